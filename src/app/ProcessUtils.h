@@ -1,0 +1,57 @@
+#pragma once
+
+// Process-level utilities that the rest of the system shares. Everything
+// here runs on the UI thread.
+
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "app/DateTime.h"
+#include "app/TextFile.h"
+
+namespace tavelune {
+
+// The single-instance guard. Waits a random 0..999 ms first, so instances
+// that the host starts at the same moment are spread apart, then takes the
+// name; false when another process holds it (or it cannot be taken).
+bool AcquireInstanceGuard(const std::string& name);
+void ReleaseInstanceGuard();
+
+// The user's temporary folder and the system folder, each ending with the
+// platform's path delimiter ("\" alone when the platform tells nothing).
+std::string GetTempDir();
+std::string GetSystemDir();
+
+// Gives up the rest of the time slice, then dispatches every waiting window
+// message if a message pump is installed. Callers' state may change inside,
+// so they test their flags again afterwards.
+void YieldToMessages();
+
+// Opens `file` for reading, trying `retries` + 1 times with a minute's wait
+// (WaitMinutes) between attempts. Never throws for a missing or locked file.
+bool OpenTextForReading(TTextFile& file, int retries);
+
+// Sleeps in 100 ms steps, dispatching window messages after each, until
+// `minutes` of wall-clock time have passed.
+void WaitMinutes(double minutes);
+
+inline constexpr std::uint64_t kWholeFile = std::numeric_limits<std::uint64_t>::max();
+
+// The offset of the first occurrence of `pattern` in the file, or -1 when
+// there is none or the file cannot be read. Only the first `limit` bytes of
+// the file are searched. Reads the file once, in large blocks.
+std::int64_t FindBytesInFile(const std::string& fileName, const std::string& pattern,
+                             std::uint64_t limit = kWholeFile);
+
+// Date and time texts as recorders write them ("2003/12/25", "12/25(Thu)",
+// "031225", "12:34", "123456", ...). Never fail: a text that is not a
+// possible date gives 1970-01-01, one that is not a possible time 00:00:00.
+TDateTime ParseDateText(const std::string& text);
+TDateTime ParseTimeText(const std::string& text);
+
+// Opens a file or an address through the desktop, with the target's folder
+// as working folder. The outcome is not reported.
+void ShellOpen(const std::string& target, const std::string& parameters);
+
+}  // namespace tavelune

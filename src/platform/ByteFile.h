@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tavelune {
+
+// What other processes may still do with a file while we hold it open.
+// Only Windows enforces this; Linux has no mandatory share modes.
+enum class TShareMode {
+  DenyNone,   // byte-level reads of movies: never get in the recorder's way
+  DenyWrite,  // text reads: fail while another process is writing the file
+};
+
+// A read-only file handle. Platform implementation in platform/<name>/.
+// Owns its handle exclusively; movable, not copyable. Not thread-safe.
+class TByteFile {
+ public:
+  TByteFile() = default;
+  ~TByteFile();
+  TByteFile(TByteFile&& other) noexcept;
+  TByteFile& operator=(TByteFile&& other) noexcept;
+  TByteFile(const TByteFile&) = delete;
+  TByteFile& operator=(const TByteFile&) = delete;
+
+  // Opens an existing regular file for reading. False when it is missing, a
+  // folder, not permitted, or locked against us; never throws for those.
+  bool Open(const std::string& fileName, TShareMode share);
+  bool IsOpen() const { return FHandle != kNoHandle; }
+  void Close();
+
+  // Reads up to `count` bytes at the current position and returns how many
+  // came. 0 means the end of the file; a read error also reads as the end.
+  std::size_t Read(void* buffer, std::size_t count);
+  // Reads exactly `count` bytes at `offset`; false when fewer are there.
+  bool ReadAt(std::uint64_t offset, void* buffer, std::size_t count);
+  bool Seek(std::uint64_t offset);
+  // The file's size in bytes, or 0 when it cannot be told.
+  std::uint64_t Size();
+
+ private:
+  static constexpr std::intptr_t kNoHandle = -1;
+  std::intptr_t FHandle = kNoHandle;
+};
+
+}  // namespace tavelune

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+namespace tavelune {
+
+// True when a file (not a folder) of that name exists.
+//
+// Names are looked up the way Windows does everywhere: on Linux a name that
+// does not exist as spelled also finds a file whose name differs from it only
+// in ASCII letter case (a recorder's "x.SDB" beside "x.mpg" may arrive as
+// "x.sdb" on a copied disk). TByteFile::Open resolves names the same way.
+bool FileExists(const std::string& fileName);
+
+// The name under which the file or folder is found, resolving letter case as
+// FileExists does; the name unchanged when nothing matches.
+std::string ResolveFileName(const std::string& fileName);
+
+}  // namespace tavelune

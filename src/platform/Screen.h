@@ -1,0 +1,19 @@
+#pragma once
+
+namespace tavelune {
+
+// What the display can tell about itself. The front end that owns the
+// display connection installs one (Windows: the screen device context;
+// Linux: the Qt screen).
+class IScreenInfo {
+ public:
+  virtual ~IScreenInfo() = default;
+  // Bits per pixel of the primary screen.
+  virtual int ColorDepth() = 0;
+};
+
+// Installs the screen service (not owned) or removes it with nullptr.
+void SetScreenInfo(IScreenInfo* screen);
+IScreenInfo* CurrentScreenInfo();
+
+}  // namespace tavelune

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+
+namespace tavelune::platform {
+
+// Asks the desktop to "open" a file or address, in `directory` as working
+// folder, with a normally shown window. Fire and forget: the outcome is not
+// reported. Windows: ShellExecuteA. Linux: xdg-open in a detached process.
+void ShellOpenTarget(const std::string& target, const std::string& parameters,
+                     const std::string& directory);
+
+}  // namespace tavelune::platform

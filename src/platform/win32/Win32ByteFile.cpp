@@ -1,0 +1,88 @@
+#include <windows.h>
+
+#include <utility>
+
+#include "platform/ByteFile.h"
+
+namespace tavelune {
+
+namespace {
+HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+}  // namespace
+
+TByteFile::~TByteFile() { Close(); }
+
+TByteFile::TByteFile(TByteFile&& other) noexcept
+    : FHandle(std::exchange(other.FHandle, kNoHandle)) {}
+
+TByteFile& TByteFile::operator=(TByteFile&& other) noexcept {
+  if (this != &other) {
+    Close();
+    FHandle = std::exchange(other.FHandle, kNoHandle);
+  }
+  return *this;
+}
+
+bool TByteFile::Open(const std::string& fileName, TShareMode share) {
+  Close();
+  DWORD shareFlags = share == TShareMode::DenyNone ? FILE_SHARE_READ | FILE_SHARE_WRITE
+                                                   : FILE_SHARE_READ;
+  HANDLE handle = ::CreateFileA(fileName.c_str(), GENERIC_READ, shareFlags, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  FHandle = reinterpret_cast<std::intptr_t>(handle);
+  return true;
+}
+
+void TByteFile::Close() {
+  if (IsOpen()) {
+    ::CloseHandle(AsHandle(FHandle));
+    FHandle = kNoHandle;
+  }
+}
+
+std::size_t TByteFile::Read(void* buffer, std::size_t count) {
+  if (!IsOpen()) {
+    return 0;
+  }
+  DWORD chunk = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
+  DWORD got = 0;
+  if (!::ReadFile(AsHandle(FHandle), buffer, chunk, &got, nullptr)) {
+    return 0;
+  }
+  return got;
+}
+
+bool TByteFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
+  if (!Seek(offset)) {
+    return false;
+  }
+  auto* out = static_cast<char*>(buffer);
+  std::size_t done = 0;
+  while (done < count) {
+    std::size_t got = Read(out + done, count - done);
+    if (got == 0) {
+      return false;
+    }
+    done += got;
+  }
+  return true;
+}
+
+bool TByteFile::Seek(std::uint64_t offset) {
+  LARGE_INTEGER distance;
+  distance.QuadPart = static_cast<LONGLONG>(offset);
+  return IsOpen() && ::SetFilePointerEx(AsHandle(FHandle), distance, nullptr, FILE_BEGIN);
+}
+
+std::uint64_t TByteFile::Size() {
+  LARGE_INTEGER size;
+  if (!IsOpen() || !::GetFileSizeEx(AsHandle(FHandle), &size)) {
+    return 0;
+  }
+  return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+}  // namespace tavelune

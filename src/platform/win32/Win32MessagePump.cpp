@@ -1,0 +1,27 @@
+#include "platform/win32/Win32MessagePump.h"
+
+#include <windows.h>
+
+namespace tavelune {
+
+void TWin32MessagePump::DispatchPending() {
+  MSG message;
+  while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      // Leave the quit for the message loop that owns it.
+      ::PostQuitMessage(static_cast<int>(message.wParam));
+      return;
+    }
+    ::TranslateMessage(&message);
+    ::DispatchMessageA(&message);
+  }
+}
+
+int TWin32ScreenInfo::ColorDepth() {
+  HDC screen = ::GetDC(nullptr);
+  int depth = ::GetDeviceCaps(screen, BITSPIXEL);
+  ::ReleaseDC(nullptr, screen);
+  return depth;
+}
+
+}  // namespace tavelune

@@ -1,0 +1,37 @@
+#include <windows.h>
+
+#include "platform/TextCodec.h"
+
+namespace tavelune {
+
+namespace {
+
+std::string FromWide(const wchar_t* wide, int length, UINT codePage) {
+  if (length == 0) {
+    return {};
+  }
+  int size = ::WideCharToMultiByte(codePage, 0, wide, length, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(codePage, 0, wide, length, out.data(), size, nullptr, nullptr);
+  return out;
+}
+
+}  // namespace
+
+std::string Cp932ToUtf8(std::string_view cp932) {
+  if (cp932.empty()) {
+    return {};
+  }
+  int length = static_cast<int>(cp932.size());
+  int size = ::MultiByteToWideChar(932, 0, cp932.data(), length, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  ::MultiByteToWideChar(932, 0, cp932.data(), length, wide.data(), size);
+  return FromWide(wide.data(), size, CP_UTF8);
+}
+
+std::string Utf16ToSystem(std::u16string_view utf16) {
+  return FromWide(reinterpret_cast<const wchar_t*>(utf16.data()), static_cast<int>(utf16.size()),
+                  CP_ACP);
+}
+
+}  // namespace tavelune

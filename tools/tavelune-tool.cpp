@@ -1,0 +1,187 @@
+// tavelune-tool: what the saver makes of a file, from the command line.
+//
+// Output is plain text, one value or one key=value per line. Exit codes:
+// 0 success, 1 a file that cannot be read (one line on stderr), 2 bad usage
+// (a usage line on stderr).
+
+#include <cstdio>
+#include <functional>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/DateTime.h"
+#include "app/ProcessUtils.h"
+#include "app/TextUtils.h"
+#include "platform/ByteFile.h"
+#include "platform/TextCodec.h"
+#include "probe/ContainerProbe.h"
+#include "probe/RecorderLib.h"
+#include "settings/VersionInfo.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace tavelune {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitUnreadable = 1;
+constexpr int kExitUsage = 2;
+
+using TArgs = std::vector<std::string>;
+
+struct TCommand {
+  std::string Name;
+  std::string Arguments;  // for the usage line
+  std::size_t ArgumentCount;
+  std::function<int(const TArgs&)> Run;
+};
+
+// Exits with 1 and one line when the file cannot be opened for reading.
+bool RequireReadable(const std::string& fileName) {
+  TByteFile file;
+  if (file.Open(fileName, TShareMode::DenyNone)) {
+    return true;
+  }
+  std::cerr << "tavelune-tool: cannot read " << fileName << "\n";
+  return false;
+}
+
+std::optional<std::string> HexBytes(const std::string& hex) {
+  if (hex.empty() || hex.size() % 2 != 0) {
+    return std::nullopt;
+  }
+  std::string bytes;
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    unsigned value = 0;
+    for (char c : hex.substr(i, 2)) {
+      int digit = c >= '0' && c <= '9'   ? c - '0'
+                  : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                  : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                         : -1;
+      if (digit < 0) {
+        return std::nullopt;
+      }
+      value = value * 16 + static_cast<unsigned>(digit);
+    }
+    bytes += static_cast<char>(value);
+  }
+  return bytes;
+}
+
+int Probe(const TArgs& args) {
+  if (!RequireReadable(args[0])) {
+    return kExitUnreadable;
+  }
+  std::cout << ProbeContainer(args[0]) << "\n";
+  return kExitOk;
+}
+
+int ParseDate(const TArgs& args) {
+  std::cout << FormatIsoDate(ParseDateText(args[0])) << "\n";
+  return kExitOk;
+}
+
+int ParseTime(const TArgs& args) {
+  std::cout << FormatIsoTime(ParseTimeText(args[0])) << "\n";
+  return kExitOk;
+}
+
+int FindBytes(const TArgs& args) {
+  std::optional<std::string> pattern = HexBytes(args[1]);
+  if (!pattern) {
+    std::cerr << "tavelune-tool: HEX must be pairs of hexadecimal digits, e.g. 000001B3\n";
+    return kExitUsage;
+  }
+  if (!RequireReadable(args[0])) {
+    return kExitUnreadable;
+  }
+  std::cout << FindBytesInFile(args[0], *pattern) << "\n";
+  return kExitOk;
+}
+
+int Version(const TArgs& args) {
+  if (!RequireReadable(args[0])) {
+    return kExitUnreadable;
+  }
+  VersionRecord record;
+  ReadVersionRecord(args[0], record);
+  for (const auto& [key, member] : kVersionFields) {
+    std::cout << key << "=" << record.*member << "\n";
+  }
+  return kExitOk;
+}
+
+int Lookup(const TArgs& args) {
+  TRecorderTapeLib record;
+  std::string source = LookupSideFile(args[0], record)  ? "side"
+                       : LookupLibrary(args[0], record) ? "library"
+                                                        : "none";
+  std::cout << "source=" << source << "\n"
+            << "TapeId=" << Cp932ToUtf8(record.TapeId) << "\n"
+            << "Title=" << Cp932ToUtf8(record.Title) << "\n"
+            << "LengthValue=" << ShortestNumberText(record.LengthValue) << "\n"
+            << "EntryTime=" << FormatIsoDateTime(record.EntryTime) << "\n"
+            << "Note=" << Cp932ToUtf8(record.Note) << "\n"
+            << "StateFlag=" << record.StateFlag << "\n"
+            << "EntryTimeCopy=" << FormatIsoDateTime(record.EntryTimeCopy) << "\n"
+            << "Memo=" << Cp932ToUtf8(record.Memo) << "\n"
+            << "Number=" << record.Number << "\n"
+            << "verdict="
+            << (source != "none" && IsRecordingUnusable(record) ? "skip" : "show") << "\n";
+  return kExitOk;
+}
+
+const std::vector<TCommand>& Commands() {
+  static const std::vector<TCommand> kCommands = {
+      {"probe", "FILE", 1, Probe},
+      {"parse-date", "TEXT", 1, ParseDate},
+      {"parse-time", "TEXT", 1, ParseTime},
+      {"find-bytes", "FILE HEX", 2, FindBytes},
+      {"version", "FILE", 1, Version},
+      {"lookup", "MOVIE", 1, Lookup},
+  };
+  return kCommands;
+}
+
+int Usage() {
+  std::cerr << "usage: tavelune-tool COMMAND ARGS... (";
+  const char* separator = "";
+  for (const TCommand& command : Commands()) {
+    std::cerr << separator << command.Name << " " << command.Arguments;
+    separator = " | ";
+  }
+  std::cerr << ")\n";
+  return kExitUsage;
+}
+
+int Main(const TArgs& args) {
+  if (args.empty()) {
+    return Usage();
+  }
+  for (const TCommand& command : Commands()) {
+    if (command.Name != args[0]) {
+      continue;
+    }
+    if (args.size() - 1 != command.ArgumentCount) {
+      std::cerr << "usage: tavelune-tool " << command.Name << " " << command.Arguments << "\n";
+      return kExitUsage;
+    }
+    return command.Run(TArgs(args.begin() + 1, args.end()));
+  }
+  return Usage();
+}
+
+}  // namespace
+}  // namespace tavelune
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+  // Recorder texts are converted to UTF-8; have the console show them so.
+  SetConsoleOutputCP(CP_UTF8);
+#endif
+  return tavelune::Main(tavelune::TArgs(argv + 1, argv + argc));
+}
