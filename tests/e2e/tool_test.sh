@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# End-to-end checks of tavelune-tool: exact output and exit codes of every
+# subcommand on files made here. Usage: tool_test.sh PATH/TO/tavelune-tool
+set -u
+tool=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0
+failed=0
+
+check() {  # check NAME EXPECTED-OUTPUT EXPECTED-EXIT -- COMMAND...
+  local name=$1 expected=$2 expected_rc=$3
+  shift 4
+  local out rc
+  out=$("$@" 2>"$work/stderr")
+  rc=$?
+  if [ "$out" == "$expected" ] && [ "$rc" -eq "$expected_rc" ]; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    printf 'FAIL %s\n  expected (exit %s):\n%s\n  got (exit %s):\n%s\n  stderr: %s\n' \
+      "$name" "$expected_rc" "$expected" "$rc" "$out" "$(cat "$work/stderr")"
+  fi
+}
+
+# A fixed-column recorder entry of 1022 bytes: id, ":" , number, date, time,
+# length, note, state flag, title (CP932).
+entry() {  # entry ID TITLE-UTF8 STATE LENGTH
+  local line
+  line=$(printf '%-1022s' "$1:")
+  local title
+  title=$(printf '%s' "$2" | iconv -f UTF-8 -t CP932)
+  line="${line:0:75}007${line:78}"
+  line="${line:0:90}20031225123456${line:104}"
+  line="${line:0:144}$(printf '%-11s' "$4")${line:155}"
+  line="${line:0:188}$(printf '%-256s' 'a note')${line:444}"
+  line="${line:0:452}$3${line:453}"
+  printf '%s' "${line:0:491}"
+  printf '%s' "$title"
+  printf '%*s' $((1022 - 491 - ${#title})) ''
+}
+
+# Containers
+printf 'RIFF\x10\x00\x00\x00AVI LIST' > "$work/dv.avi"
+head -c 96 /dev/zero >> "$work/dv.avi"; printf 'DVSD' >> "$work/dv.avi"
+check "probe avi" "dvsd" 0 -- "$tool" probe "$work/dv.avi"
+{ printf '\x00\x00\x01\xba'; head -c 300 /dev/zero | tr '\0' 'x'; printf '\x00\x00\x01\xb3';
+  head -c 72 /dev/zero | tr '\0' 'y'; printf '\x00\x00\x01\xb5'; head -c 40 /dev/zero; } > "$work/two.mpg"
+check "probe mpeg-2" "MPG2" 0 -- "$tool" probe "$work/two.mpg"
+{ printf '\x00\x00\x01\xba\x00\x00\x01\xb3'; head -c 100 /dev/zero; } > "$work/one.Vob"
+check "probe mpeg-1 vob" ".VOB" 0 -- "$tool" probe "$work/one.Vob"
+printf 'text' > "$work/noext"
+check "probe nothing" "" 0 -- "$tool" probe "$work/noext"
+check "probe missing" "" 1 -- "$tool" probe "$work/missing.mpg"
+
+# Byte search
+check "find-bytes" "303" 0 -- "$tool" find-bytes "$work/two.mpg" 78000001b3
+check "find-bytes none" "-1" 0 -- "$tool" find-bytes "$work/two.mpg" 000001b6
+check "find-bytes bad hex" "" 2 -- "$tool" find-bytes "$work/two.mpg" 0g
+check "find-bytes odd hex" "" 2 -- "$tool" find-bytes "$work/two.mpg" 000
+
+# Dates and times
+check "parse-date" "2003-12-25" 0 -- "$tool" parse-date "12/25/2003"
+check "parse-date impossible" "1970-01-01" 0 -- "$tool" parse-date "25/12/2003"
+check "parse-time" "12:34:56" 0 -- "$tool" parse-time "123456"
+check "parse-time impossible" "00:00:00" 0 -- "$tool" parse-time "25:00"
+
+# Version records
+printf '#!/bin/sh\n# Viewer ver 2.1 by Someone\n' > "$work/viewer.sh"
+check "version text header" "CompanyName=
+FileDescription=
+FileVersion=2.1
+InternalName=
+LegalCopyright=Someone
+LeagalTradeMarks=
+OriginalFileName=
+ProductName=Viewer ver 2.1 
+ProductVersion=
+Comment=
+SCRNSAVE=" 0 -- "$tool" version "$work/viewer.sh"
+check "version own" "CompanyName=Norvane" 0 -- bash -c "'$tool' version '$tool' | head -n 1"
+
+# Recorder library
+mkdir -p "$work/rec/SGPDB/TapeExt"
+{ entry 0012 "　題名　" 0 3600; printf '\r\n0012:memo line\r\n'; } > "$work/rec/0012 side.SDB"
+check "lookup side" "source=side
+TapeId=0012
+Title=題名
+LengthValue=3600
+EntryTime=2003-12-25 12:34:56
+Note=a note
+StateFlag=0
+EntryTimeCopy=2003-12-25 12:34:56
+Memo=memo line
+Number=7
+verdict=show" 0 -- "$tool" lookup "$work/rec/0012 side.mpg"
+{ entry 0034 "Library title" 1 12.5; printf '\r\n'; } > "$work/rec/SGPDB/SGPDBTape.SVD"
+check "lookup library skip" "source=library
+TapeId=0034
+Title=Library title
+LengthValue=12.5
+EntryTime=2003-12-25 12:34:56
+Note=a note
+StateFlag=1
+EntryTimeCopy=2003-12-25 12:34:56
+Memo=
+Number=7
+verdict=skip" 0 -- "$tool" lookup "$work/rec/0034.mpg"
+check "lookup none" "source=none" 0 -- bash -c "'$tool' lookup '$work/rec/9999.mpg' | head -n 1"
+
+# Usage
+check "no command" "" 2 -- "$tool"
+check "unknown command" "" 2 -- "$tool" frobnicate
+check "missing argument" "" 2 -- "$tool" probe
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,66 @@
+// Linux platform services that only a real second process or the real file
+// system can show.
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "helpers/TestFiles.h"
+#include "platform/ByteFile.h"
+#include "platform/FileSystem.h"
+#include "platform/InstanceGuard.h"
+
+namespace tavelune {
+namespace {
+
+// Runs `body` in a child process and returns its exit code.
+template <typename Body>
+int InChildProcess(Body body) {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::_exit(body() ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(PosixInstanceGuard, RefusesTheNameToOtherProcessesUntilItsHolderEnds) {
+  std::string name = "TaveluneGuardTest" + std::to_string(std::random_device{}());
+  // A child takes the name and ends: the name is free again.
+  EXPECT_EQ(InChildProcess([&] { return platform::TryTakeInstanceName(name); }), 0);
+  ASSERT_TRUE(platform::TryTakeInstanceName(name));
+  EXPECT_EQ(InChildProcess([&] { return !platform::TryTakeInstanceName(name); }), 0);
+  platform::ReleaseInstanceName();
+  EXPECT_EQ(InChildProcess([&] { return !platform::TryTakeInstanceName(name); }), 0);
+}
+
+TEST(PosixFileSystem, FindsFilesWhoseNamesDifferOnlyInLetterCase) {
+  test::TTempDir dir;
+  dir.Write("SGPDB/sgpdbtape.svd", "entry");
+  dir.Write("movie.sdb", "side");
+  EXPECT_TRUE(FileExists(dir.Name("SGPDB/SGPDBTape.SVD")));
+  EXPECT_TRUE(FileExists(dir.Name("sgpdb/SGPDBTAPE.svd")));
+  EXPECT_TRUE(FileExists(dir.Name("movie.SDB")));
+  EXPECT_FALSE(FileExists(dir.Name("movie.SDX")));
+  EXPECT_FALSE(FileExists(dir.Name("SGPDB")));  // a folder is no file
+  TByteFile file;
+  ASSERT_TRUE(file.Open(dir.Name("MOVIE.SDB"), TShareMode::DenyWrite));
+  char bytes[4];
+  EXPECT_TRUE(file.ReadAt(0, bytes, 4));
+  EXPECT_EQ(std::string(bytes, 4), "side");
+}
+
+TEST(PosixFileSystem, PrefersTheNameAsSpelled) {
+  test::TTempDir dir;
+  dir.Write("a.SDB", "upper");
+  dir.Write("a.sdb", "lower");
+  EXPECT_EQ(ResolveFileName(dir.Name("a.sdb")), dir.Name("a.sdb"));
+  EXPECT_EQ(ResolveFileName(dir.Name("a.Sdb")), dir.Name("a.SDB"));
+}
+
+}  // namespace
+}  // namespace tavelune
