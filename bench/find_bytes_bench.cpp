@@ -33,7 +33,9 @@ constexpr std::size_t kFileSize = 256u << 20;
 constexpr std::size_t kBlock = 256 * 1024;
 constexpr int kRounds = 9;
 
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(Clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
 
 template <typename F>
 double TimeOnce(F f) {
@@ -85,8 +87,8 @@ std::int64_t FourBytesPerPosition(const std::string& name, std::size_t limit) {
   int fd = ::open(name.c_str(), O_RDONLY);
   unsigned char window[4];
   for (std::size_t pos = 0; pos < limit; ++pos) {
-    if (::pread(fd, window, 4, static_cast<off_t>(pos)) == 4 && window[0] == 0 &&
-        window[1] == 0 && window[2] == 1 && window[3] == 0xB3) {
+    if (::pread(fd, window, 4, static_cast<off_t>(pos)) == 4 && window[0] == 0 && window[1] == 0 &&
+        window[2] == 1 && window[3] == 0xB3) {
       ::close(fd);
       return static_cast<std::int64_t>(pos);
     }
@@ -118,15 +120,17 @@ int main(int argc, char** argv) {
   }
   double read = Median(reads);
   double search = Median(searches);
-  std::printf("find-bytes 256 MiB page-cached: search %.1f ms (%.2f GB/s), plain read %.1f ms "
-              "(%.2f GB/s), ratio search/read %.2f (target <= 1.5), match at %lld (expected %zu)\n",
-              search * 1e3, kFileSize / search / 1e9, read * 1e3, kFileSize / read / 1e9,
-              search / read, static_cast<long long>(found), headerAt);
+  std::printf(
+      "find-bytes 256 MiB page-cached: search %.1f ms (%.2f GB/s), plain read %.1f ms "
+      "(%.2f GB/s), ratio search/read %.2f (target <= 1.5), match at %lld (expected %zu)\n",
+      search * 1e3, kFileSize / search / 1e9, read * 1e3, kFileSize / read / 1e9, search / read,
+      static_cast<long long>(found), headerAt);
 
   const std::size_t naiveBytes = 2u << 20;
   double naive = TimeOnce([&] { FourBytesPerPosition(searchFile, naiveBytes); });
-  std::printf("for scale, a 4-byte read per position: %.3f GB/s, %.0f times slower than the search\n",
-              naiveBytes / naive / 1e9, (naive / naiveBytes) / (search / kFileSize));
+  std::printf(
+      "for scale, a 4-byte read per position: %.3f GB/s, %.0f times slower than the search\n",
+      naiveBytes / naive / 1e9, (naive / naiveBytes) / (search / kFileSize));
 
   // A 4 GiB file that starts like an MPEG pack and holds no sequence header.
   {
@@ -142,11 +146,12 @@ int main(int argc, char** argv) {
   for (int round = 0; round < 5; ++round) {
     probes.push_back(TimeOnce([&] { code = tavelune::ProbeContainer(sparseFile); }));
   }
-  double whole = TimeOnce(
-      [&] { tavelune::FindBytesInFile(sparseFile, std::string("\x00\x00\x01\xB3", 4)); });
-  std::printf("probe of a 4 GiB sparse file without sequence header: %.1f ms (code \"%s\"); "
-              "an unbounded search of it would take %.0f ms\n",
-              Median(probes) * 1e3, code.c_str(), whole * 1e3);
+  double whole =
+      TimeOnce([&] { tavelune::FindBytesInFile(sparseFile, std::string("\x00\x00\x01\xB3", 4)); });
+  std::printf(
+      "probe of a 4 GiB sparse file without sequence header: %.1f ms (code \"%s\"); "
+      "an unbounded search of it would take %.0f ms\n",
+      Median(probes) * 1e3, code.c_str(), whole * 1e3);
   std::filesystem::remove(searchFile);
   std::filesystem::remove(sparseFile);
   return found == static_cast<std::int64_t>(headerAt) ? 0 : 1;

@@ -130,19 +130,16 @@ int Lookup(const TArgs& args) {
             << "EntryTimeCopy=" << FormatIsoDateTime(record.EntryTimeCopy) << "\n"
             << "Memo=" << Cp932ToUtf8(record.Memo) << "\n"
             << "Number=" << record.Number << "\n"
-            << "verdict="
-            << (source != "none" && IsRecordingUnusable(record) ? "skip" : "show") << "\n";
+            << "verdict=" << (source != "none" && IsRecordingUnusable(record) ? "skip" : "show")
+            << "\n";
   return kExitOk;
 }
 
 const std::vector<TCommand>& Commands() {
   static const std::vector<TCommand> kCommands = {
-      {"probe", "FILE", 1, Probe},
-      {"parse-date", "TEXT", 1, ParseDate},
-      {"parse-time", "TEXT", 1, ParseTime},
-      {"find-bytes", "FILE HEX", 2, FindBytes},
-      {"version", "FILE", 1, Version},
-      {"lookup", "MOVIE", 1, Lookup},
+      {"probe", "FILE", 1, Probe},          {"parse-date", "TEXT", 1, ParseDate},
+      {"parse-time", "TEXT", 1, ParseTime}, {"find-bytes", "FILE HEX", 2, FindBytes},
+      {"version", "FILE", 1, Version},      {"lookup", "MOVIE", 1, Lookup},
   };
   return kCommands;
 }

@@ -32,7 +32,7 @@ template <typename Mask>
 std::size_t FirstConfirmed(Mask mask, const char* haystack, std::size_t base,
                            std::string_view needle) {
   while (mask != 0) {
-    unsigned bit = static_cast<unsigned>(__builtin_ctzll(static_cast<unsigned long long>(mask)));
+    auto bit = static_cast<unsigned>(__builtin_ctzll(static_cast<unsigned long long>(mask)));
     if (MiddleMatches(haystack + base + bit, needle)) {
       return base + bit;
     }
@@ -65,8 +65,10 @@ std::size_t FindSse2(std::string_view haystack, std::string_view needle) {
 }
 
 // Bit i set: position `at` + i has the needle's first and last bytes.
-__attribute__((target("avx2"), always_inline)) inline __m256i Candidates32(
-    const char* at, std::size_t last, __m256i first, __m256i lastByte) {
+__attribute__((target("avx2"), always_inline)) inline __m256i Candidates32(const char* at,
+                                                                           std::size_t last,
+                                                                           __m256i first,
+                                                                           __m256i lastByte) {
   __m256i blockFirst = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
   __m256i blockLast = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + last));
   return _mm256_and_si256(_mm256_cmpeq_epi8(blockFirst, first),

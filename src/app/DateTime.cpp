@@ -35,7 +35,9 @@ TCalendarDate CivilFromDays(long long z) {
 // 1899-12-30, day 0 of the date-time count, in days from 1970-01-01.
 const long long kEpochOffset = DaysFromCivil(1899, 12, 30);
 
-bool IsLeapYear(long long y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeapYear(long long y) {
+  return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 long long DaysInMonth(long long y, long long m) {
   static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};

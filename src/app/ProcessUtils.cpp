@@ -25,7 +25,9 @@ bool AcquireInstanceGuard(const std::string& name) {
   return platform::TryTakeInstanceName(name);
 }
 
-void ReleaseInstanceGuard() { platform::ReleaseInstanceName(); }
+void ReleaseInstanceGuard() {
+  platform::ReleaseInstanceName();
+}
 
 namespace {
 std::string NormaliseDir(const std::string& text) {
@@ -33,8 +35,12 @@ std::string NormaliseDir(const std::string& text) {
 }
 }  // namespace
 
-std::string GetTempDir() { return NormaliseDir(platform::TempDirText()); }
-std::string GetSystemDir() { return NormaliseDir(platform::SystemDirText()); }
+std::string GetTempDir() {
+  return NormaliseDir(platform::TempDirText());
+}
+std::string GetSystemDir() {
+  return NormaliseDir(platform::SystemDirText());
+}
 
 void YieldToMessages() {
   std::this_thread::yield();
@@ -83,7 +89,7 @@ std::int64_t FindBytesInFile(const std::string& fileName, const std::string& pat
   std::size_t kept = 0;           // bytes carried over from the previous block
   std::uint64_t remaining = limit;
   while (remaining > 0) {
-    std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(blockSize, remaining));
+    auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(blockSize, remaining));
     std::size_t got = file.Read(buffer.data() + kept, wanted);
     if (got == 0) {
       break;
@@ -118,7 +124,9 @@ bool AreWords(std::initializer_list<std::int64_t> values) {
   return true;
 }
 
-TDateTime NoDate() { return *EncodeDate(1970, 1, 1); }
+TDateTime NoDate() {
+  return *EncodeDate(1970, 1, 1);
+}
 
 // The text before a "(", so that a weekday note after the day is ignored.
 std::string_view BeforeParenthesis(std::string_view text) {

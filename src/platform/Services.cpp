@@ -11,10 +11,18 @@ IMessagePump* gMessagePump = nullptr;
 IScreenInfo* gScreenInfo = nullptr;
 }  // namespace
 
-void SetMessagePump(IMessagePump* pump) { gMessagePump = pump; }
-IMessagePump* CurrentMessagePump() { return gMessagePump; }
+void SetMessagePump(IMessagePump* pump) {
+  gMessagePump = pump;
+}
+IMessagePump* CurrentMessagePump() {
+  return gMessagePump;
+}
 
-void SetScreenInfo(IScreenInfo* screen) { gScreenInfo = screen; }
-IScreenInfo* CurrentScreenInfo() { return gScreenInfo; }
+void SetScreenInfo(IScreenInfo* screen) {
+  gScreenInfo = screen;
+}
+IScreenInfo* CurrentScreenInfo() {
+  return gScreenInfo;
+}
 
 }  // namespace tavelune

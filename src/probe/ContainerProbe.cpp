@@ -39,9 +39,8 @@ constexpr std::string_view kExtensionStart("\x00\x00\x01\xB5", 4);
 // bytes long; an MPEG-2 stream's sequence extension follows it directly.
 constexpr std::size_t kSequenceHeaderWithMatrix = 76;
 
-constexpr std::array<unsigned char, 16> kAsfHeaderId = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66,
-                                                        0xCF, 0x11, 0xA6, 0xD9, 0x00, 0xAA,
-                                                        0x00, 0x62, 0xCE, 0x6C};
+constexpr std::array<unsigned char, 16> kAsfHeaderId = {
+    0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11, 0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
 
 }  // namespace
 
@@ -82,8 +81,7 @@ std::string ProbeMpeg(const std::string& fileName) {
     return {};
   }
   std::string after(kSequenceHeaderWithMatrix, '\0');
-  bool complete =
-      file.ReadAt(static_cast<std::uint64_t>(header) + 4, after.data(), after.size());
+  bool complete = file.ReadAt(static_cast<std::uint64_t>(header) + 4, after.data(), after.size());
   std::string code = complete && std::string_view(after).substr(after.size() - 4) == kExtensionStart
                          ? "MPG2"
                          : "MPG1";

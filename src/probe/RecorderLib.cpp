@@ -43,7 +43,9 @@ std::string MemoText(std::string_view line) {
   return TrimControl(line.substr(std::min<std::size_t>(5, line.size()), kMaxMemoBytes));
 }
 
-bool HasColonInColumn5(std::string_view line) { return line.size() >= 5 && line[4] == ':'; }
+bool HasColonInColumn5(std::string_view line) {
+  return line.size() >= 5 && line[4] == ':';
+}
 
 // Takes the memo from the ninth line of a tape's extension file, when it
 // has one.
@@ -124,8 +126,7 @@ bool LookupLibrary(const std::string& movieFileName, TRecorderTapeLib& record) {
     }
     ReadEntryFields(line.Text, record);
     // A tape's extension file is TapeExt/TxTx<id>.SVB, as the recorder names it.
-    ReadExtensionFile(folder + Join({"SGPDB", "TapeExt", "TxTx" + record.TapeId + ".SVB"}),
-                      record);
+    ReadExtensionFile(folder + Join({"SGPDB", "TapeExt", "TxTx" + record.TapeId + ".SVB"}), record);
     found = true;
   }
   return found;

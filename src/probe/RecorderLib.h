@@ -22,9 +22,9 @@ struct TRecorderTapeLib {
   std::string Note;            // columns 189-444, full-width trimmed
   std::int32_t StateFlag = 0;  // column 453; 0 when not a number
   TDateTime EntryTimeCopy = 0;
-  std::string Memo;            // from a later line of the side file or the extension file
-  std::int32_t Number = 0;     // columns 76-78; 0 when not a number
-  std::string Spare;           // never filled
+  std::string Memo;         // from a later line of the side file or the extension file
+  std::int32_t Number = 0;  // columns 76-78; 0 when not a number
+  std::string Spare;        // never filled
 };
 
 // Looks for the side file. True when it was found and opened, whatever it

@@ -21,7 +21,10 @@ class TElfReader {
 
   std::string Section(std::string_view wanted) {
     unsigned char ident[64];
-    if (!Read(0, ident, sizeof ident) || std::memcmp(ident, "\x7F" "ELF", 4) != 0) {
+    if (!Read(0, ident, sizeof ident) || std::memcmp(ident,
+                                                     "\x7F"
+                                                     "ELF",
+                                                     4) != 0) {
       return {};
     }
     FIs64 = ident[4] == 2;

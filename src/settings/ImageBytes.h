@@ -38,7 +38,9 @@ class TMemoryImage final : public IImageBytes {
     if (offset > FBytes.size() || count > FBytes.size() - offset) {
       return false;
     }
-    std::memcpy(buffer, FBytes.data() + offset, count);
+    if (count > 0) {
+      std::memcpy(buffer, FBytes.data() + offset, count);
+    }
     return true;
   }
 

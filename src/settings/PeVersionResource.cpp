@@ -4,14 +4,16 @@
 #include <vector>
 
 #include "platform/ByteFile.h"
-#include "settings/ImageBytes.h"
 #include "platform/TextCodec.h"
+#include "settings/ImageBytes.h"
 
 namespace tavelune {
 
 namespace {
 
-std::uint16_t U16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+std::uint16_t U16(const unsigned char* p) {
+  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
 std::uint32_t U32(const unsigned char* p) {
   return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
@@ -185,7 +187,9 @@ struct TNode {
   std::size_t ChildrenStart = 0;
 };
 
-std::size_t AlignTo4(std::size_t offset) { return (offset + 3) & ~std::size_t{3}; }
+std::size_t AlignTo4(std::size_t offset) {
+  return (offset + 3) & ~std::size_t{3};
+}
 
 std::optional<TNode> ParseNode(std::string_view block, std::size_t start, std::size_t limit) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(block.data());

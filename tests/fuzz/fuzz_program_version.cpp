@@ -19,8 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::string_view candidate : {std::string_view(block), image}) {
     FirstTranslation(candidate);
     for (const auto& field : kVersionFields) {
-      if (auto value = QueryVersionValue(candidate,
-                                         "\\StringFileInfo\\041104B0\\" + std::string(field.first))) {
+      if (auto value = QueryVersionValue(
+              candidate, "\\StringFileInfo\\041104B0\\" + std::string(field.first))) {
         VersionText(*value, kMaxVersionText);
       }
     }

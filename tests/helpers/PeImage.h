@@ -77,8 +77,8 @@ inline std::string VersionBlock(const TVersionBlockSpec& spec) {
   for (const auto& [key, text] : spec.Strings) {
     strings.push_back(TextNode(key, text));
   }
-  std::vector<std::string> top = {
-      VersionNode(u"StringFileInfo", "", 0, true, {VersionNode(spec.TableKey, "", 0, true, strings)})};
+  std::vector<std::string> top = {VersionNode(u"StringFileInfo", "", 0, true,
+                                              {VersionNode(spec.TableKey, "", 0, true, strings)})};
   if (spec.WithTranslation) {
     std::string translation;
     AppendU16(translation, spec.Language);

@@ -16,8 +16,7 @@ class TTempDir {
  public:
   TTempDir() {
     static std::mt19937_64 random(std::random_device{}());
-    FPath = std::filesystem::temp_directory_path() /
-            ("tavelune-test-" + std::to_string(random()));
+    FPath = std::filesystem::temp_directory_path() / ("tavelune-test-" + std::to_string(random()));
     std::filesystem::create_directories(FPath);
   }
   ~TTempDir() {

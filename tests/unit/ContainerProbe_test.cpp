@@ -15,7 +15,11 @@ std::string Padded(std::string bytes, std::size_t size) {
 }
 
 std::string Avi(const std::string& handler, std::size_t size = 116) {
-  std::string bytes = Padded("RIFF\x10\x00\x00\x00" "AVI LIST"s, 112) + handler;
+  std::string bytes = Padded(
+                          "RIFF\x10\x00\x00\x00"
+                          "AVI LIST"s,
+                          112) +
+                      handler;
   return Padded(bytes, size);
 }
 
@@ -38,7 +42,11 @@ class ContainerProbe : public ::testing::Test {
 TEST_F(ContainerProbe, NamesAviFilesByTheirFirstStreamHandler) {
   EXPECT_EQ(Probe("a.avi", Avi("DVSD")), "dvsd");
   EXPECT_EQ(Probe("b.avi", Avi("xvid")), "xvid");
-  EXPECT_EQ(Probe("c.avi", Padded("riff\x10\x00\x00\x00" "avi list"s, 112) + "MJPG"), "mjpg");
+  EXPECT_EQ(Probe("c.avi", Padded("riff\x10\x00\x00\x00"
+                                  "avi list"s,
+                                  112) +
+                               "MJPG"),
+            "mjpg");
   // A handler of zero bytes leaves the decision to the later probes.
   EXPECT_EQ(Probe("d.avi", Avi("\0\0\0\0"s)), ".AVI");
   // A file shorter than the RIFF block is no AVI file.
@@ -47,12 +55,18 @@ TEST_F(ContainerProbe, NamesAviFilesByTheirFirstStreamHandler) {
 }
 
 TEST_F(ContainerProbe, KeepsTheVideoCdFormAsStored) {
-  EXPECT_EQ(Probe("a.dat", Padded("RIFF\x10\x00\x00\x00" "CDXAfmt "s, 116)), "CDXAfmt ");
+  EXPECT_EQ(Probe("a.dat", Padded("RIFF\x10\x00\x00\x00"
+                                  "CDXAfmt "s,
+                                  116)),
+            "CDXAfmt ");
 }
 
 TEST_F(ContainerProbe, TellsQuickTimeOnlyByAMovieAtomFirst) {
   EXPECT_EQ(Probe("a.mov", Padded("\x00\x00\x00\x20moov"s, 597)), "MOOV");
-  EXPECT_EQ(Probe("b.mov", Padded("\x00\x00\x00\x20" "ftypqt  "s, 597)), ".MOV");
+  EXPECT_EQ(Probe("b.mov", Padded("\x00\x00\x00\x20"
+                                  "ftypqt  "s,
+                                  597)),
+            ".MOV");
   EXPECT_EQ(Probe("c.mov", Padded("\x00\x00\x00\x20moov"s, 596)), ".MOV");
 }
 

@@ -12,8 +12,12 @@
 namespace tavelune {
 namespace {
 
-std::string DateOf(const std::string& text) { return FormatIsoDate(ParseDateText(text)); }
-std::string TimeOf(const std::string& text) { return FormatIsoTime(ParseTimeText(text)); }
+std::string DateOf(const std::string& text) {
+  return FormatIsoDate(ParseDateText(text));
+}
+std::string TimeOf(const std::string& text) {
+  return FormatIsoTime(ParseTimeText(text));
+}
 std::string ThisYear(const std::string& monthDay) {
   return std::to_string(LocalNow().Year) + monthDay;
 }
@@ -103,8 +107,7 @@ TEST(FindBytesInFile, FindsTheFirstMatchWhereverItLies) {
   // Around the block boundaries of the file reader (256 KiB) and at the ends.
   const std::size_t size = 3 * 256 * 1024 + 5;
   for (std::size_t at : {std::size_t{0}, std::size_t{1}, std::size_t{262141}, std::size_t{262142},
-                         std::size_t{262143}, std::size_t{262144}, std::size_t{524287},
-                         size - 4}) {
+                         std::size_t{262143}, std::size_t{262144}, std::size_t{524287}, size - 4}) {
     std::string bytes(size, '\x01');
     bytes.replace(at, 4, header);
     std::string name = dir.Write("movie.mpg", bytes);

@@ -16,7 +16,9 @@ struct TEntry {
   std::string Length = "3600";
   std::string Note = "note";
   std::string State = "0";
-  std::string Title = "\x81\x40" "Title \x83\x65\x83\x58\x83\x67\x81\x40 ";  // "　Title テスト　 "
+  std::string Title =
+      "\x81\x40"
+      "Title \x83\x65\x83\x58\x83\x67\x81\x40 ";  // "　Title テスト　 "
   std::size_t LineLength = 1022;
 };
 

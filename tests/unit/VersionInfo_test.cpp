@@ -20,11 +20,11 @@ using test::TVersionBlockSpec;
 
 TVersionBlockSpec AllFields() {
   TVersionBlockSpec spec;
-  spec.Strings = {{u"CompanyName", u"Norvane"},       {u"FileDescription", u"Movie saver"},
-                  {u"FileVersion", u"1.2.3"},         {u"InternalName", u"saver"},
-                  {u"LegalCopyright", u"Someone"},    {u"LeagalTradeMarks", u"TM"},
+  spec.Strings = {{u"CompanyName", u"Norvane"},        {u"FileDescription", u"Movie saver"},
+                  {u"FileVersion", u"1.2.3"},          {u"InternalName", u"saver"},
+                  {u"LegalCopyright", u"Someone"},     {u"LeagalTradeMarks", u"TM"},
                   {u"OriginalFileName", u"saver.scr"}, {u"ProductName", u"Saver"},
-                  {u"ProductVersion", u"1.2"},        {u"Comment", u"note"},
+                  {u"ProductVersion", u"1.2"},         {u"Comment", u"note"},
                   {u"SCRNSAVE", u"Movie saver"}};
   return spec;
 }
@@ -47,7 +47,8 @@ bool AllEmpty(const VersionRecord& record) {
 
 TEST(ReadVersionRecord, FillsAllElevenFieldsFromAProgramsVersionResource) {
   test::TTempDir dir;
-  VersionRecord record = Read(dir.Write("saver.scr", test::PeImage(test::VersionBlock(AllFields()))));
+  VersionRecord record =
+      Read(dir.Write("saver.scr", test::PeImage(test::VersionBlock(AllFields()))));
   EXPECT_EQ(record.CompanyName, "Norvane");
   EXPECT_EQ(record.FileDescription, "Movie saver");
   EXPECT_EQ(record.FileVersion, "1.2.3");
@@ -77,8 +78,7 @@ TEST(ReadVersionRecord, FindsTablesAndKeysWhateverTheirLetterCase) {
   TVersionBlockSpec spec;
   spec.TableKey = u"041104b0";  // as many resource compilers write it
   spec.Strings = {{u"productname", u"Saver"}};
-  EXPECT_EQ(Read(dir.Write("a.exe", test::PeImage(test::VersionBlock(spec)))).ProductName,
-            "Saver");
+  EXPECT_EQ(Read(dir.Write("a.exe", test::PeImage(test::VersionBlock(spec)))).ProductName, "Saver");
 }
 
 TEST(ReadVersionRecord, QueriesTheKeysExactlyAsSpelled) {
@@ -148,8 +148,9 @@ TEST(ReadVersionRecord, ReadsTheRecordOfTheProjectsOwnPrograms) {
 
 TEST(ReadVersionRecord, ReadsNameVersionAndAuthorFromATextHeader) {
   test::TTempDir dir;
-  VersionRecord record = Read(dir.Write("viewer.pl", "#!/usr/bin/perl\n# Viewer ver 2.1\n"
-                                                     "# by Someone Else\n"));
+  VersionRecord record = Read(dir.Write("viewer.pl",
+                                        "#!/usr/bin/perl\n# Viewer ver 2.1\n"
+                                        "# by Someone Else\n"));
   EXPECT_EQ(record.ProductName, "Viewer ");
   EXPECT_EQ(record.FileVersion, "2.1");
   EXPECT_EQ(record.LegalCopyright, "Someone Else");

@@ -10,7 +10,9 @@
 
 namespace tavelune {
 
-TByteFile::~TByteFile() { Close(); }
+TByteFile::~TByteFile() {
+  Close();
+}
 
 TByteFile::TByteFile(TByteFile&& other) noexcept
     : FHandle(std::exchange(other.FHandle, kNoHandle)) {}
@@ -77,8 +79,7 @@ bool TByteFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
 }
 
 bool TByteFile::Seek(std::uint64_t offset) {
-  return IsOpen() &&
-         ::lseek(static_cast<int>(FHandle), static_cast<off_t>(offset), SEEK_SET) >= 0;
+  return IsOpen() && ::lseek(static_cast<int>(FHandle), static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
 std::uint64_t TByteFile::Size() {

@@ -10,7 +10,9 @@
 
 namespace tavelune {
 
-bool IsSystemLeadByte(unsigned char /*byte*/) { return false; }
+bool IsSystemLeadByte(unsigned char /*byte*/) {
+  return false;
+}
 
 namespace {
 

@@ -18,10 +18,14 @@ void ShellOpenTarget(const std::string& target, const std::string& parameters,
   (void)parameters;
   // Double fork through a shell so that the opener is never our child and
   // leaves no zombie behind; `cd` gives it the working folder.
-  std::vector<std::string> args = {
-      "/bin/sh", "-c", "cd \"$1\" 2>/dev/null; (xdg-open \"$2\" >/dev/null 2>&1 &)", "sh",
-      directory.empty() ? "." : directory, target};
+  std::vector<std::string> args = {"/bin/sh",
+                                   "-c",
+                                   R"(cd "$1" 2>/dev/null; (xdg-open "$2" >/dev/null 2>&1 &))",
+                                   "sh",
+                                   directory.empty() ? "." : directory,
+                                   target};
   std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
   for (auto& arg : args) {
     argv.push_back(arg.data());
   }

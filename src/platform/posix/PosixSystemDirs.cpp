@@ -12,7 +12,9 @@ std::string TempDirText() {
   return tmp != nullptr && *tmp ? tmp : "/tmp";
 }
 
-std::string SystemDirText() { return "/usr/lib"; }
+std::string SystemDirText() {
+  return "/usr/lib";
+}
 
 std::string ProgramDir() {
   std::string path(4096, '\0');

@@ -33,7 +33,8 @@ constexpr char32_t kReplacement = 0xFFFD;
 
 std::string Cp932ToUtf8(std::string_view cp932) {
   iconv_t cd = ::iconv_open("UTF-8", "CP932");
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
+  if (cd ==
+      reinterpret_cast<iconv_t>(-1)) {  // NOLINT(performance-no-int-to-ptr): iconv's error value
     // No CP932 table in this C library: keep ASCII, mark the rest.
     std::string out;
     for (unsigned char c : cp932) {

@@ -7,10 +7,14 @@
 namespace tavelune {
 
 namespace {
-HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+HANDLE AsHandle(std::intptr_t handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
 }  // namespace
 
-TByteFile::~TByteFile() { Close(); }
+TByteFile::~TByteFile() {
+  Close();
+}
 
 TByteFile::TByteFile(TByteFile&& other) noexcept
     : FHandle(std::exchange(other.FHandle, kNoHandle)) {}
@@ -25,10 +29,10 @@ TByteFile& TByteFile::operator=(TByteFile&& other) noexcept {
 
 bool TByteFile::Open(const std::string& fileName, TShareMode share) {
   Close();
-  DWORD shareFlags = share == TShareMode::DenyNone ? FILE_SHARE_READ | FILE_SHARE_WRITE
-                                                   : FILE_SHARE_READ;
-  HANDLE handle = ::CreateFileA(fileName.c_str(), GENERIC_READ, shareFlags, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD shareFlags =
+      share == TShareMode::DenyNone ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
+  HANDLE handle = ::CreateFileA(fileName.c_str(), GENERIC_READ, shareFlags, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     return false;
   }

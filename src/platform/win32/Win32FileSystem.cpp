@@ -5,10 +5,14 @@
 
 namespace tavelune {
 
-bool IsSystemLeadByte(unsigned char byte) { return ::IsDBCSLeadByte(byte) != 0; }
+bool IsSystemLeadByte(unsigned char byte) {
+  return ::IsDBCSLeadByte(byte) != 0;
+}
 
 // Windows file names are case-insensitive already.
-std::string ResolveFileName(const std::string& fileName) { return fileName; }
+std::string ResolveFileName(const std::string& fileName) {
+  return fileName;
+}
 
 bool FileExists(const std::string& fileName) {
   DWORD attributes = ::GetFileAttributesA(fileName.c_str());
