@@ -1,5 +1,7 @@
-#include <shellapi.h>
 #include <windows.h>
+
+// shellapi.h needs the types of windows.h.
+#include <shellapi.h>
 
 #include "platform/Shell.h"
 
