@@ -4,9 +4,11 @@
 // 0 success, 1 a file that cannot be read (one line on stderr), 2 bad usage
 // (a usage line on stderr).
 
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <iostream>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +16,10 @@
 #include "app/DateTime.h"
 #include "app/ProcessUtils.h"
 #include "app/TextUtils.h"
+#include "imaging/BitmapUtils.h"
+#include "imaging/BmpFile.h"
+#include "imaging/Colors.h"
+#include "imaging/RotImg.h"
 #include "platform/ByteFile.h"
 #include "platform/TextCodec.h"
 #include "probe/ContainerProbe.h"
@@ -135,11 +141,108 @@ int Lookup(const TArgs& args) {
   return kExitOk;
 }
 
+std::optional<int> PositiveSize(const std::string& text) {
+  std::optional<std::int64_t> value = ParseInteger(text);
+  if (!value || *value < 1 || *value > 65535) {
+    return std::nullopt;
+  }
+  return static_cast<int>(*value);
+}
+
+std::optional<double> Angle(const std::string& text) {
+  double value = NumberOr(text, std::numeric_limits<double>::quiet_NaN());
+  if (!std::isfinite(value)) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// Reads IN.bmp, transforms it and writes OUT.bmp; a file that cannot be read
+// or written exits with 1 and the reason.
+int TransformBmp(const std::string& in, const std::string& out,
+                 const std::function<TBitmap24(const TBitmap24&)>& transform) {
+  try {
+    WriteBmpFile(transform(ReadBmpFile(in)), out);
+  } catch (const std::exception& error) {
+    std::cerr << "tavelune-tool: " << error.what() << "\n";
+    return kExitUnreadable;
+  }
+  return kExitOk;
+}
+
+int Resample(const TArgs& args) {
+  std::optional<int> width = PositiveSize(args[1]);
+  std::optional<int> height = PositiveSize(args[2]);
+  if (!width || !height) {
+    std::cerr << "tavelune-tool: WIDTH and HEIGHT must be whole numbers from 1 to 65535\n";
+    return kExitUsage;
+  }
+  return TransformBmp(args[0], args[3], [&](const TBitmap24& picture) {
+    if (picture.Empty()) {
+      throw EBmpError(args[0] + ": the picture has no pixels");
+    }
+    return ResampleBitmap(picture, *width, *height);
+  });
+}
+
+// ANGLE and BACKCOLOR of the turning commands, or a usage error.
+bool TurnArguments(const TArgs& args, double& angle, TColor& backColor) {
+  std::optional<double> parsedAngle = Angle(args[1]);
+  std::optional<TColor> color = ParseColorValue(args[2]);
+  if (!parsedAngle || !color) {
+    std::cerr << "tavelune-tool: ANGLE is a number of degrees, BACKCOLOR a colour value "
+                 "(decimal, or hexadecimal after 0x: 0x00BBGGRR)\n";
+    return false;
+  }
+  angle = *parsedAngle;
+  backColor = ColorToRgb(*color);
+  return true;
+}
+
+int Rotate(const TArgs& args) {
+  double angle = 0;
+  TColor backColor = 0;
+  if (!TurnArguments(args, angle, backColor)) {
+    return kExitUsage;
+  }
+  return TransformBmp(args[0], args[3], [&](const TBitmap24& picture) {
+    return RotateBitmap(picture, backColor, angle);
+  });
+}
+
+// Turns the picture as still composition does: a hidden picture control
+// with AutoSize, Center, Stretch, Transparent and UniqueSize on.
+int Turn(const TArgs& args) {
+  double angle = 0;
+  TColor backColor = 0;
+  if (!TurnArguments(args, angle, backColor)) {
+    return kExitUsage;
+  }
+  return TransformBmp(args[0], args[3], [&](const TBitmap24& picture) {
+    TRotateImage image;
+    image.SetAutoSize(true);
+    image.SetCenter(true);
+    image.SetStretch(true);
+    image.SetTransparent(true);
+    image.SetUniqueSize(true);
+    image.SetColor(backColor);
+    image.SetPicture(picture);
+    image.SetAngle(angle);
+    return image.TurnedBitmap();
+  });
+}
+
 const std::vector<TCommand>& Commands() {
   static const std::vector<TCommand> kCommands = {
-      {"probe", "FILE", 1, Probe},          {"parse-date", "TEXT", 1, ParseDate},
-      {"parse-time", "TEXT", 1, ParseTime}, {"find-bytes", "FILE HEX", 2, FindBytes},
-      {"version", "FILE", 1, Version},      {"lookup", "MOVIE", 1, Lookup},
+      {"probe", "FILE", 1, Probe},
+      {"parse-date", "TEXT", 1, ParseDate},
+      {"parse-time", "TEXT", 1, ParseTime},
+      {"find-bytes", "FILE HEX", 2, FindBytes},
+      {"version", "FILE", 1, Version},
+      {"lookup", "MOVIE", 1, Lookup},
+      {"resample", "IN.bmp WIDTH HEIGHT OUT.bmp", 4, Resample},
+      {"rotate", "IN.bmp ANGLE BACKCOLOR OUT.bmp", 4, Rotate},
+      {"turn", "IN.bmp ANGLE BACKCOLOR OUT.bmp", 4, Turn},
   };
   return kCommands;
 }
