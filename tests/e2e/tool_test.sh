@@ -108,6 +108,22 @@ Number=7
 verdict=skip" 0 -- "$tool" lookup "$work/rec/0034.mpg"
 check "lookup none" "source=none" 0 -- bash -c "'$tool' lookup '$work/rec/9999.mpg' | head -n 1"
 
+# Pictures: a 2 x 1 BMP, left pixel blue-green-red 01 02 03, right 04 05 06.
+printf 'BM\x3e\x00\x00\x00\x00\x00\x00\x00\x36\x00\x00\x00\x28\x00\x00\x00\x02\x00\x00\x00\x01\x00\x00\x00\x01\x00\x18\x00' > "$work/two.bmp"
+head -c 24 /dev/zero >> "$work/two.bmp"; printf '\x01\x02\x03\x04\x05\x06\x00\x00' >> "$work/two.bmp"
+pixels() { od -An -v -tx1 -j54 "$1" | tr -s ' \n' ' ' | sed 's/^ //; s/ $//'; }
+check "resample" "" 0 -- "$tool" resample "$work/two.bmp" 4 1 "$work/wide.bmp"
+check "resample pixels" "01 02 03 02 03 04 03 04 05 04 05 06" 0 -- bash -c "od -An -v -tx1 -j54 -N12 '$work/wide.bmp' | tr -s ' \n' ' ' | sed 's/^ //; s/ \$//'"
+check "rotate quarter" "" 0 -- "$tool" rotate "$work/two.bmp" 90 0xFFFFFF "$work/quarter.bmp"
+# 1 x 2, stored bottom-up: the bottom row holds the left pixel, the top the right.
+check "rotate quarter pixels" "01 02 03 00 04 05 06 00" 0 -- bash -c "od -An -v -tx1 -j54 '$work/quarter.bmp' | tr -s ' \n' ' ' | sed 's/^ //; s/ \$//'"
+check "turn square" "134" 0 -- bash -c "'$tool' turn '$work/two.bmp' 30 16777215 '$work/turned.bmp' && stat -c %s '$work/turned.bmp'"
+head -c 60 "$work/two.bmp" > "$work/cut.bmp"
+check "resample truncated" "" 1 -- "$tool" resample "$work/cut.bmp" 4 1 "$work/never.bmp"
+check "resample zero size" "" 2 -- "$tool" resample "$work/two.bmp" 0 1 "$work/never.bmp"
+check "rotate bad colour" "" 2 -- "$tool" rotate "$work/two.bmp" 10 red "$work/never.bmp"
+check "rotate bad angle" "" 2 -- "$tool" rotate "$work/two.bmp" nan 0 "$work/never.bmp"
+
 # Usage
 check "no command" "" 2 -- "$tool"
 check "unknown command" "" 2 -- "$tool" frobnicate
