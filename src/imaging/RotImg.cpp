@@ -5,6 +5,9 @@
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
+#include <vector>
+
+#include "app/CpuDispatch.h"
 
 namespace tavelune {
 
@@ -49,6 +52,31 @@ double NormalisedAngle(double angle) {
 // type; the double route differs from it by about 1e-12 at most.
 constexpr double kEdgeMargin = 1e-7;
 
+bool NearRoundingEdge(double value, double rounded) {
+  return std::fabs(value - rounded) > 0.5 - kEdgeMargin;
+}
+
+// The source offsets (before centring) of one target row, in doubles, and
+// which of them lie too close to a rounding edge to be trusted; true when
+// there is any.
+TAVELUNE_VECTOR_CLONES bool MapRow(int width, int tx, double cd, double sd, double uRow,
+                                   double vRow, std::int32_t* __restrict us,
+                                   std::int32_t* __restrict vs, std::uint8_t* __restrict nearEdge) {
+  std::uint8_t any = 0;
+  for (int x = 0; x < width; ++x) {
+    const double dx = x - tx;
+    const double ud = dx * cd + uRow;
+    const double vd = dx * sd + vRow;
+    const double ur = RoundHalfEvenFast(ud);
+    const double vr = RoundHalfEvenFast(vd);
+    nearEdge[x] = static_cast<std::uint8_t>(NearRoundingEdge(ud, ur) | NearRoundingEdge(vd, vr));
+    any |= nearEdge[x];
+    us[x] = static_cast<std::int32_t>(ur);
+    vs[x] = static_cast<std::int32_t>(vr);
+  }
+  return any != 0;
+}
+
 }  // namespace
 
 void AbortRotation() {
@@ -83,28 +111,27 @@ TBitmap24 RotateBitmap(const TBitmap24& source, TColor backColor, double angle) 
 
   const auto cd = static_cast<double>(c);
   const auto sd = static_cast<double>(s);
+  const int width = target.Width();
+  std::vector<std::int32_t> us(static_cast<std::size_t>(width));
+  std::vector<std::int32_t> vs(static_cast<std::size_t>(width));
+  std::vector<std::uint8_t> nearEdge(static_cast<std::size_t>(width));
   gAbortRotation = false;
   // Rows bottom-up, so an aborted turn leaves the top rows in the background.
   for (int y = target.Height() - 1; y >= 0 && !gAbortRotation; --y) {
     const int dy = y - ty;
-    const double uRow = -dy * sd;
-    const double vRow = dy * cd;
+    if (MapRow(width, tx, cd, sd, -dy * sd, dy * cd, us.data(), vs.data(), nearEdge.data())) {
+      for (int x = 0; x < width; ++x) {
+        if (nearEdge[static_cast<std::size_t>(x)] != 0) {
+          us[static_cast<std::size_t>(x)] = static_cast<std::int32_t>(exactU(x - tx, dy));
+          vs[static_cast<std::size_t>(x)] = static_cast<std::int32_t>(exactV(x - tx, dy));
+        }
+      }
+    }
     std::uint8_t* out = target.Row(y);
-    for (int x = 0; x < target.Width(); ++x) {
-      const int dx = x - tx;
-      const double ud = dx * cd + uRow;
-      const double vd = dx * sd + vRow;
-      double ur = RoundHalfEvenFast(ud);
-      double vr = RoundHalfEvenFast(vd);
-      if (std::fabs(std::fabs(ud - ur) - 0.5) < kEdgeMargin) {
-        ur = static_cast<double>(exactU(dx, dy));
-      }
-      if (std::fabs(std::fabs(vd - vr) - 0.5) < kEdgeMargin) {
-        vr = static_cast<double>(exactV(dx, dy));
-      }
-      const long long u = static_cast<long long>(ur) + sx0;
-      const long long v = static_cast<long long>(vr) + sy0;
-      if (u >= 0 && u < w && v >= 0 && v < h) {
+    for (int x = 0; x < width; ++x) {
+      const auto u = static_cast<unsigned>(us[static_cast<std::size_t>(x)] + sx0);
+      const auto v = static_cast<unsigned>(vs[static_cast<std::size_t>(x)] + sy0);
+      if (u < static_cast<unsigned>(w) && v < static_cast<unsigned>(h)) {
         std::memcpy(out + 3 * static_cast<std::size_t>(x),
                     source.Pixel(static_cast<int>(u), static_cast<int>(v)), 3);
       }

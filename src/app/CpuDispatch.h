@@ -1,0 +1,10 @@
+#pragma once
+
+// Marks a hot loop to be compiled twice, for AVX2 and for the x86-64
+// baseline, with the choice made once at load time. Only where the platform
+// has indirect functions (Linux); elsewhere the baseline alone is built.
+#if defined(__x86_64__) && defined(__linux__) && !defined(__clang__)
+#define TAVELUNE_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define TAVELUNE_VECTOR_CLONES
+#endif
