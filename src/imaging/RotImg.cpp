@@ -69,7 +69,8 @@ TAVELUNE_VECTOR_CLONES bool MapRow(int width, int tx, double cd, double sd, doub
     const double vd = dx * sd + vRow;
     const double ur = RoundHalfEvenFast(ud);
     const double vr = RoundHalfEvenFast(vd);
-    nearEdge[x] = static_cast<std::uint8_t>(NearRoundingEdge(ud, ur) | NearRoundingEdge(vd, vr));
+    nearEdge[x] = static_cast<std::uint8_t>(static_cast<int>(NearRoundingEdge(ud, ur)) |
+                                            static_cast<int>(NearRoundingEdge(vd, vr)));
     any |= nearEdge[x];
     us[x] = static_cast<std::int32_t>(ur);
     vs[x] = static_cast<std::int32_t>(vr);
