@@ -5,7 +5,9 @@
 #include <cstring>
 
 #include <cmath>
+#include <atomic>
 #include <random>
+#include <thread>
 
 namespace tavelune {
 namespace {
@@ -146,6 +148,26 @@ TEST(RotateBitmap, RefusesAnglesThatAreNoNumbers) {
   EXPECT_THROW(RotateBitmap(Numbered(2, 2), 0, INFINITY), std::invalid_argument);
   // A huge angle ends, as a whole number of turns plus the rest.
   EXPECT_EQ(RotateBitmap(Numbered(4, 2), 0, 1e300).Width() > 0, true);
+}
+
+TEST(RotateBitmap, StopsWhenAbortedLeavingTheTopRowsInTheBackground) {
+  TBitmap24 picture(3000, 2000);
+  picture.Fill(0x000000);
+  std::atomic<bool> done{false};
+  // The turn clears the flag as it starts; keep setting it until it returns.
+  std::thread aborter([&] {
+    while (!done) {
+      AbortRotation();
+      std::this_thread::yield();
+    }
+  });
+  TBitmap24 turned = RotateBitmap(picture, 0xFFFFFF, 90);
+  done = true;
+  aborter.join();
+  ASSERT_EQ(turned.Width(), 2000);
+  for (int x = 0; x < turned.Width(); ++x) {
+    ASSERT_EQ(turned.Pixel(x, 0)[0], 0xFF) << x;
+  }
 }
 
 TEST(TRotateImage, KeepsASquareWhoseSideDoesNotDependOnTheAngle) {
