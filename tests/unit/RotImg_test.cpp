@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include <cmath>
 #include <atomic>
+#include <cmath>
 #include <random>
 #include <thread>
 
