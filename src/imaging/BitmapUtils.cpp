@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/CpuDispatch.h"
+#include "imaging/Rounding.h"
 
 namespace tavelune {
 
@@ -47,15 +48,8 @@ double High(int n, double s) {
   return (n + 1) * s - 0.500001;
 }
 
-// Round half to even for |value| < 2^51 by the magic-number addition: exact
-// in the default rounding mode, and a fraction of a library call's cost.
-double RoundHalfEven(double value) {
-  constexpr double kMagic = 6755399441055744.0;  // 1.5 * 2^52
-  return (value + kMagic) - kMagic;
-}
-
 std::uint8_t RoundToByte(double value) {
-  return static_cast<std::uint8_t>(RoundHalfEven(value));
+  return static_cast<std::uint8_t>(RoundHalfEvenFast(value));
 }
 
 // One result pixel the defining way: cell by cell, rows outside, columns
@@ -126,14 +120,6 @@ TTaps MakeTaps(int resultSize, int sourceSize, double scale) {
   return taps;
 }
 
-// Result values this close to a rounding edge are recomputed the defining
-// way. Both routes differ from the true value by about 1e-12 at most.
-constexpr double kEdgeMargin = 1e-7;
-
-bool NearRoundingEdge(double value, double rounded) {
-  return std::fabs(value - rounded) > 0.5 - kEdgeMargin;
-}
-
 // sums[v] += weight * in[v]: one source row's share of a result row.
 TAVELUNE_VECTOR_CLONES void AddWeighted(double* __restrict sums, const double* __restrict in,
                                         double weight, std::size_t count) {
@@ -150,7 +136,7 @@ TAVELUNE_VECTOR_CLONES bool RoundRow(const double* __restrict sums, double inver
   std::uint8_t any = 0;
   for (std::size_t v = 0; v < count; ++v) {
     const double value = sums[v] * inverseArea;
-    const double rounded = RoundHalfEven(value);
+    const double rounded = RoundHalfEvenFast(value);
     nearEdge[v] = NearRoundingEdge(value, rounded) ? 1 : 0;
     any |= nearEdge[v];
     out[v] = static_cast<std::uint8_t>(static_cast<int>(rounded));

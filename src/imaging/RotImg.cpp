@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/CpuDispatch.h"
+#include "imaging/Rounding.h"
 
 namespace tavelune {
 
@@ -20,13 +21,6 @@ constexpr long double kPi = 3.14159265358979323851L;
 
 long long RoundHalfEven(long double value) {
   return std::llrint(value);
-}
-
-// Round half to even for |value| < 2^51 by the magic-number addition, exact
-// in the default rounding mode and much cheaper than a library call.
-double RoundHalfEvenFast(double value) {
-  constexpr double kMagic = 6755399441055744.0;  // 1.5 * 2^52
-  return (value + kMagic) - kMagic;
 }
 
 // Bring the angle into [0, 360) by whole turns. Huge angles, where
@@ -46,14 +40,6 @@ double NormalisedAngle(double angle) {
     angle += 360;
   }
   return angle;
-}
-
-// Values this close to a rounding edge are computed again in the extended
-// type; the double route differs from it by about 1e-12 at most.
-constexpr double kEdgeMargin = 1e-7;
-
-bool NearRoundingEdge(double value, double rounded) {
-  return std::fabs(value - rounded) > 0.5 - kEdgeMargin;
 }
 
 // The source offsets (before centring) of one target row, in doubles, and
