@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "app/CpuDispatch.h"
@@ -64,6 +65,25 @@ TAVELUNE_VECTOR_CLONES bool MapRow(int width, int tx, double cd, double sd, doub
   return any != 0;
 }
 
+// Narrows [first, last] to the columns x whose mapped coordinate
+// slope·(x − tx) + offset can round into [0, limit): a superset by two
+// columns, so the exact test in the copy loop still decides every pixel.
+void NarrowColumns(double slope, double offset, int limit, int tx, int& first, int& last) {
+  if (std::fabs(slope) < 1e-9) {  // constant along the row, to far below a pixel
+    if (offset < -1 || offset > limit) {
+      last = first - 1;
+    }
+    return;
+  }
+  double from = (-0.5 - offset) / slope + tx;
+  double to = (limit - 0.5 - offset) / slope + tx;
+  if (from > to) {
+    std::swap(from, to);
+  }
+  first = static_cast<int>(std::max<double>(first, std::floor(from) - 2));
+  last = static_cast<int>(std::min<double>(last, std::ceil(to) + 2));
+}
+
 }  // namespace
 
 void AbortRotation() {
@@ -106,8 +126,21 @@ TBitmap24 RotateBitmap(const TBitmap24& source, TColor backColor, double angle) 
   // Rows bottom-up, so an aborted turn leaves the top rows in the background.
   for (int y = target.Height() - 1; y >= 0 && !gAbortRotation; --y) {
     const int dy = y - ty;
-    if (MapRow(width, tx, cd, sd, -dy * sd, dy * cd, us.data(), vs.data(), nearEdge.data())) {
-      for (int x = 0; x < width; ++x) {
+    const double uRow = -dy * sd;
+    const double vRow = dy * cd;
+    // Only the columns that can land inside the source need work; the rest
+    // keep the background.
+    int first = 0;
+    int last = width - 1;
+    NarrowColumns(cd, uRow + sx0, w, tx, first, last);
+    NarrowColumns(sd, vRow + sy0, h, tx, first, last);
+    if (first > last) {
+      continue;
+    }
+    const auto offset = static_cast<std::size_t>(first);
+    if (MapRow(last - first + 1, tx - first, cd, sd, uRow, vRow, us.data() + offset,
+               vs.data() + offset, nearEdge.data() + offset)) {
+      for (int x = first; x <= last; ++x) {
         if (nearEdge[static_cast<std::size_t>(x)] != 0) {
           us[static_cast<std::size_t>(x)] = static_cast<std::int32_t>(exactU(x - tx, dy));
           vs[static_cast<std::size_t>(x)] = static_cast<std::int32_t>(exactV(x - tx, dy));
@@ -115,7 +148,7 @@ TBitmap24 RotateBitmap(const TBitmap24& source, TColor backColor, double angle) 
       }
     }
     std::uint8_t* out = target.Row(y);
-    for (int x = 0; x < width; ++x) {
+    for (int x = first; x <= last; ++x) {
       const auto u = static_cast<unsigned>(us[static_cast<std::size_t>(x)] + sx0);
       const auto v = static_cast<unsigned>(vs[static_cast<std::size_t>(x)] + sy0);
       if (u < static_cast<unsigned>(w) && v < static_cast<unsigned>(h)) {
