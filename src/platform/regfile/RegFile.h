@@ -1,0 +1,61 @@
+#pragma once
+
+// The settings file of the Linux build, in the syntax of regedit's REGEDIT4
+// export, UTF-8:
+//
+//   REGEDIT4
+//
+//   [HKEY_CURRENT_USER\Software\Norvane\Tavelune]
+//   "LogFile"="/home/me/tavelune.log"
+//   "Draw Posision"=dword:00000001
+//   "RootPath"=hex(2):2f,75,73,72,00
+//
+// Strings escape "\" and '"' with a backslash; expandable strings are bytes
+// with their terminating NUL. Lines it does not understand (comments, other
+// value types, values without a section) are kept as they are and written
+// back unchanged. This unit only parses and writes text; RegFileKeyStore
+// adds the file, its lock and the atomic replacement.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "settings/KeyStore.h"
+
+namespace tavelune {
+
+inline constexpr std::string_view kUserHive = "HKEY_CURRENT_USER";
+
+class TRegFile {
+ public:
+  static TRegFile Parse(std::string_view text);
+  std::string Serialize() const;
+
+  // Key paths as the program writes them ("\Software\Norvane\Tavelune").
+  bool HasKey(const std::string& path) const;
+  void CreateKey(const std::string& path);
+  void DeleteKey(const std::string& path);
+  std::optional<TStoreValue> ReadValue(const std::string& path, const std::string& name) const;
+  // The key must exist.
+  void WriteValue(const std::string& path, const std::string& name, const TStoreValue& value);
+
+ private:
+  struct TEntry {
+    std::string Name;  // empty for a kept raw line
+    TStoreValue Value;
+    std::string RawLine;
+  };
+  struct TSection {
+    std::string Name;  // full name, "HKEY_CURRENT_USER\..."
+    std::vector<TEntry> Entries;
+  };
+
+  TSection* FindSection(const std::string& fullName);
+  const TSection* FindSection(const std::string& fullName) const;
+
+  std::vector<std::string> FPreamble;  // kept lines before the first section
+  std::vector<TSection> FSections;
+};
+
+}  // namespace tavelune
