@@ -4,12 +4,14 @@
 // 0 success, 1 a file that cannot be read (one line on stderr), 2 bad usage
 // (a usage line on stderr).
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <functional>
 #include <iostream>
 #include <limits>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -22,8 +24,11 @@
 #include "imaging/RotImg.h"
 #include "platform/ByteFile.h"
 #include "platform/TextCodec.h"
+#include "platform/UserKeyStore.h"
 #include "probe/ContainerProbe.h"
 #include "probe/RecorderLib.h"
+#include "settings/SettingsStore.h"
+#include "settings/SettingsTranscript.h"
 #include "settings/VersionInfo.h"
 
 #ifdef _WIN32
@@ -42,7 +47,8 @@ using TArgs = std::vector<std::string>;
 struct TCommand {
   std::string Name;
   std::string Arguments;  // for the usage line
-  std::size_t ArgumentCount;
+  std::size_t MinArguments;
+  std::size_t MaxArguments;
   std::function<int(const TArgs&)> Run;
 };
 
@@ -232,17 +238,48 @@ int Turn(const TArgs& args) {
   });
 }
 
+// The stored settings as the saver reads them, or (--dialog) as the
+// dialog's reader hands them over. The dialog's list of installed savers
+// is not built here, so a stored hand-over saver shows as -1.
+int Settings(const TArgs& args) {
+  if (!args.empty() && args[0] != "--dialog") {
+    std::cerr << "usage: tavelune-tool settings [--dialog]\n";
+    return kExitUsage;
+  }
+  std::unique_ptr<IKeyStore> store = platform::OpenUserKeyStore();
+  std::vector<std::string> lines;
+  if (args.empty()) {
+    SaverSettings settings;
+    std::atomic<bool> stop{false};
+    std::mt19937 random(std::random_device{}());
+    ReadSaverSettings(*store, settings, stop, [&](std::int32_t bound) {
+      return static_cast<std::int32_t>(random() % static_cast<std::uint32_t>(bound));
+    });
+    lines = SaverSettingsLines(settings);
+  } else {
+    TSettingsTranscript transcript;
+    ReadDialogSettings(*store, transcript, {});
+    lines = transcript.Lines;
+    lines.push_back(std::string("complete=") + (transcript.Completed ? "yes" : "no"));
+  }
+  for (const std::string& line : lines) {
+    std::cout << line << "\n";
+  }
+  return kExitOk;
+}
+
 const std::vector<TCommand>& Commands() {
   static const std::vector<TCommand> kCommands = {
-      {"probe", "FILE", 1, Probe},
-      {"parse-date", "TEXT", 1, ParseDate},
-      {"parse-time", "TEXT", 1, ParseTime},
-      {"find-bytes", "FILE HEX", 2, FindBytes},
-      {"version", "FILE", 1, Version},
-      {"lookup", "MOVIE", 1, Lookup},
-      {"resample", "IN.bmp WIDTH HEIGHT OUT.bmp", 4, Resample},
-      {"rotate", "IN.bmp ANGLE BACKCOLOR OUT.bmp", 4, Rotate},
-      {"turn", "IN.bmp ANGLE BACKCOLOR OUT.bmp", 4, Turn},
+      {"probe", "FILE", 1, 1, Probe},
+      {"parse-date", "TEXT", 1, 1, ParseDate},
+      {"parse-time", "TEXT", 1, 1, ParseTime},
+      {"find-bytes", "FILE HEX", 2, 2, FindBytes},
+      {"version", "FILE", 1, 1, Version},
+      {"lookup", "MOVIE", 1, 1, Lookup},
+      {"resample", "IN.bmp WIDTH HEIGHT OUT.bmp", 4, 4, Resample},
+      {"rotate", "IN.bmp ANGLE BACKCOLOR OUT.bmp", 4, 4, Rotate},
+      {"turn", "IN.bmp ANGLE BACKCOLOR OUT.bmp", 4, 4, Turn},
+      {"settings", "[--dialog]", 0, 1, Settings},
   };
   return kCommands;
 }
@@ -266,7 +303,7 @@ int Main(const TArgs& args) {
     if (command.Name != args[0]) {
       continue;
     }
-    if (args.size() - 1 != command.ArgumentCount) {
+    if (args.size() - 1 < command.MinArguments || args.size() - 1 > command.MaxArguments) {
       std::cerr << "usage: tavelune-tool " << command.Name << " " << command.Arguments << "\n";
       return kExitUsage;
     }

@@ -124,6 +124,59 @@ check "resample zero size" "" 2 -- "$tool" resample "$work/two.bmp" 0 1 "$work/n
 check "rotate bad colour" "" 2 -- "$tool" rotate "$work/two.bmp" 10 red "$work/never.bmp"
 check "rotate bad angle" "" 2 -- "$tool" rotate "$work/two.bmp" nan 0 "$work/never.bmp"
 
+# Settings, from a settings file in regedit's syntax.
+export TAVELUNE_SETTINGS="$work/settings.reg"
+check "settings none" "Draw Posision=1" 0 -- bash -c "'$tool' settings | sed -n 2p"
+cat > "$TAVELUNE_SETTINGS" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Norvane\Tavelune]
+"LogFile"="play.log"
+"Draw Posision"=dword:00000000
+"Graphics Size"=dword:00000001
+"Screen Clear"=dword:00000001
+"Random Sort"=dword:00000000
+"Rotate"=dword:00000001
+"Capture"=dword:00000001
+"DispFileName"=dword:00000000
+"BackColor"=dword:8000000f
+"Draw Wait"=dword:0000004b
+"PreviewRandom"=dword:00000000
+"PreViewSeconds"=dword:0000001e
+"PreViewMin"=dword:00000002
+"PreViewMax"=dword:00000005
+
+[HKEY_CURRENT_USER\Software\Norvane\Tavelune\Folders]
+"0000"="/movies"
+"0001"="/more movies"
+
+[HKEY_CURRENT_USER\Software\Norvane\Tavelune\Exts]
+"0000"="avi"
+REG
+check "settings" "LogFile=play.log
+Draw Posision=0
+Graphics Size=1
+Screen Clear=1
+Point Cast=
+Random Sort=0
+Rotate=1
+Capture=1
+DispFileName=0
+BackColor=2147483663
+Draw Wait=59
+PreviewRandom=0
+PreViewSeconds=30
+PreViewMin=2
+PreViewMax=5
+Folders=/movies
+Folders=/more movies
+Exts=avi" 0 -- "$tool" settings
+check "settings dialog" "Point Cast=-1
+Draw Wait=75
+Exts=avi
+complete=yes" 0 -- bash -c "'$tool' settings --dialog | grep -E '^(Point Cast|Draw Wait|complete|Exts)='"
+unset TAVELUNE_SETTINGS
+
 # Usage
 check "no command" "" 2 -- "$tool"
 check "unknown command" "" 2 -- "$tool" frobnicate

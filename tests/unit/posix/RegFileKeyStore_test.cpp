@@ -11,6 +11,7 @@
 
 #include "helpers/KeyStoreSuite.h"
 #include "helpers/TestFiles.h"
+#include "settings/SettingsStore.h"
 
 namespace tavelune {
 namespace {
@@ -72,6 +73,22 @@ TEST(RegFileKeyStore, KeepsWhatItDoesNotUnderstandAndWhatOthersWrote) {
   EXPECT_NE(text.find("\"Odd\"="), std::string::npos);
   EXPECT_NE(text.find("\"RootPath\"=hex(2):2f,75,73,72,00"), std::string::npos);
   EXPECT_NE(text.find("\"Draw Wait\"=dword:00000003"), std::string::npos);
+}
+
+TEST(RegFileKeyStore, GivesTheSettingsReadersExpandableStringsUnexpanded) {
+  test::TTempDir dir;
+  std::string file =
+      dir.Write("settings.reg",
+                "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune]\n"
+                "\"Draw Posision\"=dword:00000001\n\"Graphics Size\"=dword:00000000\n"
+                "\"Screen Clear\"=dword:00000000\n"
+                "\"Point Cast\"=hex(2):24,48,4f,4d,45,00,78,00\n");
+  TRegFileKeyStore store(file);
+  SaverSettings settings;
+  std::atomic<bool> stop{false};
+  ReadSaverSettings(store, settings, stop, [](std::int32_t) { return 0; });
+  EXPECT_EQ(settings.GraphicsSize, 0);
+  EXPECT_EQ(settings.PointCast, "$HOME");  // not expanded, cut at its NUL
 }
 
 TEST(RegFileKeyStore, ReadsAMissingOrDamagedFileAsAnEmptyStore) {
