@@ -5,6 +5,7 @@
 // (a usage line on stderr).
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -17,7 +18,9 @@
 
 #include "app/DateTime.h"
 #include "app/ProcessUtils.h"
+#include "app/Synchronize.h"
 #include "app/TextUtils.h"
+#include "catalogue/MFindFirst.h"
 #include "imaging/BitmapUtils.h"
 #include "imaging/BmpFile.h"
 #include "imaging/Colors.h"
@@ -268,6 +271,27 @@ int Settings(const TArgs& args) {
   return kExitOk;
 }
 
+// One complete discovery walk over the stored folders with the stored
+// extensions, as the saver's discovery thread makes it; this thread plays
+// the UI thread that keeps the movies.
+int Scan(const TArgs& /*args*/) {
+  std::unique_ptr<IKeyStore> store = platform::OpenUserKeyStore();
+  SaverSettings settings;
+  std::atomic<bool> stop{false};
+  ReadSaverSettings(*store, settings, stop, [](std::int32_t) { return 0; });
+  std::vector<std::string> movies;
+  TMFindFirst finder(settings.FolderList, settings.ExtensionList, movies);
+  finder.Resume();
+  while (!finder.SearchDone()) {
+    WaitForSynchronizeRequests(std::chrono::milliseconds(10));
+    YieldToMessages();
+  }
+  for (const std::string& movie : movies) {
+    std::cout << movie << "\n";
+  }
+  return kExitOk;
+}
+
 const std::vector<TCommand>& Commands() {
   static const std::vector<TCommand> kCommands = {
       {"probe", "FILE", 1, 1, Probe},
@@ -280,6 +304,7 @@ const std::vector<TCommand>& Commands() {
       {"rotate", "IN.bmp ANGLE BACKCOLOR OUT.bmp", 4, 4, Rotate},
       {"turn", "IN.bmp ANGLE BACKCOLOR OUT.bmp", 4, 4, Turn},
       {"settings", "[--dialog]", 0, 1, Settings},
+      {"scan", "", 0, 0, Scan},
   };
   return kCommands;
 }

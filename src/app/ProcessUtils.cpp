@@ -8,6 +8,7 @@
 
 #include "app/ByteSearch.h"
 #include "app/FileNames.h"
+#include "app/Synchronize.h"
 #include "app/TextUtils.h"
 #include "platform/ByteFile.h"
 #include "platform/InstanceGuard.h"
@@ -44,8 +45,19 @@ std::string GetSystemDir() {
 
 void YieldToMessages() {
   std::this_thread::yield();
+  RunSynchronizeRequests();
   if (IMessagePump* pump = CurrentMessagePump()) {
     pump->DispatchPending();
+  }
+}
+
+void YieldToMessagesIfDue() {
+  using Clock = std::chrono::steady_clock;
+  static Clock::time_point last;
+  Clock::time_point now = Clock::now();
+  if (now - last >= std::chrono::milliseconds(2)) {
+    last = now;
+    YieldToMessages();
   }
 }
 
@@ -67,6 +79,7 @@ void WaitMinutes(double minutes) {
                       std::chrono::duration<double, std::ratio<60>>(minutes));
   while (std::chrono::system_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    RunSynchronizeRequests();
     if (IMessagePump* pump = CurrentMessagePump()) {
       pump->DispatchPending();
     }

@@ -23,10 +23,16 @@ void ReleaseInstanceGuard();
 std::string GetTempDir();
 std::string GetSystemDir();
 
-// Gives up the rest of the time slice, then dispatches every waiting window
-// message if a message pump is installed. Callers' state may change inside,
-// so they test their flags again afterwards.
+// Gives up the rest of the time slice, then runs the steps worker threads
+// wait to have run (Synchronize) and dispatches every waiting window message
+// if a message pump is installed. Callers' state may change inside, so they
+// test their flags again afterwards.
 void YieldToMessages();
+
+// YieldToMessages at most every 2 ms: for loops that yield per item over
+// hundreds of thousands of items, where a yield each time would cost more
+// than the work, while input is still seen within milliseconds.
+void YieldToMessagesIfDue();
 
 // Opens `file` for reading, trying `retries` + 1 times with a minute's wait
 // (WaitMinutes) between attempts. Never throws for a missing or locked file.

@@ -175,6 +175,12 @@ check "settings dialog" "Point Cast=-1
 Draw Wait=75
 Exts=avi
 complete=yes" 0 -- bash -c "'$tool' settings --dialog | grep -E '^(Point Cast|Draw Wait|complete|Exts)='"
+mkdir -p "$work/m1" "$work/m2"
+touch "$work/m1/a.AVI" "$work/m1/b.txt" "$work/m2/c.avi" "$work/m2/d.mpg"
+printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune\\Folders]\n"0000"="%s"\n"0001"="%s/"\n\n[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune\\Exts]\n"0000"="avi"\n' \
+  "$work/m1" "$work/m2" > "$TAVELUNE_SETTINGS"
+check "scan" "$work/m1/a.AVI
+$work/m2/c.avi" 0 -- "$tool" scan
 unset TAVELUNE_SETTINGS
 
 # Usage

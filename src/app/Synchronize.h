@@ -1,0 +1,31 @@
+#pragma once
+
+// Hand-over of work from a worker thread to the UI thread. The worker calls
+// Synchronize and blocks until the UI thread has run the step; the UI thread
+// runs waiting steps inside YieldToMessages (and wherever it waits with
+// WaitForSynchronizeRequests), so a step may run in the middle of any UI
+// loop that yields, exactly where window messages are handled.
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+
+namespace tavelune {
+
+// Worker thread: runs `step` on the UI thread and waits until it has run.
+// Returns false without running it when `abandon` becomes set first (the
+// owner is shutting down and will not process steps any more); the owner
+// calls WakeSynchronizeWaiters after setting it. An exception thrown by the
+// step is rethrown here.
+bool Synchronize(const std::function<void()>& step, const std::atomic<bool>& abandon);
+
+// Wakes workers waiting in Synchronize so they test their abandon flag.
+void WakeSynchronizeWaiters();
+
+// UI thread: runs every step that is waiting now; returns how many ran.
+int RunSynchronizeRequests();
+
+// UI thread: sleeps up to `timeout`, returning early when a step is waiting.
+void WaitForSynchronizeRequests(std::chrono::milliseconds timeout);
+
+}  // namespace tavelune

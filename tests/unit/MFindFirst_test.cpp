@@ -1,0 +1,136 @@
+#include "catalogue/MFindFirst.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "app/ProcessUtils.h"
+#include "app/Synchronize.h"
+#include "helpers/TestFiles.h"
+#include "platform/PathStyle.h"
+
+namespace tavelune {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// Plays the UI thread: serves the worker's hand-overs until `done` or a
+// generous time limit.
+template <typename Done>
+bool ServeUiUntil(Done done) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      return false;
+    }
+    WaitForSynchronizeRequests(std::chrono::milliseconds(5));
+    YieldToMessages();
+  }
+  return true;
+}
+
+Lines Sorted(Lines lines) {
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+const Lines kExtensions = {"avi", "MPG"};
+
+TEST(IsMovieFile, ComparesExtensionsWithoutRegardToAsciiCase) {
+  for (const char* name : {"CLIP.Avi", "clip.AVI", "clip.avi", "a.b.mpg"}) {
+    EXPECT_TRUE(IsMovieFile(name, kExtensions)) << name;
+  }
+  for (const char* name : {".", "..", "clip", "clip.avi.txt", "clip.av"}) {
+    EXPECT_FALSE(IsMovieFile(name, kExtensions)) << name;
+  }
+  std::string folderDot = std::string("dir.avi") + kPathDelimiter + "clip";
+  EXPECT_FALSE(IsMovieFile(folderDot, kExtensions));
+  // Entries are used as stored: a leading dot or blanks match nothing.
+  EXPECT_FALSE(IsMovieFile("clip.avi", {".avi", " avi", "avi "}));
+  // Non-ASCII letters are compared byte for byte, never folded.
+  EXPECT_TRUE(IsMovieFile("x.\xC3\xA9", {"\xC3\xA9"}));
+  EXPECT_FALSE(IsMovieFile("x.\xC3\x89", {"\xC3\xA9"}));
+}
+
+class MFindFirst : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : {"b.avi", "A.MPG", "notes.txt", ".hidden.avi", "noext"}) {
+      FDir.Write("movies/" + std::string(name), "x");
+    }
+    FDir.Write("movies/folder.avi/inside.avi", "x");
+    FFolder = FDir.Name("movies");
+  }
+  test::TTempDir FDir;
+  std::string FFolder;
+};
+
+TEST_F(MFindFirst, FindsTheMoviesOfEachFolderAtItsTopLevel) {
+  Lines folders = {FFolder, FFolder + kPathDelimiter, FDir.Name("missing")};
+  Lines movies;
+  TMFindFirst finder(folders, kExtensions, movies);
+  EXPECT_FALSE(finder.SearchDone());
+  finder.Resume();
+  ASSERT_TRUE(ServeUiUntil([&] { return finder.SearchDone(); }));
+  const std::string base = FFolder + kPathDelimiter;
+  Lines once = {base + ".hidden.avi", base + "A.MPG", base + "b.avi", base + "folder.avi"};
+  Lines twice;  // registered with and without the delimiter: found twice
+  for (const std::string& name : once) {
+    twice.push_back(name);
+    twice.push_back(name);
+  }
+  EXPECT_EQ(Sorted(movies), Sorted(twice));
+}
+
+TEST_F(MFindFirst, WalksAgainOnEveryResumeAfterAWalk) {
+  Lines folders = {FFolder};
+  Lines movies;
+  TMFindFirst finder(folders, kExtensions, movies);
+  finder.Resume();
+  ASSERT_TRUE(ServeUiUntil([&] { return finder.SearchDone(); }));
+  Lines first = movies;
+  ASSERT_EQ(first.size(), 4u);
+  movies.clear();
+  finder.Resume();  // at once: the thread may not have gone to sleep yet
+  ASSERT_TRUE(ServeUiUntil([&] { return movies.size() == 4 && finder.SearchDone(); }));
+  EXPECT_EQ(movies, first);  // the same entries in the same found order
+}
+
+TEST_F(MFindFirst, EndsAWalkOverNoFoldersAtOnce) {
+  Lines folders;
+  Lines movies;
+  TMFindFirst finder(folders, kExtensions, movies);
+  finder.Resume();
+  ASSERT_TRUE(ServeUiUntil([&] { return finder.SearchDone(); }));
+  EXPECT_TRUE(movies.empty());
+}
+
+TEST_F(MFindFirst, StopsCleanlyWhileAWalkWaitsForTheUiThread) {
+  for (int i = 0; i < 3000; ++i) {
+    FDir.Write("many/" + std::to_string(i) + ".avi", "");
+  }
+  Lines folders = {FDir.Name("many")};
+  Lines movies;
+  {
+    TMFindFirst finder(folders, kExtensions, movies);
+    finder.Resume();
+    // Serve a few hand-overs, then close as the saver window does.
+    ServeUiUntil([&] { return !movies.empty(); });
+  }  // terminates, wakes and joins without the UI thread's help
+  EXPECT_LT(movies.size(), 3000u);
+}
+
+TEST_F(MFindFirst, NeverStartsWithoutAResume) {
+  Lines folders = {FFolder};
+  Lines movies;
+  TMFindFirst finder(folders, kExtensions, movies);
+  ServeUiUntil([&, start = std::chrono::steady_clock::now()] {
+    return std::chrono::steady_clock::now() - start > std::chrono::milliseconds(50);
+  });
+  EXPECT_TRUE(movies.empty());
+  EXPECT_FALSE(finder.SearchDone());
+}
+
+}  // namespace
+}  // namespace tavelune
