@@ -18,4 +18,7 @@ std::string SystemDirText();
 // The folder of the running program, with its trailing delimiter.
 std::string ProgramDir();
 
+// The full name of the running program's file.
+std::string ProgramFileName();
+
 }  // namespace tavelune::platform

@@ -16,14 +16,16 @@ std::string SystemDirText() {
   return "/usr/lib";
 }
 
-std::string ProgramDir() {
+std::string ProgramFileName() {
   std::string path(4096, '\0');
   ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
-  if (length <= 0) {
-    return "./";
-  }
-  path.resize(static_cast<std::size_t>(length));
-  return path.substr(0, path.rfind('/') + 1);
+  path.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+  return path;
+}
+
+std::string ProgramDir() {
+  std::string path = ProgramFileName();
+  return path.empty() ? "./" : path.substr(0, path.rfind('/') + 1);
 }
 
 }  // namespace tavelune::platform

@@ -23,9 +23,12 @@ std::string SystemDirText() {
   return AskPlatform([](char* buffer, DWORD size) { ::GetSystemDirectoryA(buffer, size); });
 }
 
+std::string ProgramFileName() {
+  return AskPlatform([](char* buffer, DWORD size) { ::GetModuleFileNameA(nullptr, buffer, size); });
+}
+
 std::string ProgramDir() {
-  std::string path =
-      AskPlatform([](char* buffer, DWORD size) { ::GetModuleFileNameA(nullptr, buffer, size); });
+  std::string path = ProgramFileName();
   return path.substr(0, path.find_last_of("\\:") + 1);
 }
 
