@@ -8,6 +8,9 @@
 
 #include <random>
 
+#include "app/ProcessUtils.h"
+#include "app/Synchronize.h"
+#include "catalogue/MFindFirst.h"
 #include "helpers/TestFiles.h"
 #include "platform/ByteFile.h"
 #include "platform/FileSystem.h"
@@ -60,6 +63,22 @@ TEST(PosixFileSystem, PrefersTheNameAsSpelled) {
   dir.Write("a.sdb", "lower");
   EXPECT_EQ(ResolveFileName(dir.Name("a.sdb")), dir.Name("a.sdb"));
   EXPECT_EQ(ResolveFileName(dir.Name("a.Sdb")), dir.Name("a.SDB"));
+}
+
+TEST(PosixDiscovery, KeepsNamesThatAreNotUtf8AsTheirBytes) {
+  test::TTempDir dir;
+  dir.Write("movies/\x83\x65\x83\x58\x83\x67.avi", "");  // a CP932 name copied from Windows
+  std::vector<std::string> folders = {dir.Name("movies"), dir.Name("vanished")};
+  std::vector<std::string> extensions = {"avi"};
+  std::vector<std::string> movies;
+  TMFindFirst finder(folders, extensions, movies);
+  finder.Resume();
+  while (!finder.SearchDone()) {
+    WaitForSynchronizeRequests(std::chrono::milliseconds(5));
+    YieldToMessages();
+  }
+  ASSERT_EQ(movies.size(), 1u);
+  EXPECT_EQ(movies[0], dir.Name("movies") + "/\x83\x65\x83\x58\x83\x67.avi");
 }
 
 }  // namespace
