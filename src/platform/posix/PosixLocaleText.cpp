@@ -16,7 +16,7 @@ std::string Format(const TLocalTime& time, const char* format) {
   broken.tm_isdst = -1;
   char buffer[128];
   std::size_t length = std::strftime(buffer, sizeof buffer, format, &broken);
-  return std::string(buffer, length);
+  return {buffer, length};
 }
 }  // namespace
 
