@@ -120,7 +120,15 @@ TTaps MakeTaps(int resultSize, int sourceSize, double scale) {
   return taps;
 }
 
-// sums[v] += weight * in[v]: one source row's share of a result row.
+// sums[v] = weight * in[v]: the first source row's share of a result row.
+TAVELUNE_VECTOR_CLONES void Weighted(double* __restrict sums, const double* __restrict in,
+                                     double weight, std::size_t count) {
+  for (std::size_t v = 0; v < count; ++v) {
+    sums[v] = weight * in[v];
+  }
+}
+
+// sums[v] += weight * in[v]: a further source row's share.
 TAVELUNE_VECTOR_CLONES void AddWeighted(double* __restrict sums, const double* __restrict in,
                                         double weight, std::size_t count) {
   for (std::size_t v = 0; v < count; ++v) {
@@ -128,20 +136,145 @@ TAVELUNE_VECTOR_CLONES void AddWeighted(double* __restrict sums, const double* _
   }
 }
 
-// Rounds a row of averages to bytes and marks the values that lie too close
-// to a rounding edge to be trusted; true when there is any.
+// Rounds a row of averages; true when any lies too close to a rounding
+// edge to be trusted (the caller then finds which).
 TAVELUNE_VECTOR_CLONES bool RoundRow(const double* __restrict sums, double inverseArea,
-                                     std::uint8_t* __restrict out,
-                                     std::uint8_t* __restrict nearEdge, std::size_t count) {
-  std::uint8_t any = 0;
+                                     std::int32_t* __restrict rounded, std::size_t count) {
+  // 64-bit flags, as wide as the doubles they come from, keep the
+  // vectorised loop free of mask narrowing.
+  std::int64_t any = 0;
   for (std::size_t v = 0; v < count; ++v) {
     const double value = sums[v] * inverseArea;
-    const double rounded = RoundHalfEvenFast(value);
-    nearEdge[v] = NearRoundingEdge(value, rounded) ? 1 : 0;
-    any |= nearEdge[v];
-    out[v] = static_cast<std::uint8_t>(static_cast<int>(rounded));
+    const double nearest = RoundHalfEvenFast(value);
+    any |= static_cast<std::int64_t>(NearRoundingEdge(value, nearest));
+    rounded[v] = static_cast<std::int32_t>(nearest);
   }
   return any != 0;
+}
+
+// The column pass and the rounding in one sweep for result rows made of K
+// source rows (the common case: K <= 4); same results as AddWeighted then
+// RoundRow.
+template <int K>
+[[gnu::always_inline]] inline bool FusedRowBody(const double* const* in, const double* w,
+                                                double inverseArea,
+                                                std::int32_t* __restrict rounded,
+                                                std::size_t count) {
+  std::int64_t any = 0;
+  for (std::size_t v = 0; v < count; ++v) {
+    double sum = w[0] * in[0][v];
+    for (int k = 1; k < K; ++k) {
+      sum += w[k] * in[k][v];
+    }
+    const double value = sum * inverseArea;
+    const double nearest = RoundHalfEvenFast(value);
+    any |= static_cast<std::int64_t>(NearRoundingEdge(value, nearest));
+    rounded[v] = static_cast<std::int32_t>(nearest);
+  }
+  return any != 0;
+}
+
+TAVELUNE_VECTOR_CLONES bool FusedRow2(const double* const* in, const double* w, double inverse,
+                                      std::int32_t* __restrict rounded, std::size_t count) {
+  return FusedRowBody<2>(in, w, inverse, rounded, count);
+}
+TAVELUNE_VECTOR_CLONES bool FusedRow3(const double* const* in, const double* w, double inverse,
+                                      std::int32_t* __restrict rounded, std::size_t count) {
+  return FusedRowBody<3>(in, w, inverse, rounded, count);
+}
+TAVELUNE_VECTOR_CLONES bool FusedRow4(const double* const* in, const double* w, double inverse,
+                                      std::int32_t* __restrict rounded, std::size_t count) {
+  return FusedRowBody<4>(in, w, inverse, rounded, count);
+}
+
+TAVELUNE_VECTOR_CLONES void PackRow(const std::int32_t* __restrict rounded,
+                                    std::uint8_t* __restrict out, std::size_t count) {
+  for (std::size_t v = 0; v < count; ++v) {
+    out[v] = static_cast<std::uint8_t>(rounded[v]);
+  }
+}
+
+// The column taps with every result column given the same number K of
+// source columns (zero weights where it has fewer; a window that would run
+// past the right edge is moved left), so the row pass is one fixed loop.
+struct TFixedTaps {
+  int K = 0;
+  std::vector<int> First;
+  std::vector<double> Weights;  // K per result column
+};
+
+TFixedTaps FixTaps(const TTaps& taps, int sourceSize) {
+  TFixedTaps fixed;
+  fixed.K = taps.MaxCount;
+  for (std::size_t n = 0; n < taps.First.size(); ++n) {
+    const int first = std::min(taps.First[n], sourceSize - fixed.K);
+    const int shift = taps.First[n] - first;
+    fixed.First.push_back(first);
+    for (int k = 0; k < fixed.K; ++k) {
+      const int own = k - shift;
+      fixed.Weights.push_back(own >= 0 && own < taps.Count[n] ? taps.Weights[taps.Offset[n] + own]
+                                                              : 0.0);
+    }
+  }
+  return fixed;
+}
+
+TAVELUNE_VECTOR_CLONES void ToDoubles(const std::uint8_t* __restrict in, double* __restrict out,
+                                      std::size_t count) {
+  for (std::size_t v = 0; v < count; ++v) {
+    out[v] = in[v];
+  }
+}
+
+// One source row's pass: result column x takes K consecutive source pixels
+// (of `row`, in doubles) with its weights.
+template <int K>
+[[gnu::always_inline]] inline void RowPassFixed(const double* row, const TFixedTaps& taps,
+                                                double* out, int width) {
+  const double* w = taps.Weights.data();
+  for (int x = 0; x < width; ++x, w += K) {
+    const double* p = row + 3 * static_cast<std::size_t>(taps.First[static_cast<std::size_t>(x)]);
+    double b = 0, g = 0, r = 0;
+    for (int k = 0; k < K; ++k) {
+      b += w[k] * p[3 * k];
+      g += w[k] * p[3 * k + 1];
+      r += w[k] * p[3 * k + 2];
+    }
+    out[3 * x] = b;
+    out[3 * x + 1] = g;
+    out[3 * x + 2] = r;
+  }
+}
+
+TAVELUNE_VECTOR_CLONES void RowPass(const double* row, const TFixedTaps& taps, double* out,
+                                    int width) {
+  switch (taps.K) {
+    case 1:
+      return RowPassFixed<1>(row, taps, out, width);
+    case 2:
+      return RowPassFixed<2>(row, taps, out, width);
+    case 3:
+      return RowPassFixed<3>(row, taps, out, width);
+    case 4:
+      return RowPassFixed<4>(row, taps, out, width);
+    case 5:
+      return RowPassFixed<5>(row, taps, out, width);
+    default:
+      break;
+  }
+  const double* w = taps.Weights.data();
+  for (int x = 0; x < width; ++x, w += taps.K) {
+    const double* p = row + 3 * static_cast<std::size_t>(taps.First[static_cast<std::size_t>(x)]);
+    double b = 0, g = 0, r = 0;
+    for (int k = 0; k < taps.K; ++k) {
+      b += w[k] * p[3 * k];
+      g += w[k] * p[3 * k + 1];
+      r += w[k] * p[3 * k + 2];
+    }
+    out[3 * x] = b;
+    out[3 * x + 1] = g;
+    out[3 * x + 2] = r;
+  }
 }
 
 }  // namespace
@@ -172,36 +305,25 @@ TBitmap24 ResampleBitmap(const TBitmap24& source, int newWidth, int newHeight) {
   const int ringSize = rows.MaxCount;
   std::vector<double> ring(static_cast<std::size_t>(ringSize) * rowValues);
   std::vector<int> ringRow(static_cast<std::size_t>(ringSize), -1);
+  const TFixedTaps fixedColumns = FixTaps(columns, g.SW);
+  std::vector<double> sourceValues(3 * static_cast<std::size_t>(g.SW));
   auto rowPass = [&](int sourceRow) -> const double* {
-    double* out = ring.data() + static_cast<std::size_t>(sourceRow % ringSize) * rowValues;
-    if (ringRow[static_cast<std::size_t>(sourceRow % ringSize)] == sourceRow) {
-      return out;
-    }
-    ringRow[static_cast<std::size_t>(sourceRow % ringSize)] = sourceRow;
-    const std::uint8_t* in = source.Row(sourceRow);
-    for (int x = 0; x < g.NW; ++x) {
-      const double* w = columns.Weights.data() + columns.Offset[static_cast<std::size_t>(x)];
-      const std::uint8_t* p =
-          in + 3 * static_cast<std::size_t>(columns.First[static_cast<std::size_t>(x)]);
-      double b = 0, gr = 0, r = 0;
-      for (int k = 0; k < columns.Count[static_cast<std::size_t>(x)]; ++k, p += 3) {
-        b += w[k] * p[0];
-        gr += w[k] * p[1];
-        r += w[k] * p[2];
-      }
-      out[3 * x] = b;
-      out[3 * x + 1] = gr;
-      out[3 * x + 2] = r;
+    const auto slot = static_cast<std::size_t>(sourceRow % ringSize);
+    double* out = ring.data() + slot * rowValues;
+    if (ringRow[slot] != sourceRow) {
+      ringRow[slot] = sourceRow;
+      ToDoubles(source.Row(sourceRow), sourceValues.data(), sourceValues.size());
+      RowPass(sourceValues.data(), fixedColumns, out, g.NW);
     }
     return out;
   };
 
   std::vector<double> sums(rowValues);
-  std::vector<std::uint8_t> nearEdge(rowValues);
+  std::vector<std::int32_t> rounded(rowValues);
+  std::vector<const double*> inputs(static_cast<std::size_t>(rows.MaxCount));
   // The fast route may multiply by the reciprocal: it only decides values
   // that lie clear of a rounding edge.
   const double inverseArea = 1 / g.Area;
-  std::vector<const double*> inputs(static_cast<std::size_t>(rows.MaxCount));
   for (int y = 0; y < g.NH; ++y) {
     const auto yi = static_cast<std::size_t>(y);
     const int count = rows.Count[yi];
@@ -209,15 +331,38 @@ TBitmap24 ResampleBitmap(const TBitmap24& source, int newWidth, int newHeight) {
     for (int k = 0; k < count; ++k) {
       inputs[static_cast<std::size_t>(k)] = rowPass(rows.First[yi] + k);
     }
-    std::fill(sums.begin(), sums.end(), 0.0);
-    for (int k = 0; k < count; ++k) {
-      AddWeighted(sums.data(), inputs[static_cast<std::size_t>(k)], w[k], rowValues);
+    bool anyNearEdge = false;
+    switch (count) {
+      case 2:
+        anyNearEdge = FusedRow2(inputs.data(), w, inverseArea, rounded.data(), rowValues);
+        break;
+      case 3:
+        anyNearEdge = FusedRow3(inputs.data(), w, inverseArea, rounded.data(), rowValues);
+        break;
+      case 4:
+        anyNearEdge = FusedRow4(inputs.data(), w, inverseArea, rounded.data(), rowValues);
+        break;
+      default:
+        for (int k = 0; k < count; ++k) {
+          (k == 0 ? Weighted : AddWeighted)(sums.data(), inputs[static_cast<std::size_t>(k)], w[k],
+                                            rowValues);
+        }
+        anyNearEdge = RoundRow(sums.data(), inverseArea, rounded.data(), rowValues);
     }
     std::uint8_t* out = result.Row(y);
-    const bool anyNearEdge = RoundRow(sums.data(), inverseArea, out, nearEdge.data(), rowValues);
+    PackRow(rounded.data(), out, rowValues);
     for (int x = 0; anyNearEdge && x < g.NW; ++x) {
       const std::size_t v = 3 * static_cast<std::size_t>(x);
-      if (nearEdge[v] | nearEdge[v + 1] | nearEdge[v + 2]) {
+      bool nearEdge = false;
+      for (std::size_t ch = 0; ch < 3; ++ch) {
+        double sum = 0;
+        for (int k = 0; k < count; ++k) {
+          sum += w[k] * inputs[static_cast<std::size_t>(k)][v + ch];
+        }
+        const double value = sum * inverseArea;
+        nearEdge = nearEdge || NearRoundingEdge(value, RoundHalfEvenFast(value));
+      }
+      if (nearEdge) {
         DefiningPixel(source, g, x, y, out + v);
       }
     }
