@@ -7,7 +7,7 @@
 // its builds keep the baseline too.
 #if defined(__x86_64__) && defined(__linux__) && !defined(__clang__) && \
     !defined(__SANITIZE_THREAD__)
-#define TAVELUNE_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#define TAVELUNE_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
 #else
 #define TAVELUNE_VECTOR_CLONES
 #endif

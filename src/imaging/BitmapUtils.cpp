@@ -138,15 +138,14 @@ TAVELUNE_VECTOR_CLONES void AddWeighted(double* __restrict sums, const double* _
 
 // Rounds a row of averages; true when any lies too close to a rounding
 // edge to be trusted (the caller then finds which).
-TAVELUNE_VECTOR_CLONES bool RoundRow(const double* __restrict sums, double inverseArea,
+TAVELUNE_VECTOR_CLONES bool RoundRow(const double* __restrict sums,
                                      std::int32_t* __restrict rounded, std::size_t count) {
   // 64-bit flags, as wide as the doubles they come from, keep the
   // vectorised loop free of mask narrowing.
   std::int64_t any = 0;
   for (std::size_t v = 0; v < count; ++v) {
-    const double value = sums[v] * inverseArea;
-    const double nearest = RoundHalfEvenFast(value);
-    any |= static_cast<std::int64_t>(NearRoundingEdge(value, nearest));
+    const double nearest = RoundHalfEvenFast(sums[v]);
+    any |= static_cast<std::int64_t>(NearRoundingEdge(sums[v], nearest));
     rounded[v] = static_cast<std::int32_t>(nearest);
   }
   return any != 0;
@@ -157,7 +156,6 @@ TAVELUNE_VECTOR_CLONES bool RoundRow(const double* __restrict sums, double inver
 // RoundRow.
 template <int K>
 [[gnu::always_inline]] inline bool FusedRowBody(const double* const* in, const double* w,
-                                                double inverseArea,
                                                 std::int32_t* __restrict rounded,
                                                 std::size_t count) {
   std::int64_t any = 0;
@@ -166,25 +164,24 @@ template <int K>
     for (int k = 1; k < K; ++k) {
       sum += w[k] * in[k][v];
     }
-    const double value = sum * inverseArea;
-    const double nearest = RoundHalfEvenFast(value);
-    any |= static_cast<std::int64_t>(NearRoundingEdge(value, nearest));
+    const double nearest = RoundHalfEvenFast(sum);
+    any |= static_cast<std::int64_t>(NearRoundingEdge(sum, nearest));
     rounded[v] = static_cast<std::int32_t>(nearest);
   }
   return any != 0;
 }
 
-TAVELUNE_VECTOR_CLONES bool FusedRow2(const double* const* in, const double* w, double inverse,
+TAVELUNE_VECTOR_CLONES bool FusedRow2(const double* const* in, const double* w,
                                       std::int32_t* __restrict rounded, std::size_t count) {
-  return FusedRowBody<2>(in, w, inverse, rounded, count);
+  return FusedRowBody<2>(in, w, rounded, count);
 }
-TAVELUNE_VECTOR_CLONES bool FusedRow3(const double* const* in, const double* w, double inverse,
+TAVELUNE_VECTOR_CLONES bool FusedRow3(const double* const* in, const double* w,
                                       std::int32_t* __restrict rounded, std::size_t count) {
-  return FusedRowBody<3>(in, w, inverse, rounded, count);
+  return FusedRowBody<3>(in, w, rounded, count);
 }
-TAVELUNE_VECTOR_CLONES bool FusedRow4(const double* const* in, const double* w, double inverse,
+TAVELUNE_VECTOR_CLONES bool FusedRow4(const double* const* in, const double* w,
                                       std::int32_t* __restrict rounded, std::size_t count) {
-  return FusedRowBody<4>(in, w, inverse, rounded, count);
+  return FusedRowBody<4>(in, w, rounded, count);
 }
 
 TAVELUNE_VECTOR_CLONES void PackRow(const std::int32_t* __restrict rounded,
@@ -321,33 +318,37 @@ TBitmap24 ResampleBitmap(const TBitmap24& source, int newWidth, int newHeight) {
   std::vector<double> sums(rowValues);
   std::vector<std::int32_t> rounded(rowValues);
   std::vector<const double*> inputs(static_cast<std::size_t>(rows.MaxCount));
+  std::vector<double> scaled(static_cast<std::size_t>(rows.MaxCount));
   // The fast route may multiply by the reciprocal: it only decides values
   // that lie clear of a rounding edge.
   const double inverseArea = 1 / g.Area;
   for (int y = 0; y < g.NH; ++y) {
     const auto yi = static_cast<std::size_t>(y);
     const int count = rows.Count[yi];
-    const double* w = rows.Weights.data() + rows.Offset[yi];
+    // The row weights with the division by the area folded in.
+    const double* rowWeights = rows.Weights.data() + rows.Offset[yi];
     for (int k = 0; k < count; ++k) {
       inputs[static_cast<std::size_t>(k)] = rowPass(rows.First[yi] + k);
+      scaled[static_cast<std::size_t>(k)] = rowWeights[k] * inverseArea;
     }
+    const double* w = scaled.data();
     bool anyNearEdge = false;
     switch (count) {
       case 2:
-        anyNearEdge = FusedRow2(inputs.data(), w, inverseArea, rounded.data(), rowValues);
+        anyNearEdge = FusedRow2(inputs.data(), w, rounded.data(), rowValues);
         break;
       case 3:
-        anyNearEdge = FusedRow3(inputs.data(), w, inverseArea, rounded.data(), rowValues);
+        anyNearEdge = FusedRow3(inputs.data(), w, rounded.data(), rowValues);
         break;
       case 4:
-        anyNearEdge = FusedRow4(inputs.data(), w, inverseArea, rounded.data(), rowValues);
+        anyNearEdge = FusedRow4(inputs.data(), w, rounded.data(), rowValues);
         break;
       default:
         for (int k = 0; k < count; ++k) {
           (k == 0 ? Weighted : AddWeighted)(sums.data(), inputs[static_cast<std::size_t>(k)], w[k],
                                             rowValues);
         }
-        anyNearEdge = RoundRow(sums.data(), inverseArea, rounded.data(), rowValues);
+        anyNearEdge = RoundRow(sums.data(), rounded.data(), rowValues);
     }
     std::uint8_t* out = result.Row(y);
     PackRow(rounded.data(), out, rowValues);
@@ -359,8 +360,7 @@ TBitmap24 ResampleBitmap(const TBitmap24& source, int newWidth, int newHeight) {
         for (int k = 0; k < count; ++k) {
           sum += w[k] * inputs[static_cast<std::size_t>(k)][v + ch];
         }
-        const double value = sum * inverseArea;
-        nearEdge = nearEdge || NearRoundingEdge(value, RoundHalfEvenFast(value));
+        nearEdge = nearEdge || NearRoundingEdge(sum, RoundHalfEvenFast(sum));
       }
       if (nearEdge) {
         DefiningPixel(source, g, x, y, out + v);
