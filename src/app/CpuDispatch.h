@@ -1,6 +1,6 @@
 #pragma once
 
-// Marks a hot loop to be compiled twice, for AVX2 and for the x86-64
+// Marks a hot loop to be compiled for AVX-512, for AVX2 and for the x86-64
 // baseline, with the choice made once at load time. Only where the platform
 // has indirect functions (Linux); elsewhere the baseline alone is built. The
 // thread sanitizer's runtime is not ready when the loader picks a clone, so
