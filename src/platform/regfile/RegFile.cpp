@@ -168,38 +168,32 @@ std::string ValueLine(const std::string& name, const TStoreValue& value) {
   return {};
 }
 
-// Splits into logical lines: CR LF, LF or CR ends a line, and a line that
-// ends with "\" after hex data continues on the next (regedit wraps them).
+// Splits into logical lines: CR LF, LF or CR ends a line, and a value line
+// of hex data that ends with "\" continues on the next line when that one
+// is indented (regedit wraps long values so). Nothing else continues, so a
+// stray "\" at the end of a kept line never swallows what follows.
 std::vector<std::string> LogicalLines(std::string_view text) {
-  std::vector<std::string> lines;
-  std::string current;
-  bool continuing = false;
-  std::size_t start = 0;
-  while (start <= text.size()) {
+  std::vector<std::string_view> physical;
+  for (std::size_t start = 0;;) {
     std::size_t end = text.find_first_of("\r\n", start);
-    std::string_view line =
-        text.substr(start, end == std::string_view::npos ? text.npos : end - start);
-    if (continuing) {
-      while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
-        line.remove_prefix(1);
-      }
-    }
-    current += line;
-    continuing =
-        !current.empty() && current.back() == '\\' && current.find("=hex") != std::string::npos;
-    if (continuing) {
-      current.pop_back();
-    } else {
-      lines.push_back(std::move(current));
-      current.clear();
-    }
+    physical.push_back(text.substr(start, end == std::string_view::npos ? text.npos : end - start));
     if (end == std::string_view::npos) {
       break;
     }
     start = end + (text.substr(end, 2) == "\r\n" ? 2 : 1);
   }
-  if (continuing) {
-    lines.push_back(std::move(current));
+  std::vector<std::string> lines;
+  for (std::size_t i = 0; i < physical.size(); ++i) {
+    std::string line(physical[i]);
+    const bool valueLine = !line.empty() && (line.front() == '"' || line.front() == '@');
+    while (valueLine && line.back() == '\\' && line.find("=hex") != std::string::npos &&
+           i + 1 < physical.size() && !physical[i + 1].empty() &&
+           (physical[i + 1].front() == ' ' || physical[i + 1].front() == '\t')) {
+      line.pop_back();
+      std::string_view next = physical[++i];
+      line += next.substr(std::min(next.find_first_not_of(" \t"), next.size()));
+    }
+    lines.push_back(std::move(line));
   }
   return lines;
 }
@@ -228,8 +222,15 @@ TRegFile TRegFile::Parse(std::string_view text) {
     std::vector<TEntry>& entries = file.FSections.back().Entries;
     if (auto parsed = ParseValueLine(trimmed)) {
       entries.push_back({parsed->first, parsed->second, line});
-    } else if (!trimmed.empty()) {
-      entries.push_back({{}, {}, line});
+    } else {
+      entries.push_back({{}, {}, line});  // blank lines too: they keep lines apart
+    }
+  }
+  // The blank lines that end a section are the writer's own separator.
+  for (TSection& section : file.FSections) {
+    while (!section.Entries.empty() && section.Entries.back().Name.empty() &&
+           TrimControl(section.Entries.back().RawLine).empty()) {
+      section.Entries.pop_back();
     }
   }
   return file;
