@@ -223,16 +223,16 @@ TAVELUNE_VECTOR_CLONES void ToDoubles(const std::uint8_t* __restrict in, double*
   }
 }
 
-// One source row's pass: result column x takes K consecutive source pixels
-// (of `row`, in doubles) with its weights.
-template <int K>
-[[gnu::always_inline]] inline void RowPassFixed(const double* row, const TFixedTaps& taps,
-                                                double* out, int width) {
+// One source row's pass: result column x takes `tapCount` consecutive
+// source pixels (of `row`, in doubles) with its weights. Always inlined, so
+// a constant tap count unrolls the inner loop.
+[[gnu::always_inline]] inline void RowPassBody(const double* row, const TFixedTaps& taps,
+                                               double* out, int width, int tapCount) {
   const double* w = taps.Weights.data();
-  for (int x = 0; x < width; ++x, w += K) {
+  for (int x = 0; x < width; ++x, w += tapCount) {
     const double* p = row + 3 * static_cast<std::size_t>(taps.First[static_cast<std::size_t>(x)]);
     double b = 0, g = 0, r = 0;
-    for (int k = 0; k < K; ++k) {
+    for (int k = 0; k < tapCount; ++k) {
       b += w[k] * p[3 * k];
       g += w[k] * p[3 * k + 1];
       r += w[k] * p[3 * k + 2];
@@ -247,30 +247,17 @@ TAVELUNE_VECTOR_CLONES void RowPass(const double* row, const TFixedTaps& taps, d
                                     int width) {
   switch (taps.K) {
     case 1:
-      return RowPassFixed<1>(row, taps, out, width);
+      return RowPassBody(row, taps, out, width, 1);
     case 2:
-      return RowPassFixed<2>(row, taps, out, width);
+      return RowPassBody(row, taps, out, width, 2);
     case 3:
-      return RowPassFixed<3>(row, taps, out, width);
+      return RowPassBody(row, taps, out, width, 3);
     case 4:
-      return RowPassFixed<4>(row, taps, out, width);
+      return RowPassBody(row, taps, out, width, 4);
     case 5:
-      return RowPassFixed<5>(row, taps, out, width);
+      return RowPassBody(row, taps, out, width, 5);
     default:
-      break;
-  }
-  const double* w = taps.Weights.data();
-  for (int x = 0; x < width; ++x, w += taps.K) {
-    const double* p = row + 3 * static_cast<std::size_t>(taps.First[static_cast<std::size_t>(x)]);
-    double b = 0, g = 0, r = 0;
-    for (int k = 0; k < taps.K; ++k) {
-      b += w[k] * p[3 * k];
-      g += w[k] * p[3 * k + 1];
-      r += w[k] * p[3 * k + 2];
-    }
-    out[3 * x] = b;
-    out[3 * x + 1] = g;
-    out[3 * x + 2] = r;
+      return RowPassBody(row, taps, out, width, taps.K);
   }
 }
 
