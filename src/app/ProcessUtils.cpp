@@ -39,6 +39,9 @@ std::string NormaliseDir(const std::string& text) {
 std::string GetTempDir() {
   return NormaliseDir(platform::TempDirText());
 }
+std::string GetPrivateTempDir() {
+  return NormaliseDir(platform::PrivateTempDirText());
+}
 std::string GetSystemDir() {
   return NormaliseDir(platform::SystemDirText());
 }

@@ -21,6 +21,9 @@ void ReleaseInstanceGuard();
 // The user's temporary folder and the system folder, each ending with the
 // platform's path delimiter ("\" alone when the platform tells nothing).
 std::string GetTempDir();
+// The folder for the saver's own temporary files, which only the user can
+// write (see platform::PrivateTempDirText), with the trailing delimiter.
+std::string GetPrivateTempDir();
 std::string GetSystemDir();
 
 // Gives up the rest of the time slice, then runs the steps worker threads

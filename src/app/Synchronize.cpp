@@ -12,6 +12,7 @@ namespace {
 
 struct TRequest {
   std::function<void()> Step;
+  bool Queued = false;  // nobody waits for it: posted with Queue
   bool Taken = false;  // the UI thread has it and will run it
   bool Done = false;
   std::exception_ptr Error;
@@ -43,6 +44,15 @@ bool Synchronize(const std::function<void()>& step, const std::atomic<bool>& aba
   return true;
 }
 
+void Queue(std::function<void()> step) {
+  auto request = std::make_shared<TRequest>();
+  request->Step = std::move(step);
+  request->Queued = true;
+  std::lock_guard lock(gMutex);
+  gWaiting.push_back(std::move(request));
+  gChanged.notify_all();
+}
+
 void WakeSynchronizeWaiters() {
   std::lock_guard lock(gMutex);
   gChanged.notify_all();
@@ -63,7 +73,9 @@ int RunSynchronizeRequests() {
     try {
       request->Step();
     } catch (...) {
-      request->Error = std::current_exception();
+      if (!request->Queued) {
+        request->Error = std::current_exception();
+      }
     }
     std::lock_guard lock(gMutex);
     request->Done = true;

@@ -19,6 +19,12 @@ namespace tavelune {
 // step is rethrown here.
 bool Synchronize(const std::function<void()>& step, const std::atomic<bool>& abandon);
 
+// Any thread: has `step` run on the UI thread at its next hand-over point
+// and returns at once, like a posted window message. The step must not
+// throw (what it throws is dropped) and must not rely on anything that can
+// be gone by then unless it holds it.
+void Queue(std::function<void()> step);
+
 // Wakes workers waiting in Synchronize so they test their abandon flag.
 void WakeSynchronizeWaiters();
 

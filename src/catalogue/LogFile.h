@@ -25,13 +25,22 @@ class EInOutError : public std::runtime_error {
 // midnight the time part is left out.
 std::string TimestampText(const TLocalTime& time);
 
-class TLogFile {
+// Where the saver's event lines go.
+class IHistoryLog {
+ public:
+  virtual ~IHistoryLog() = default;
+  // Appends one line when the log is active; false when nothing was written.
+  virtual bool WriteLine(const std::string& text, bool error) = 0;
+  bool WriteLine(const std::string& text) { return WriteLine(text, false); }
+};
+
+class TLogFile : public IHistoryLog {
  public:
   // `programFileName` is the program whose folder completes relative names
   // and whose file version the start record names.
   explicit TLogFile(std::string programFileName);
   // Writes the end record when still active (a failure there goes unreported).
-  ~TLogFile();
+  ~TLogFile() override;
   TLogFile(const TLogFile&) = delete;
   TLogFile& operator=(const TLogFile&) = delete;
 
@@ -48,7 +57,8 @@ class TLogFile {
   // Appends `text` (or, with `error`, the error-marked line made of it) when
   // active and named; false when nothing was written. Throws EInOutError when
   // the file cannot be written.
-  bool WriteLine(const std::string& text, bool error = false);
+  bool WriteLine(const std::string& text, bool error) override;
+  using IHistoryLog::WriteLine;
 
   // Cuts the history file to its last `keep` lines, replacing it atomically;
   // nothing when it does not exist. Linear in the file's size. Throws

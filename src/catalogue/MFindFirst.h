@@ -19,6 +19,16 @@ namespace tavelune {
 // yields to messages while it compares.
 bool IsMovieFile(const std::string& fileName, const std::vector<std::string>& extensions);
 
+// What the playback controller sees of discovery.
+class IMovieSearch {
+ public:
+  virtual ~IMovieSearch() = default;
+  // UI thread: starts a new walk when the last has ended.
+  virtual void Resume() = 0;
+  // False while a walk is in progress; any thread.
+  virtual bool SearchDone() const = 0;
+};
+
 // The discovery thread. Created suspended; Resume starts a walk over the
 // folder list's first FFolderCount folders (top level only), appending every
 // entry that IsMovieFile accepts to the movie list in found order. After a
@@ -26,22 +36,22 @@ bool IsMovieFile(const std::string& fileName, const std::vector<std::string>& ex
 // complete new walk. The lists are the owner's (the saver window's) and are
 // touched only on the UI thread, through Synchronize; the owner outlives the
 // object. Destruction terminates, wakes and joins the thread.
-class TMFindFirst {
+class TMFindFirst : public IMovieSearch {
  public:
   TMFindFirst(const std::vector<std::string>& folderList,
               const std::vector<std::string>& extensionList, std::vector<std::string>& movieList);
-  ~TMFindFirst();
+  ~TMFindFirst() override;
   TMFindFirst(const TMFindFirst&) = delete;
   TMFindFirst& operator=(const TMFindFirst&) = delete;
 
   // UI thread. Starts the first walk, or a new one when the last has ended
   // (a Resume that comes after SearchDone but before the thread has gone to
   // sleep is kept); a Resume during a walk has no effect.
-  void Resume();
+  void Resume() override;
   // Any thread. Cuts a walk short at the next entry or folder and ends the thread.
   void Terminate();
   // False while a walk is in progress; read without a lock.
-  bool SearchDone() const { return FSearchDone; }
+  bool SearchDone() const override { return FSearchDone; }
 
  private:
   void Execute();

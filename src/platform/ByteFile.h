@@ -2,7 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace tavelune {
 
@@ -43,5 +45,17 @@ class TByteFile {
   static constexpr std::intptr_t kNoHandle = -1;
   std::intptr_t FHandle = kNoHandle;
 };
+
+// A file that cannot be created or written.
+class EFCreateError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Replaces the contents of `fileName` with `bytes`, creating it readable by
+// the user alone. A link at that name is not followed and anything that is
+// not a regular file is refused, so a file planted in a shared folder
+// cannot redirect the write. Throws EFCreateError.
+void WriteFileNoFollow(const std::string& fileName, std::string_view bytes);
 
 }  // namespace tavelune

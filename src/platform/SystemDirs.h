@@ -10,6 +10,12 @@ namespace tavelune::platform {
 // Windows: GetTempPathA. Linux: $TMPDIR, else /tmp.
 std::string TempDirText();
 
+// A folder for the saver's own temporary files that only the user can
+// write, created when missing. Windows: the user's temporary folder (it is
+// per user). Linux: $XDG_RUNTIME_DIR, else "tavelune-<uid>" in TempDirText,
+// made with mode 0700; a folder there that is a link, someone else's or
+// open to others is refused with std::runtime_error.
+std::string PrivateTempDirText();
 // Windows: GetSystemDirectoryA. Linux: /usr/lib, the folder of the system's
 // shared libraries, which is what the Windows system folder is to a program
 // that loads system libraries by name.

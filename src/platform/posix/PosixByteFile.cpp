@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "platform/ByteFile.h"
@@ -88,6 +89,40 @@ std::uint64_t TByteFile::Size() {
     return 0;
   }
   return static_cast<std::uint64_t>(info.st_size);
+}
+
+void WriteFileNoFollow(const std::string& fileName, std::string_view bytes) {
+  auto fail = [&](int error) {
+    return EFCreateError("Cannot create file \"" + fileName + "\". " + std::strerror(error));
+  };
+  int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+  if (fd < 0) {
+    throw fail(errno);
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::ftruncate(fd, 0) != 0) {
+    const int error = S_ISREG(info.st_mode) ? errno : EINVAL;
+    ::close(fd);
+    throw fail(error);
+  }
+  const char* data = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    const ssize_t written = ::write(fd, data, left);
+    if (written < 0 && errno == EINTR) {
+      continue;
+    }
+    if (written <= 0) {
+      const int error = written < 0 ? errno : EIO;
+      ::close(fd);
+      throw fail(error);
+    }
+    data += written;
+    left -= static_cast<std::size_t>(written);
+  }
+  if (::close(fd) != 0) {
+    throw fail(errno);
+  }
 }
 
 }  // namespace tavelune

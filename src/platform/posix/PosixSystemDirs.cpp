@@ -1,6 +1,10 @@
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <stdexcept>
 #include <string>
 
 #include "platform/SystemDirs.h"
@@ -10,6 +14,37 @@ namespace tavelune::platform {
 std::string TempDirText() {
   const char* tmp = std::getenv("TMPDIR");
   return tmp != nullptr && *tmp ? tmp : "/tmp";
+}
+
+namespace {
+
+bool IsPrivateFolder(const std::string& folder) {
+  struct stat info {};
+  return ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+         info.st_uid == ::getuid() && (info.st_mode & 077) == 0;
+}
+
+}  // namespace
+
+std::string PrivateTempDirText() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime != nullptr && runtime[0] == '/' && IsPrivateFolder(runtime)) {
+    return runtime;
+  }
+  std::string base = TempDirText();
+  if (!base.empty() && base.back() != '/') {
+    base += '/';
+  }
+  const std::string folder = base + "tavelune-" + std::to_string(::getuid());
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+    throw std::runtime_error("Cannot create the folder \"" + folder + "\". " +
+                             std::strerror(errno));
+  }
+  if (!IsPrivateFolder(folder)) {
+    throw std::runtime_error("The folder \"" + folder +
+                             "\" is not a private folder of this user.");
+  }
+  return folder;
 }
 
 std::string SystemDirText() {

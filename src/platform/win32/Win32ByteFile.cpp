@@ -89,4 +89,37 @@ std::uint64_t TByteFile::Size() {
   return static_cast<std::uint64_t>(size.QuadPart);
 }
 
+void WriteFileNoFollow(const std::string& fileName, std::string_view bytes) {
+  auto fail = [&](const char* why) {
+    return EFCreateError("Cannot create file \"" + fileName + "\". " + why);
+  };
+  // The reparse-point flag opens a link itself instead of its target; a
+  // link found there is refused.
+  HANDLE file = ::CreateFileA(fileName.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    throw fail("The file cannot be opened for writing.");
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+      !::SetEndOfFile(file)) {
+    ::CloseHandle(file);
+    throw fail("It is not a plain file.");
+  }
+  const char* data = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    const DWORD chunk = static_cast<DWORD>(left < (1u << 30) ? left : (1u << 30));
+    DWORD written = 0;
+    if (!::WriteFile(file, data, chunk, &written, nullptr) || written == 0) {
+      ::CloseHandle(file);
+      throw fail("The file cannot be written.");
+    }
+    data += written;
+    left -= written;
+  }
+  ::CloseHandle(file);
+}
+
 }  // namespace tavelune

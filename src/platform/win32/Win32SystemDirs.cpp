@@ -19,6 +19,10 @@ std::string TempDirText() {
   return AskPlatform([](char* buffer, DWORD size) { ::GetTempPathA(size, buffer); });
 }
 
+std::string PrivateTempDirText() {
+  return TempDirText();
+}
+
 std::string SystemDirText() {
   return AskPlatform([](char* buffer, DWORD size) { ::GetSystemDirectoryA(buffer, size); });
 }

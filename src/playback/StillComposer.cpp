@@ -1,0 +1,233 @@
+// Still composition: the frame the grabber delivered for a segment becomes
+// a still on the screen picture, sized, perhaps turned, placed, drawn over
+// the background or the earlier stills, perhaps labelled, and held.
+//
+// Capture1Buffer runs on the media framework's streaming thread; everything
+// else on the UI thread.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+#include <thread>
+
+#include "app/FileNames.h"
+#include "app/ProcessUtils.h"
+#include "app/Saver.h"
+#include "imaging/BitmapUtils.h"
+#include "imaging/BmpFile.h"
+#include "imaging/Canvas.h"
+#include "imaging/Colors.h"
+#include "platform/ByteFile.h"
+#include "platform/FileSystem.h"
+
+namespace tavelune {
+
+namespace {
+
+constexpr TColor kBlack = 0x000000;
+constexpr TColor kWhite = 0xFFFFFF;
+constexpr TColor kPositionColor = 0x0077FF;  // red 255, green 119, blue 0
+
+int CeilToInt(long double value) {
+  return static_cast<int>(std::ceil(value));
+}
+
+int TruncToInt(long double value) {
+  return static_cast<int>(value);
+}
+
+}  // namespace
+
+TStillSize StillSize(std::int32_t graphicsSize, int pictureWidth, int pictureHeight,
+                     int screenWidth, int screenHeight, double r1, double r2) {
+  // The extended type, as the saver has always computed sizes; products of
+  // sizes are 32-bit integers before they are divided.
+  using Real = long double;
+  const int pw = pictureWidth;
+  const int ph = pictureHeight;
+  const int sw = screenWidth;
+  const int sh = screenHeight;
+  if (graphicsSize == 1) {
+    if (pw > sw && ph <= sh) {
+      return {CeilToInt(Real(sw * pw) / pw), CeilToInt(Real(sw * ph) / pw)};
+    }
+    if (pw <= sw && ph > sh) {
+      return {CeilToInt(Real(sh * pw) / ph), CeilToInt(Real(sh * ph) / ph)};
+    }
+    if (pw > sw && ph > sh) {
+      if (Real(sw) / pw >= Real(sh) / ph) {
+        return {CeilToInt(Real(sh * pw) / ph), sh};
+      }
+      return {sw, CeilToInt(Real(sw * ph) / pw)};
+    }
+    // The picture fits and is enlarged to touch the screen's sides.
+    if (Real(sh) / ph >= Real(sw) / pw) {
+      return {sw, TruncToInt(Real(sw) / pw * ph)};
+    }
+    return {TruncToInt(Real(sh) / ph * pw), sh};
+  }
+  if (graphicsSize == 2) {
+    const Real scale = ph < pw ? (Real(r1) + r2) / 3 * sw / pw + Real(0.3)
+                               : (Real(r1) + r2) / 3 * sh / ph + Real(0.3);
+    return {CeilToInt(pw * scale), CeilToInt(ph * scale)};
+  }
+  return {pw, ph};
+}
+
+TStillSize TurnedStillSize(int width, int height) {
+  return {TruncToInt(3.0L * width / 5) + 1, TruncToInt(3.0L * height / 5) + 1};
+}
+
+std::string PositionText(TRefTime position) {
+  // The time of day of the position's day count, to the millisecond, as the
+  // h":"nn":"ss pattern shows it: hours wrap at 24.
+  const double days = RefTimeToDays(position);
+  const long double fraction = std::fabs(static_cast<long double>(days) - std::trunc(days));
+  const long long millis = std::llround(fraction * 86'400'000) % 86'400'000;
+  char text[16];
+  std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", millis / 3'600'000,
+                millis / 60'000 % 60, millis / 1000 % 60);
+  return text;
+}
+
+std::string TSaver::TempPictureFileName() {
+  return GetPrivateTempDir() + "tavelune.bmp";
+}
+
+void TSaver::Capture1Buffer(double /*sampleTime*/, const std::uint8_t* buffer,
+                            std::size_t bufferLength) {
+  if (!FGrabWanted) {
+    return;
+  }
+  try {
+    TBitmap24 picture;
+    if (Capture1.SampleToBitmap(picture, buffer, bufferLength)) {
+      std::lock_guard lock(FGrabLock);
+      FImageGrabber = std::move(picture);
+    }
+    // Only the UI thread may handle window messages; this thread just
+    // gives up its slice.
+    std::this_thread::yield();
+  } catch (...) {
+    // A sample that cannot be converted still ends the request, so the
+    // controller does not wait for it; the earlier frame stays.
+  }
+  FFrameGrabbed = true;
+  FGrabWanted = false;
+}
+
+std::optional<TBitmap24> TSaver::TakeGrabPicture() {
+  if (!FFrameGrabbed) {
+    std::string stream;
+    if (!QuilloMonitor.CurrentImageToStream(stream)) {
+      return std::nullopt;
+    }
+    TBitmap24 snapshot = DecodeBmp(stream, "the video window's current image");
+    std::lock_guard lock(FGrabLock);
+    FImageGrabber = std::move(snapshot);
+  }
+  std::lock_guard lock(FGrabLock);
+  return FImageGrabber;
+}
+
+void TSaver::ShowStill() {
+  // Nothing grabbed and no snapshot: nothing drawn, no hold, flags unchanged.
+  const std::optional<TBitmap24> picture = TakeGrabPicture();
+  if (!picture) {
+    return;
+  }
+  try {
+    if (!picture->Empty()) {
+      ComposeStill(*picture);
+    }
+  } catch (...) {
+    FGrabWanted = false;
+    throw;
+  }
+  FGrabWanted = false;
+}
+
+void TSaver::ComposeStill(const TBitmap24& picture) {
+  const int screenWidth = ImageMain.Width();
+  const int screenHeight = ImageMain.Height();
+  double r1 = 0;
+  double r2 = 0;
+  if (Settings.GraphicsSize == 2) {
+    r1 = FHost.RandomReal();
+    r2 = FHost.RandomReal();
+  }
+  TStillSize size = StillSize(Settings.GraphicsSize, picture.Width(), picture.Height(),
+                              screenWidth, screenHeight, r1, r2);
+
+  TBitmap24 turned;
+  TColor transparent = 0;
+  if (Settings.Rotate) {
+    turned = TurnStill(picture, size);
+    transparent = PixelColor(turned, 0, turned.Height() - 1);
+    size = {turned.Width(), turned.Height()};
+  }
+
+  int top = 0;
+  int left = 0;
+  if (Settings.DrawPosition == 1) {
+    top = TruncToInt(FHost.RandomReal() * static_cast<long double>(screenHeight - size.Height));
+    left = TruncToInt(FHost.RandomReal() * static_cast<long double>(screenWidth - size.Width));
+  } else {
+    top = TruncToInt(static_cast<long double>(screenHeight - size.Height) / 2);
+    left = TruncToInt(static_cast<long double>(screenWidth - size.Width) / 2);
+  }
+  top = std::max(top, 0);
+  left = std::max(left, 0);
+
+  try {
+    if (Settings.ScreenClear) {
+      StretchDrawWhole(ImageMain, ImageDesktop);
+    }
+    if (Settings.Rotate) {
+      DrawBitmapTransparent(ImageMain, turned, left, top, transparent);
+    } else if (Settings.GraphicsSize != 0) {
+      DrawBitmap(ImageMain, ResampleBitmap(picture, size.Width, size.Height), left, top);
+    } else {
+      DrawBitmap(ImageMain, picture, left, top);
+    }
+  } catch (...) {
+    // A still that cannot be drawn is left out (or half drawn); the
+    // composition goes on.
+  }
+
+  if (Settings.DispFileName) {
+    DrawOverlay(left, top);
+  }
+  WaitSeconds(static_cast<std::uint16_t>(std::clamp(Settings.DrawWait, 0, 65535)));
+}
+
+TBitmap24 TSaver::TurnStill(const TBitmap24& picture, TStillSize size) {
+  const TStillSize reduced = TurnedStillSize(size.Width, size.Height);
+  RotateImage1.SetColor(ColorToRgb(Settings.BackColor));
+  RotateImage1.SetPicture(ResampleBitmap(picture, reduced.Width, reduced.Height));
+  const int a = FHost.RandomBelow(180);
+  const int b = FHost.RandomBelow(180);
+  RotateImage1.SetAngle(static_cast<long double>(a + b) / 2 - 90);
+  // The turned picture goes through the temporary file, which is also
+  // where a user finds the last turned still.
+  const std::string fileName = TempPictureFileName();
+  WriteFileNoFollow(fileName, EncodeBmp(RotateImage1.TurnedBitmap()));
+  return ReadBmpFile(fileName);
+}
+
+void TSaver::DrawOverlay(int left, int top) {
+  const std::string title = FileExists(FMovieFile) ? ExtractFileName(FDispTitle) : FDispTitle;
+  FHost.DrawText(ImageMain, left + 48, top + 4, title, kWhite, kBlack);
+  FHost.DrawText(ImageMain, left + 4, top + 4, PositionText(FSegmentPos), kPositionColor, kBlack);
+}
+
+void TSaver::WaitSeconds(std::uint16_t seconds) {
+  const TDateTime end = FHost.Now() + seconds / 86400.0;
+  while (!FClosing && FHost.Now() < end) {
+    FHost.Sleep(100);
+    FHost.ProcessMessages();
+  }
+}
+
+}  // namespace tavelune
