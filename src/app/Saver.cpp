@@ -20,6 +20,9 @@ TSaver::TSaver(ISaverHost& host, IMediaFramework& media, IHistoryLog& logFile)
 }
 
 TSaver::~TSaver() {
+  // Releasing the graph ends its streaming thread, so no frame arrives
+  // for a saver that is gone.
+  FilterG1.SetActive(false);
   FilterG1.SetListener(nullptr);
 }
 

@@ -1,0 +1,162 @@
+#pragma once
+
+// A host on a fake clock: time moves only when the saver sleeps, timers
+// fire when their time has come at the next message pass, and "window
+// messages" are steps that tests (or the fake graph) post. Whole movies
+// play in milliseconds.
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/SaverHost.h"
+#include "imaging/Canvas.h"
+
+namespace tavelune::test {
+
+class TFakeSaverHost : public ISaverHost {
+ public:
+  struct TTextCall {
+    int X, Y;
+    std::string Text;
+    TColor Font, Brush;
+  };
+
+  // --- time ---
+  std::int64_t NowMs = 0;  // since 2026-12-08 00:00:00.000
+  TDateTime Now() override { return kBase + static_cast<double>(NowMs) / 86'400'000.0; }
+  TLocalTime LocalNow() override {
+    const std::int64_t ms = NowMs % 86'400'000;
+    return {2026, 12, 8, static_cast<int>(ms / 3'600'000), static_cast<int>(ms / 60'000 % 60),
+            static_cast<int>(ms / 1000 % 60), static_cast<int>(ms % 1000)};
+  }
+  void Sleep(int milliseconds) override {
+    Sleeps.push_back(milliseconds);
+    NowMs += milliseconds;
+    if (OnSleep) {
+      OnSleep();
+    }
+  }
+  void YieldToMessages() override {
+    ++Yields;
+    ProcessMessages();
+  }
+  void ProcessMessages() override {
+    ++MessagePasses;
+    for (TTimer* timer : FTimers) {
+      timer->FireIfDue(NowMs);
+    }
+    std::deque<std::function<void()>> now;
+    now.swap(Messages);
+    for (auto& message : now) {
+      message();
+    }
+    if (OnMessages) {
+      OnMessages();
+    }
+  }
+
+  // --- chance: scripted draws first, then a fixed generator ---
+  std::deque<std::int32_t> Draws;
+  std::deque<double> RealDraws;
+  std::int32_t RandomBelow(std::int32_t bound) override {
+    if (bound < 1) {
+      return 0;
+    }
+    if (!Draws.empty()) {
+      const std::int32_t draw = Draws.front();
+      Draws.pop_front();
+      return draw;
+    }
+    return static_cast<std::int32_t>(FRandom() % static_cast<std::uint32_t>(bound));
+  }
+  double RandomReal() override {
+    if (!RealDraws.empty()) {
+      const double draw = RealDraws.front();
+      RealDraws.pop_front();
+      return draw;
+    }
+    return std::uniform_real_distribution<double>(0, 1)(FRandom);
+  }
+
+  // --- window ---
+  int CloseRequests = 0;
+  std::function<void()> OnClose;
+  void RequestClose() override {
+    ++CloseRequests;
+    if (OnClose) {
+      OnClose();
+    }
+  }
+
+  class TTimer : public ITimer {
+   public:
+    TTimer(TFakeSaverHost& host, int interval, std::function<void()> onTimer)
+        : FHost(host), FInterval(interval), FOnTimer(std::move(onTimer)) {}
+    ~TTimer() override { std::erase(FHost.FTimers, this); }
+    void SetEnabled(bool enabled) override {
+      FEnabled = enabled;
+      FDue = FHost.NowMs + FInterval;
+    }
+    bool Enabled() const override { return FEnabled; }
+    void FireIfDue(std::int64_t now) {
+      if (FEnabled && now >= FDue) {
+        FDue = now + FInterval;
+        ++Fired;
+        FOnTimer();
+      }
+    }
+    int Fired = 0;
+
+   private:
+    TFakeSaverHost& FHost;
+    int FInterval;
+    std::function<void()> FOnTimer;
+    bool FEnabled = false;
+    std::int64_t FDue = 0;
+  };
+  std::unique_ptr<ITimer> CreateTimer(int interval, std::function<void()> onTimer) override {
+    auto timer = std::make_unique<TTimer>(*this, interval, std::move(onTimer));
+    FTimers.push_back(timer.get());
+    return timer;
+  }
+
+  // --- error notice: closes itself 60 s after it was shown ---
+  std::vector<std::string> Notices;
+  std::int64_t NoticeGoneAt = -1;
+  void ShowErrorNotice(const std::string& movieFile) override {
+    if (!ErrorNoticeShowing()) {
+      Notices.push_back(movieFile);
+      NoticeGoneAt = NowMs + 60'000;
+    }
+  }
+  bool ErrorNoticeShowing() override { return NoticeGoneAt >= 0 && NowMs < NoticeGoneAt; }
+
+  // --- text: recorded, and its box filled with the brush ---
+  std::vector<TTextCall> Texts;
+  void DrawText(TBitmap24& surface, int x, int y, const std::string& text, TColor font,
+                TColor brush) override {
+    Texts.push_back({x, y, text, font, brush});
+    TBitmap24 box(8 * static_cast<int>(text.size()), 12);
+    box.Fill(brush);
+    DrawBitmap(surface, box, x, y);
+  }
+
+  std::vector<int> Sleeps;
+  int Yields = 0;
+  int MessagePasses = 0;
+  std::deque<std::function<void()>> Messages;
+  std::function<void()> OnSleep;
+  std::function<void()> OnMessages;
+
+ private:
+  static constexpr TDateTime kBase = 46364.0;  // 2026-12-08
+  std::vector<TTimer*> FTimers;
+  std::mt19937 FRandom{12345};
+};
+
+}  // namespace tavelune::test

@@ -1,0 +1,404 @@
+// The play loop's rules, driven through whole movies on a fake clock with a
+// scripted graph.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/Saver.h"
+#include "helpers/FakeMedia.h"
+#include "helpers/FakeSaverHost.h"
+#include "helpers/TestFiles.h"
+#include "imaging/Canvas.h"
+
+namespace tavelune {
+namespace {
+
+using test::FrameColorFor;
+
+class TRecordingLog : public IHistoryLog {
+ public:
+  bool WriteLine(const std::string& text, bool /*error*/) override {
+    Lines.push_back(text);
+    return true;
+  }
+  std::vector<std::string> Lines;
+};
+
+class TFakeSearch : public IMovieSearch {
+ public:
+  void Resume() override { ++Resumes; }
+  bool SearchDone() const override { return Done; }
+  bool Done = true;
+  int Resumes = 0;
+};
+
+constexpr TRefTime kSecond = kRefTimePerSecond;
+
+class PlayController : public ::testing::Test {
+ protected:
+  PlayController() {
+    Saver.FActivated = true;
+    Saver.FsrFileRead = &Search;
+    Saver.Settings.RandomSort = false;
+    Saver.Settings.GraphicsSize = 0;
+    Saver.Settings.DrawPosition = 0;
+    Saver.Settings.DrawWait = 5;
+    Saver.ImageMain = TBitmap24(320, 240);
+    Host.OnClose = [this] { Saver.FClosing = true; };
+  }
+
+  std::string Movie(const std::string& name) { return Dir.Write(name, "movie bytes"); }
+
+  // The history with the timestamps cut off.
+  std::vector<std::string> Events() const {
+    std::vector<std::string> events;
+    for (const std::string& line : Log.Lines) {
+      const std::size_t comma = line.find(", ");
+      events.push_back(comma == std::string::npos ? line : line.substr(comma + 2));
+    }
+    return events;
+  }
+
+  std::vector<TRefTime> SoughtPositions() const {
+    std::vector<TRefTime> positions;
+    for (const std::string& call : Media.CallsNamed("SetPositions(")) {
+      positions.push_back(std::stoll(call.substr(13)) * 10'000);
+    }
+    return positions;
+  }
+
+  TColor CentrePixel() const { return PixelColor(Saver.ImageMain, 160, 120); }
+
+  test::TTempDir Dir;
+  test::TFakeSaverHost Host;
+  test::TFakeMedia Media{Host};
+  TRecordingLog Log;
+  TFakeSearch Search;
+  TSaver Saver{Host, Media, Log};
+};
+
+// --- the segment plan ---
+
+TEST(SegmentPlan, FollowsTheLengthBetweenTheBounds) {
+  // Ten minutes, a segment a minute, 10..30: the draw moves the raw count
+  // between 10 and 9, the count stays 10.
+  for (int draw : {0, 1, 30, 59}) {
+    const TSegmentPlan plan = PlanSegments(600 * kSecond, 60, 10, 30, draw);
+    EXPECT_EQ(plan.Raw, draw < 59 ? 10 : 9) << draw;
+    EXPECT_EQ(plan.Count, 10);
+    EXPECT_EQ(plan.Step, 60 * kSecond);
+  }
+  const TSegmentPlan hour = PlanSegments(3600 * kSecond, 60, 10, 30, 0);
+  EXPECT_EQ(hour.Raw, 60);
+  EXPECT_EQ(hour.Count, 30);
+  EXPECT_EQ(hour.Step, 120 * kSecond);
+  const TSegmentPlan clip = PlanSegments(30 * kSecond, 60, 10, 30, 5);
+  EXPECT_EQ(clip.Raw, 1);
+  EXPECT_EQ(clip.Count, 10);
+  EXPECT_EQ(clip.Step, 3 * kSecond);
+}
+
+TEST(SegmentPlan, TestsTheMinimumFirstAndFallsBackToTen) {
+  EXPECT_EQ(PlanSegments(600 * kSecond, 60, 0, 0, 0).Count, 10);
+  // Minimum above maximum: below the minimum gives it, anything else the maximum.
+  EXPECT_EQ(PlanSegments(182 * kSecond, 60, 20, 5, 0).Count, 20);   // raw 3 or 4
+  EXPECT_EQ(PlanSegments(1443 * kSecond, 60, 20, 5, 0).Raw, 25);
+  EXPECT_EQ(PlanSegments(1443 * kSecond, 60, 20, 5, 0).Count, 5);
+}
+
+TEST(SegmentPlan, WithoutALengthEverySegmentStartsAtTwoSeconds) {
+  const TSegmentPlan plan = PlanSegments(0, 60, 10, 30, 0);
+  EXPECT_LE(plan.Raw, 1);
+  EXPECT_EQ(plan.Count, 10);
+  EXPECT_EQ(plan.Step, 0);
+}
+
+TEST(SegmentPlan, AWholeQuotientCanFallJustBelowThroughTheDayCount) {
+  // 1442 s less the 2-second offset is exactly 24 intervals of 60 s, but
+  // the day count of 1440 s is stored a little low, so the quotient is
+  // truncated to 23 and the raw count is 24, not 25. One second more is
+  // clear of the edge.
+  EXPECT_EQ(PlanSegments(1442 * kSecond, 60, 0, 100, 0).Raw, 24);
+  EXPECT_EQ(PlanSegments(1443 * kSecond, 60, 0, 100, 0).Raw, 25);
+  EXPECT_EQ(PlanSegments(1441 * kSecond, 60, 0, 100, 0).Raw, 24);
+}
+
+TEST(SegmentPlan, AnIntervalBelowOneSecondCountsAsOne) {
+  const TSegmentPlan plan = PlanSegments(12 * kSecond, 0, 0, 100, 0);
+  EXPECT_EQ(plan.Raw, 11);
+  EXPECT_EQ(PlanSegments(12 * kSecond, -5, 0, 100, 0).Raw, 11);
+}
+
+TEST(SegmentPlan, GrabFormatAndSegmentStopFollowTheKind) {
+  EXPECT_EQ(GrabberSubtypeFor("MPG2", "a.mpg"), TMediaSubtype::RGB24);
+  EXPECT_EQ(GrabberSubtypeFor("MPG1", "a.mpg"), TMediaSubtype::RGB24);
+  EXPECT_EQ(GrabberSubtypeFor(".MP4", "a.vOb"), TMediaSubtype::RGB24);
+  EXPECT_EQ(GrabberSubtypeFor("x", "a.m2p"), TMediaSubtype::RGB24);
+  EXPECT_EQ(GrabberSubtypeFor("dvsd", "a.avi"), TMediaSubtype::RGB32);
+  EXPECT_EQ(GrabberSubtypeFor("MOOV", "a.mov"), TMediaSubtype::RGB32);
+
+  const TRefTime end = 100 * kSecond;
+  EXPECT_EQ(SegmentStopFor("MPG1", "a.mpg", 2 * kSecond, end), end);
+  EXPECT_EQ(SegmentStopFor("dvsd", "a.avi", 2 * kSecond, end), end);
+  EXPECT_EQ(SegmentStopFor(".VRO", "a.Vro", 2 * kSecond, end), end);
+  EXPECT_EQ(SegmentStopFor("MPG2", "a.mpg", 2 * kSecond, end), end);
+  // MPEG-2 under another name: an empty segment once the start passed the end.
+  EXPECT_EQ(SegmentStopFor("MPG2", "a.mpg", 120 * kSecond, end), 120 * kSecond);
+  EXPECT_EQ(SegmentStopFor("MOOV", "a.mov", 2 * kSecond, end), 2 * kSecond);
+}
+
+// --- one movie ---
+
+TEST_F(PlayController, PlaysAMovieSegmentBySegmentOnAPausedGraph) {
+  const std::string movie = Movie("ten minutes.mp4");
+  Saver.FMovieFile = movie;
+  Host.Draws = {0};  // the plan's draw
+  Saver.PlayMovie(movie);
+
+  EXPECT_EQ(Events(), (std::vector<std::string>{movie + " Start", movie + " Stop"}));
+  const std::vector<std::string> start(Media.Calls.begin(), Media.Calls.begin() + 9);
+  EXPECT_EQ(start, (std::vector<std::string>{"ApplyGrabberType(RGB32)", "SetActive(true)", "EmptyGraph",
+                                             "SetActive(false)", "SetActive(true)",
+                                             "RenderFile(" + movie + ")", "SetVolume(0)", "Run",
+                                             "GetPositions"}));
+  std::vector<TRefTime> expected;
+  for (int k = 0; k < 10; ++k) {
+    expected.push_back(2 * kSecond + k * 60 * kSecond);
+  }
+  EXPECT_EQ(SoughtPositions(), expected);
+  // An empty segment for this kind, with the segment flags.
+  EXPECT_EQ(Media.CallsNamed("SetPositions(").front(), "SetPositions(2000ms,2000ms,21,21)");
+  const std::vector<std::string> end(Media.Calls.end() - 3, Media.Calls.end());
+  EXPECT_EQ(end, (std::vector<std::string>{"Stop", "EmptyGraph", "SetActive(false)"}));
+  // The last still on screen is the last segment's frame.
+  EXPECT_EQ(CentrePixel(), FrameColorFor(542 * kSecond));
+  EXPECT_EQ(Saver.FSegmentPos, 542 * kSecond);
+  EXPECT_FALSE(Saver.FGrabWanted);
+  EXPECT_FALSE(Saver.TimerFilter->Enabled());
+  EXPECT_EQ(Host.CloseRequests, 0);
+}
+
+TEST_F(PlayController, ReadsTheLengthAfterASecondOfPlayAtMostTenTimes) {
+  const std::string movie = Movie("m.mp4");
+  Saver.FMovieFile = movie;
+  Saver.PlayMovie(movie);
+  // The fake's position follows the clock: after 5 rounds of 200 ms it
+  // has passed one second.
+  EXPECT_EQ(Media.CallsNamed("GetPositions").size(), 6u);
+
+  Media.Calls.clear();
+  Media.ReportsLength = false;
+  Media.FailingCalls = {};
+  Saver.PlayMovie(movie);
+  EXPECT_EQ(Media.CallsNamed("GetPositions").size(), 6u);
+  // Without a length every segment starts at two seconds.
+  const std::vector<TRefTime> positions = SoughtPositions();
+  EXPECT_EQ(positions.size(), 10u);
+  EXPECT_TRUE(std::all_of(positions.begin(), positions.end(),
+                          [](TRefTime p) { return p == 2 * kSecond; }));
+}
+
+TEST_F(PlayController, DvdRecordingsSeekToTheEndAndGrab24BitFrames) {
+  const std::string movie = Movie("recording.VOB");
+  Saver.FMovieFile = movie;
+  Saver.PlayMovie(movie);
+  EXPECT_EQ(Media.Calls.front(), "ApplyGrabberType(RGB24)");
+  EXPECT_EQ(Media.CallsNamed("SetPositions(").front(), "SetPositions(2000ms,600000ms,21,21)");
+}
+
+TEST_F(PlayController, AVanishedMovieWritesOneLineAndNothingElse) {
+  Saver.FMovieFile = Dir.Name("gone.mp4");
+  Saver.PlayMovie(Saver.FMovieFile);
+  EXPECT_EQ(Log.Lines, (std::vector<std::string>{Dir.Name("gone.mp4") + " not Found"}));
+  EXPECT_TRUE(Media.Calls.empty());
+}
+
+TEST_F(PlayController, ARecordingTheLibraryMarksUnusableIsSkipped) {
+  const std::string movie = Movie("0000 show.mpg");
+  // A side file that opens but holds no entry line: the record stays
+  // empty, its length is 0, and the movie is skipped.
+  Dir.Write("0000 show.SDB", "header only\r\n");
+  Saver.FMovieFile = movie;
+  Saver.PlayMovie(movie);
+  EXPECT_EQ(Events(), (std::vector<std::string>{movie + " Start", movie + " Stop"}));
+  EXPECT_TRUE(Media.CallsNamed("RenderFile").empty());
+}
+
+TEST_F(PlayController, AFileTheGraphCannotRenderEndsTheRunAfterTheNotice) {
+  const std::string movie = Movie("broken.avi");
+  Saver.FMovieFile = movie;
+  Media.FailingCalls = {"RenderFile"};
+  const std::int64_t before = Host.NowMs;
+  Saver.PlayMovie(movie);
+  EXPECT_EQ(Events(),
+            (std::vector<std::string>{movie + " Start", movie + " Error", movie + " Stop"}));
+  EXPECT_EQ(Host.Notices, std::vector<std::string>{movie});
+  // Waited for the notice's minute, then asked the window to close.
+  EXPECT_GE(Host.NowMs - before, 60'000);
+  EXPECT_LT(Host.NowMs - before, 61'000);
+  EXPECT_GE(Host.CloseRequests, 1);
+  EXPECT_FALSE(Saver.FGrabWanted);
+}
+
+TEST_F(PlayController, InputWhileTheNoticeIsUpEndsTheWaitAtOnce) {
+  const std::string movie = Movie("broken.avi");
+  Saver.FMovieFile = movie;
+  Media.FailingCalls = {"Pause"};
+  Host.OnSleep = [&] {
+    if (!Host.Notices.empty() && Host.NowMs > Host.NoticeGoneAt - 55'000) {
+      Saver.FClosing = true;
+    }
+  };
+  Saver.PlayMovie(movie);
+  EXPECT_LT(Host.NowMs, Host.NoticeGoneAt - 54'000);
+  EXPECT_EQ(Events().back(), movie + " Stop");
+  EXPECT_TRUE(Host.ErrorNoticeShowing());  // the notice itself stays
+}
+
+TEST_F(PlayController, ErrorsWhilePreparingTheMoviePropagateAfterTheStopSequence) {
+  Saver.FMovieList = {Movie("m.mp4")};
+  Media.FailingCalls = {"ApplyGrabberType"};
+  EXPECT_THROW(Saver.PlayNext(), EDirectShowException);
+  EXPECT_FALSE(Saver.FPlaying);
+  EXPECT_EQ(Events(), (std::vector<std::string>{Saver.FMovieFile + " Start",
+                                                Saver.FMovieFile + " Stop"}));
+  EXPECT_TRUE(Host.Notices.empty());
+}
+
+TEST_F(PlayController, APartialRenderWaitsUpToFiveSecondsForAGraphEvent) {
+  const std::string movie = Movie("m.mp4");
+  Saver.FMovieFile = movie;
+  Media.RenderResult = kVfwSPartialRender;
+  Saver.PlayMovie(movie);
+  EXPECT_EQ(std::count(Host.Sleeps.begin(), Host.Sleeps.end(), 10), 500);
+
+  // An event ends the wait.
+  Host.Sleeps.clear();
+  Host.OnSleep = [&] {
+    if (Host.Sleeps.size() == 20) {
+      Host.Messages.push_back([&] { Media.Listener->FilterG1DSEvent(kEcPaused); });
+    }
+  };
+  Saver.PlayMovie(movie);
+  EXPECT_EQ(std::count(Host.Sleeps.begin(), Host.Sleeps.end(), 10), 20);
+}
+
+TEST_F(PlayController, NoFrameAndNoSnapshotShowsNothingAndHoldsNothing) {
+  const std::string movie = Movie("m.mp4");
+  Saver.FMovieFile = movie;
+  Media.DeliversFrames = false;
+  Saver.Settings.DrawWait = 30;
+  const std::int64_t before = Host.NowMs;
+  Saver.PlayMovie(movie);
+  // Per segment: the grab wait of 50 × 100 ms (and the pre-seek sleep),
+  // no hold.
+  const std::int64_t elapsed = Host.NowMs - before;
+  EXPECT_LT(elapsed, 10 * 5200 + 2000);
+  EXPECT_EQ(CentrePixel(), 0u);
+  EXPECT_EQ(Events().size(), 2u);
+}
+
+TEST_F(PlayController, WithoutAGrabTheVideoWindowsImageIsShown) {
+  const std::string movie = Movie("m.mp4");
+  Saver.FMovieFile = movie;
+  Media.DeliversFrames = false;
+  Media.SetSnapshot(0x123456);
+  Saver.PlayMovie(movie);
+  EXPECT_EQ(CentrePixel(), 0x123456u);
+}
+
+TEST_F(PlayController, InputDuringAHoldEndsTheMovieWithinATenthOfASecond) {
+  const std::string movie = Movie("m.mp4");
+  Saver.FMovieFile = movie;
+  Saver.Settings.DrawWait = 59;
+  std::int64_t closedAt = -1;
+  Host.OnSleep = [&] {
+    if (closedAt < 0 && Host.NowMs >= 20'000) {
+      closedAt = Host.NowMs;
+      Saver.FClosing = true;
+    }
+  };
+  Saver.PlayMovie(movie);
+  EXPECT_LE(Host.NowMs - closedAt, 100);
+  EXPECT_EQ(SoughtPositions().size(), 1u);
+  EXPECT_EQ(Events().back(), movie + " Stop");
+  EXPECT_GE(Host.CloseRequests, 1);
+}
+
+TEST_F(PlayController, EverySeekRestartsTheGrabTimerWhichClearsAStaleRequest) {
+  const std::string movie = Movie("m.mp4");
+  Saver.FMovieFile = movie;
+  Media.DeliversFrames = false;
+  Media.SetSnapshot(0x010203);
+  Saver.Settings.DrawWait = 20;
+  auto* timer = static_cast<test::TFakeSaverHost::TTimer*>(Saver.TimerFilter.get());
+  // 5 s of grab wait and a 20 s hold: the timer fires 10 s after each seek,
+  // during the hold, and clears nothing that ShowStill would not clear.
+  Saver.PlayMovie(movie);
+  EXPECT_EQ(timer->Fired, 20);  // twice in each of ten holds (10 s and 20 s)
+  EXPECT_FALSE(timer->Enabled());
+  EXPECT_FALSE(Saver.FGrabWanted);
+}
+
+// --- taking movies and the loop ---
+
+TEST_F(PlayController, TakesMoviesInFoundOrderOrAtRandom) {
+  Saver.FMovieList = {"a", "b", "c", "d"};
+  EXPECT_EQ(Saver.TakeNextMovie(), "a");
+  Saver.Settings.RandomSort = true;
+  Host.Draws = {2};
+  EXPECT_EQ(Saver.TakeNextMovie(), "d");
+  EXPECT_EQ(Saver.FMovieList, (std::vector<std::string>{"b", "c"}));
+}
+
+TEST_F(PlayController, WaitsSilentlyForAMovieWhileAWalkRuns) {
+  Search.Done = false;
+  Host.OnMessages = [&] {
+    if (Host.NowMs >= 700) {
+      Saver.FMovieList.push_back("found");
+    }
+  };
+  EXPECT_EQ(Saver.TakeNextMovie(), "found");
+  EXPECT_EQ(Host.NowMs, 700);
+  EXPECT_TRUE(Log.Lines.empty());
+}
+
+TEST_F(PlayController, AnEmptyListAfterAWalkWakesDiscoveryOnEveryPass) {
+  int passes = 0;
+  Host.OnSleep = [&] {
+    if (Host.Sleeps.back() >= 1500 && ++passes == 3) {
+      Saver.FClosing = true;
+    }
+  };
+  Saver.PlayLoop();
+  EXPECT_EQ(Events(), (std::vector<std::string>{"Movie not found", "FsrFileRead.Resume",
+                                                "Movie not found", "FsrFileRead.Resume",
+                                                "Movie not found", "FsrFileRead.Resume"}));
+  EXPECT_EQ(Search.Resumes, 3);
+  for (int pause : Host.Sleeps) {
+    EXPECT_GE(pause, 1500);
+    EXPECT_LE(pause, 3999);
+  }
+  EXPECT_EQ(Host.CloseRequests, 1);
+}
+
+TEST_F(PlayController, PlayNextDoesNothingBeforeActivationOrWhilePlaying) {
+  Saver.FMovieList = {Movie("m.mp4")};
+  Saver.FActivated = false;
+  EXPECT_TRUE(Saver.PlayNext());
+  Saver.FActivated = true;
+  Saver.FPlaying = true;
+  EXPECT_TRUE(Saver.PlayNext());
+  EXPECT_EQ(Saver.FMovieList.size(), 1u);
+  Saver.FPlaying = false;
+  EXPECT_TRUE(Saver.PlayNext());
+  EXPECT_TRUE(Saver.FMovieList.empty());
+  EXPECT_FALSE(Saver.FPlaying);
+  EXPECT_FALSE(Saver.PlayNext());  // nothing left, walk done
+}
+
+}  // namespace
+}  // namespace tavelune
