@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "PlaybackCommands.h"
 #include "app/DateTime.h"
 #include "app/ProcessUtils.h"
 #include "app/Synchronize.h"
@@ -305,6 +306,12 @@ const std::vector<TCommand>& Commands() {
       {"turn", "IN.bmp ANGLE BACKCOLOR OUT.bmp", 4, 4, Turn},
       {"settings", "[--dialog]", 0, 1, Settings},
       {"scan", "", 0, 0, Scan},
+      {"plan", "STOP SECONDS MIN MAX R", 5, 5, tool::Plan},
+#ifdef TAVELUNE_HAS_MEDIA
+      {"length", "MOVIE", 1, 1, tool::Length},
+      {"grab", "MOVIE SECONDS OUT.bmp", 3, 3, tool::Grab},
+      {"stills", "MOVIE OUTDIR [--size WxH] [--settings]", 2, 5, tool::Stills},
+#endif
   };
   return kCommands;
 }

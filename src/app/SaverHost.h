@@ -58,6 +58,9 @@ class ISaverHost {
   virtual void ShowErrorNotice(const std::string& movieFile) = 0;
   virtual bool ErrorNoticeShowing() = 0;
 
+  // ImageMain has a new still: the window shows it now (the hold follows).
+  virtual void ScreenChanged() = 0;
+
   // Draws `text` (system code page) in the saver window's font with its
   // top-left corner at (x, y), opaque: the text's box is filled with
   // `brushColor` first. Colours are RGB (0x00BBGGRR).

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 
 #include "playback/MediaGraph.h"
@@ -9,5 +10,10 @@ namespace tavelune::platform {
 // The platform's media framework: FFmpeg on Linux. Created inactive. UI
 // thread.
 std::unique_ptr<IMediaFramework> CreateMediaFramework();
+
+// Waits until the graph's streaming thread has handled every seek asked for
+// so far (delivering a frame or giving up); false when `timeout` ran out.
+// For tools and tests, which need to know that no frame is coming.
+bool WaitForSeeks(IMediaFramework& media, std::chrono::milliseconds timeout);
 
 }  // namespace tavelune::platform

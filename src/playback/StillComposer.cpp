@@ -199,6 +199,7 @@ void TSaver::ComposeStill(const TBitmap24& picture) {
   if (Settings.DispFileName) {
     DrawOverlay(left, top);
   }
+  FHost.ScreenChanged();
   WaitSeconds(static_cast<std::uint16_t>(std::clamp(Settings.DrawWait, 0, 65535)));
 }
 

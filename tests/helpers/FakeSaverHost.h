@@ -136,6 +136,9 @@ class TFakeSaverHost : public ISaverHost {
   }
   bool ErrorNoticeShowing() override { return NoticeGoneAt >= 0 && NowMs < NoticeGoneAt; }
 
+  int ScreenChanges = 0;
+  void ScreenChanged() override { ++ScreenChanges; }
+
   // --- text: recorded, and its box filled with the brush ---
   std::vector<TTextCall> Texts;
   void DrawText(TBitmap24& surface, int x, int y, const std::string& text, TColor font,

@@ -357,6 +357,11 @@ class TFfmpegMedia final : public IMediaFramework,
     return true;
   }
 
+  bool WaitIdle(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(FMutex);
+    return FIdle.wait_for(lock, timeout, [this] { return !FSeekPending && !FBusy; });
+  }
+
   // --- IVideoWindow ---
   bool CurrentImageToStream(std::string& stream) override {
     std::lock_guard lock(FMutex);
@@ -690,6 +695,11 @@ class TFfmpegMedia final : public IMediaFramework,
 };
 
 }  // namespace
+
+bool WaitForSeeks(IMediaFramework& media, std::chrono::milliseconds timeout) {
+  auto* ffmpeg = dynamic_cast<TFfmpegMedia*>(&media);
+  return ffmpeg == nullptr || ffmpeg->WaitIdle(timeout);
+}
 
 std::unique_ptr<IMediaFramework> CreateMediaFramework() {
   av_log_set_level(AV_LOG_QUIET);

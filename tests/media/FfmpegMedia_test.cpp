@@ -1,0 +1,380 @@
+// The media framework on real FFmpeg, with movies the ffmpeg program makes
+// at test time: lengths, one key frame per seek, the delivered formats, the
+// saver's play loop on real movies, and what broken files get.
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "app/Saver.h"
+#include "app/Synchronize.h"
+#include "helpers/FakeSaverHost.h"
+#include "helpers/TestFiles.h"
+#include "helpers/TestMovies.h"
+#include "imaging/Canvas.h"
+#include "platform/MediaFramework.h"
+#include "probe/ContainerProbe.h"
+
+namespace tavelune {
+namespace {
+
+using test::TTestMovies;
+constexpr TRefTime kSecond = kRefTimePerSecond;
+
+// Keeps the frames a graph delivers.
+class TFrames : public IGraphListener {
+ public:
+  explicit TFrames(ISampleGrabber& grabber) : FGrabber(grabber) {}
+  void FilterG1DSEvent(long code) override { Events.push_back(code); }
+  void FilterG1GraphEndOfSegment() override { ++EndsOfSegment; }
+  void Capture1Buffer(double sampleTime, const std::uint8_t* buffer, std::size_t length) override {
+    TBitmap24 picture;
+    const bool converted = FGrabber.SampleToBitmap(picture, buffer, length);
+    std::lock_guard lock(FMutex);
+    SampleTimes.push_back(sampleTime);
+    Lengths.push_back(length);
+    if (converted) {
+      Pictures.push_back(std::move(picture));
+    }
+  }
+  std::vector<double> SampleTimes;
+  std::vector<std::size_t> Lengths;
+  std::vector<TBitmap24> Pictures;
+  std::vector<long> Events;
+  int EndsOfSegment = 0;
+
+ private:
+  ISampleGrabber& FGrabber;
+  std::mutex FMutex;
+};
+
+// A graph with a movie rendered and paused, as the play loop leaves it.
+class TPausedMovie {
+ public:
+  explicit TPausedMovie(const std::string& movie, TMediaSubtype subtype = TMediaSubtype::RGB32)
+      : Media(platform::CreateMediaFramework()), Frames(Media->SampleGrabber()) {
+    Media->SampleGrabber().SetMediaSubtype(subtype);
+    Media->SampleGrabber().ApplyGrabberType();
+    Graph().SetListener(&Frames);
+    Graph().SetActive(true);
+    Rendered = Graph().RenderFile(movie);
+    Graph().SetVolume(0);
+    Graph().Run();
+    Graph().Pause();
+  }
+  ~TPausedMovie() {
+    Graph().SetActive(false);
+    Graph().SetListener(nullptr);
+  }
+  IFilterGraph& Graph() { return Media->FilterGraph(); }
+  TRefTime Stop() {
+    TRefTime current = 0;
+    TRefTime stop = 0;
+    Graph().QueryMediaSeeking()->GetPositions(current, stop);
+    return stop;
+  }
+  // Seeks as a segment does and waits for the streaming thread.
+  void Seek(TRefTime position, TRefTime stop) {
+    Graph().QueryMediaSeeking()->SetPositions(position, kSegmentSeekFlags, stop, kSegmentSeekFlags);
+    ASSERT_TRUE(platform::WaitForSeeks(*Media, std::chrono::seconds(10)));
+  }
+
+  std::unique_ptr<IMediaFramework> Media;
+  TFrames Frames;
+  THResult Rendered = 0;
+};
+
+double MeanDifference(const TBitmap24& a, const TBitmap24& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height()) {
+    return 1e9;
+  }
+  double sum = 0;
+  for (int y = 0; y < a.Height(); ++y) {
+    for (int x = 0; x < 3 * a.Width(); ++x) {
+      sum += std::abs(a.Row(y)[x] - b.Row(y)[x]);
+    }
+  }
+  return sum / (3.0 * a.Width() * a.Height());
+}
+
+// The key frame at or before `seconds` of a looped seed movie (key frames
+// on every whole second), as the ffmpeg program decodes it.
+TBitmap24 ReferenceKeyFrame(const std::string& movie, double seconds, int width, int height) {
+  const std::string raw = test::ShellOutput(
+      "ffmpeg -nostdin -v error -ss " + std::to_string(std::floor(seconds)) + " -i '" + movie +
+      "' -frames:v 1 -f rawvideo -pix_fmt bgr24 -");
+  TBitmap24 picture(width, height);
+  if (raw.size() == static_cast<std::size_t>(width) * height * 3) {
+    for (int y = 0; y < height; ++y) {
+      std::copy_n(raw.data() + static_cast<std::size_t>(y) * width * 3, width * 3, picture.Row(y));
+    }
+  }
+  return picture;
+}
+
+// The movies of each kind, made on first use.
+std::string TenMinutes() {
+  return TTestMovies::Get().Looped("ten minutes.mp4", 86, "-f mp4");  // 602 s
+}
+std::string MoovFirst() {
+  return TTestMovies::Get().Looped("moov first.mov", 3, "-movflags +faststart -f mov");
+}
+std::string Mpeg1() {
+  return TTestMovies::Get().Make(
+      "mpeg1.mpg", "-f lavfi -i testsrc2=size=160x120:rate=25 -t 12 -c:v mpeg1video -g 25 -f mpeg");
+}
+// With its own intra matrix in the sequence header, which is what tells the
+// probe an MPEG-2 recording.
+std::string Mpeg2() {
+  std::string matrix = "16";
+  for (int i = 1; i < 64; ++i) {
+    matrix += ",16";
+  }
+  return TTestMovies::Get().Make("mpeg2.mpg",
+                                 "-f lavfi -i testsrc2=size=160x120:rate=25 -t 12 -c:v mpeg2video "
+                                 "-g 25 -intra_matrix " + matrix + " -f vob");
+}
+std::string DvAvi() {
+  return TTestMovies::Get().Make("dv.avi",
+                                 "-f lavfi -i testsrc2=size=720x480:rate=30000/1001 -t 3 "
+                                 "-c:v dvvideo -pix_fmt yuv411p -vtag dvsd -f avi");
+}
+std::string Asf() {
+  return TTestMovies::Get().Make(
+      "asf.wmv", "-f lavfi -i testsrc2=size=160x120:rate=25 -t 9 -c:v wmv2 -g 25 -f asf");
+}
+
+TEST(FfmpegMedia, ReportsTheLengthOfEveryKindOfContainer) {
+  struct TCase {
+    std::string Movie;
+    double Seconds;
+  };
+  const std::vector<TCase> cases = {{TenMinutes(), 602}, {MoovFirst(), 21}, {Mpeg1(), 12},
+                                    {Mpeg2(), 12},       {DvAvi(), 3},      {Asf(), 9}};
+  for (const TCase& c : cases) {
+    TPausedMovie movie(c.Movie);
+    EXPECT_EQ(movie.Rendered, kSOk) << c.Movie;
+    EXPECT_NEAR(static_cast<double>(movie.Stop()) / kSecond, c.Seconds, 0.3) << c.Movie;
+  }
+  // The kinds the play loop tells apart.
+  EXPECT_EQ(ProbeContainer(MoovFirst()), ".MOV");  // ffmpeg writes a file-type atom first
+  EXPECT_EQ(ProbeContainer(Mpeg1()), "MPG1");
+  EXPECT_EQ(ProbeContainer(Mpeg2()), "MPG2");
+  EXPECT_EQ(ProbeContainer(DvAvi()), "dvsd");
+}
+
+TEST(FfmpegMedia, EachSeekDeliversTheKeyFrameAtOrBeforeThePosition) {
+  const std::string movie = TenMinutes();
+  TPausedMovie paused(movie);
+  const std::vector<double> positions = {2, 62.5, 123.4, 399.99, 542};
+  for (double seconds : positions) {
+    const auto position = static_cast<TRefTime>(seconds * kSecond);
+    paused.Seek(position, position);
+  }
+  ASSERT_EQ(paused.Frames.Pictures.size(), positions.size());
+  for (std::size_t i = 0; i < positions.size(); ++i) {
+    // Key frames every whole second.
+    EXPECT_NEAR(paused.Frames.SampleTimes[i], std::floor(positions[i]), 1e-3) << positions[i];
+    const TBitmap24 reference = ReferenceKeyFrame(movie, positions[i], 320, 240);
+    EXPECT_LT(MeanDifference(paused.Frames.Pictures[i], reference), 3.0) << positions[i];
+  }
+  // The seed repeats every 7 s: 2 s and 123 s show different frames.
+  EXPECT_GT(MeanDifference(paused.Frames.Pictures[0], paused.Frames.Pictures[2]), 10.0);
+  // A paused graph raises no end of segment.
+  EXPECT_EQ(paused.Frames.EndsOfSegment, 0);
+}
+
+TEST(FfmpegMedia, DeliversBottomUpDibsOfTheAskedDepthThatConvertAlike) {
+  const std::string movie = MoovFirst();
+  TPausedMovie rgb24(movie, TMediaSubtype::RGB24);
+  TPausedMovie rgb32(movie, TMediaSubtype::RGB32);
+  rgb24.Seek(5 * kSecond, 5 * kSecond);
+  rgb32.Seek(5 * kSecond, 5 * kSecond);
+  ASSERT_EQ(rgb24.Frames.Pictures.size(), 1u);
+  ASSERT_EQ(rgb32.Frames.Pictures.size(), 1u);
+  EXPECT_EQ(rgb24.Frames.Lengths[0], 320u * 240 * 3);
+  EXPECT_EQ(rgb32.Frames.Lengths[0], 320u * 240 * 4);
+  EXPECT_EQ(rgb24.Frames.Pictures[0], rgb32.Frames.Pictures[0]);
+  // The video window holds the same frame.
+  std::string stream;
+  ASSERT_TRUE(rgb24.Media->VideoWindow().CurrentImageToStream(stream));
+  EXPECT_EQ(stream.substr(0, 2), "BM");
+}
+
+TEST(FfmpegMedia, ProgramStreamsAndDvDeliverFramesForSegmentsToTheEnd) {
+  for (const std::string& movie : {Mpeg1(), Mpeg2(), DvAvi(), Asf()}) {
+    TPausedMovie paused(movie, GrabberSubtypeFor(ProbeContainer(movie), movie));
+    const TRefTime stop = paused.Stop();
+    paused.Seek(2 * kSecond, SegmentStopFor(ProbeContainer(movie), movie, 2 * kSecond, stop));
+    paused.Seek(stop / 2, SegmentStopFor(ProbeContainer(movie), movie, stop / 2, stop));
+    ASSERT_EQ(paused.Frames.Pictures.size(), 2u) << movie;
+    EXPECT_GT(MeanDifference(paused.Frames.Pictures[0], paused.Frames.Pictures[1]), 5.0) << movie;
+  }
+}
+
+TEST(FfmpegMedia, RunningGraphsFollowTheClockAndSignalTheirEnd) {
+  const std::string movie = TTestMovies::Get().Seed();
+  TPausedMovie paused(movie);
+  IMediaSeeking* seeking = paused.Graph().QueryMediaSeeking();
+  // A one-second segment near the end, run: end of segment, no frames.
+  seeking->SetPositions(5 * kSecond, kSegmentSeekFlags, 5 * kSecond + kSecond / 5, kSegmentSeekFlags);
+  ASSERT_TRUE(platform::WaitForSeeks(*paused.Media, std::chrono::seconds(10)));
+  const std::size_t framesBefore = paused.Frames.Pictures.size();
+  paused.Graph().Run();
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  RunSynchronizeRequests();
+  TRefTime current = 0;
+  TRefTime stop = 0;
+  seeking->GetPositions(current, stop);
+  EXPECT_EQ(current, 5 * kSecond + kSecond / 5);
+  EXPECT_EQ(paused.Frames.EndsOfSegment, 1);
+  EXPECT_EQ(paused.Frames.Pictures.size(), framesBefore);
+}
+
+// --- what broken files get ---
+
+TEST(FfmpegMedia, FilesThatAreNotMoviesAreRefusedWithTheFrameworksCode) {
+  test::TTempDir dir;
+  const std::string text = dir.Write("notes.avi", "These are not the movies you are looking for.\n");
+  const std::string empty = dir.Write("empty.mpg", "");
+  for (const std::string& file : {text, empty}) {
+    auto media = platform::CreateMediaFramework();
+    media->FilterGraph().SetActive(true);
+    try {
+      media->FilterGraph().RenderFile(file);
+      ADD_FAILURE() << file;
+    } catch (const EDirectShowException& error) {
+      EXPECT_EQ(error.Code(), kVfwEUnsupportedStream);
+      EXPECT_NE(std::string(error.what()).find("($80040265)."), std::string::npos) << error.what();
+    }
+  }
+}
+
+TEST(FfmpegMedia, AbsurdFrameSizesAreRefusedBeforeAnythingIsAllocated) {
+  test::TTempDir dir;
+  const std::string huge = dir.Write(
+      "huge.avi", "YUV4MPEG2 W100000 H100000 F25:1 Ip A1:1 C420jpeg\nFRAME\n" + std::string(64, 'x'));
+  auto media = platform::CreateMediaFramework();
+  media->FilterGraph().SetActive(true);
+  EXPECT_THROW(media->FilterGraph().RenderFile(huge), EDirectShowException);
+}
+
+TEST(FfmpegMedia, SoundWithoutPicturesRendersOnlyInPart) {
+  const std::string sound = TTestMovies::Get().Make(
+      "sound only.wmv", "-f lavfi -i sine=frequency=440:duration=5 -c:a wmav2 -f asf");
+  TPausedMovie paused(sound);
+  EXPECT_EQ(paused.Rendered, kVfwSVideoNotRendered);
+  paused.Seek(2 * kSecond, 2 * kSecond);
+  EXPECT_TRUE(paused.Frames.Pictures.empty());
+  std::string stream;
+  EXPECT_FALSE(paused.Media->VideoWindow().CurrentImageToStream(stream));
+}
+
+TEST(FfmpegMedia, TruncatedAndDamagedMoviesNeverCrash) {
+  const std::string movie = MoovFirst();
+  std::ifstream in(movie, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  test::TTempDir dir;
+  std::vector<std::string> damaged = {bytes.substr(0, bytes.size() / 2), bytes.substr(0, 3000)};
+  std::string flipped = bytes;
+  for (std::size_t i = 2000; i < flipped.size(); i += 997) {
+    flipped[i] = static_cast<char>(flipped[i] ^ 0x5A);
+  }
+  damaged.push_back(flipped);
+  for (std::size_t i = 0; i < damaged.size(); ++i) {
+    const std::string file = dir.Write("damaged" + std::to_string(i) + ".mov", damaged[i]);
+    try {
+      TPausedMovie paused(file);
+      for (TRefTime position : {2 * kSecond, 10 * kSecond, 19 * kSecond}) {
+        paused.Seek(position, position);
+      }
+      EXPECT_LE(paused.Frames.Pictures.size(), 3u);
+    } catch (const EDirectShowException&) {
+      // Refused at opening: the play loop's error path.
+    }
+  }
+}
+
+TEST(FfmpegMedia, AMovieDeletedWhilePlayingStillDeliversFromTheOpenFile) {
+  test::TTempDir dir;
+  const std::string copy = dir.Name("copy.mp4");
+  std::filesystem::copy_file(TTestMovies::Get().Seed(), copy);
+  TPausedMovie paused(copy);
+  std::filesystem::remove(copy);
+  paused.Seek(3 * kSecond, 3 * kSecond);
+  EXPECT_EQ(paused.Frames.Pictures.size(), 1u);
+}
+
+// --- the play loop on real movies ---
+
+// The fake clock, but the graph works in real time: each sleep really
+// sleeps a little, and graph events are handed over at each message pass.
+class TRealGraphHost : public test::TFakeSaverHost {
+ public:
+  void Sleep(int milliseconds) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(milliseconds, 2)));
+    TFakeSaverHost::Sleep(milliseconds);
+  }
+  void ProcessMessages() override {
+    RunSynchronizeRequests();
+    TFakeSaverHost::ProcessMessages();
+  }
+};
+
+class TLines : public IHistoryLog {
+ public:
+  bool WriteLine(const std::string& text, bool) override {
+    Lines.push_back(text);
+    return true;
+  }
+  std::vector<std::string> Lines;
+};
+
+TEST(FfmpegMedia, ThePlayLoopShowsEverySegmentOfARealMovie) {
+  const std::string movie = TenMinutes();
+  TRealGraphHost host;
+  auto media = platform::CreateMediaFramework();
+  TLines log;
+  TSaver saver(host, *media, log);
+  saver.Settings.GraphicsSize = 0;
+  saver.Settings.DrawPosition = 0;
+  saver.Settings.DrawWait = 1;
+  saver.ImageMain = TBitmap24(320, 240);
+  saver.FMovieFile = movie;
+  host.Draws = {30};  // the plan's draw: raw count 10 for 602 s
+  saver.PlayMovie(movie);
+  ASSERT_EQ(log.Lines.size(), 2u);
+  EXPECT_NE(log.Lines[0].find(movie + " Start"), std::string::npos);
+  EXPECT_NE(log.Lines[1].find(movie + " Stop"), std::string::npos);
+  EXPECT_EQ(host.ScreenChanges, 10);  // ten segments 60.2 s apart
+  EXPECT_EQ(saver.FSegmentPos, 2 * kSecond + 9 * 602 * kSecond / 10);
+  // The last still is the key frame at or before 543.8 s, drawn full size.
+  EXPECT_LT(MeanDifference(saver.ImageMain, ReferenceKeyFrame(movie, 543.8, 320, 240)), 3.0);
+}
+
+TEST(FfmpegMedia, ThePlayLoopTakesAnUnplayableFileToTheErrorPath) {
+  test::TTempDir dir;
+  const std::string file = dir.Write("notes.avi", "not a movie at all");
+  TRealGraphHost host;
+  auto media = platform::CreateMediaFramework();
+  TLines log;
+  TSaver saver(host, *media, log);
+  saver.FMovieFile = file;
+  host.OnSleep = [&] { host.NoticeGoneAt = 0; };  // the notice's button is pressed
+  saver.PlayMovie(file);
+  ASSERT_EQ(log.Lines.size(), 3u);
+  EXPECT_NE(log.Lines[1].find(file + " Error"), std::string::npos);
+  EXPECT_EQ(host.Notices.size(), 1u);
+  EXPECT_FALSE(media->FilterGraph().Active());
+}
+
+}  // namespace
+}  // namespace tavelune

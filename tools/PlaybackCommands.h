@@ -1,0 +1,17 @@
+#pragma once
+
+// The playback subcommands of tavelune-tool (see PlaybackCommands.cpp).
+// Each takes its arguments after the subcommand's name and returns the
+// process's exit code.
+
+#include <string>
+#include <vector>
+
+namespace tavelune::tool {
+
+int Plan(const std::vector<std::string>& args);
+int Length(const std::vector<std::string>& args);
+int Grab(const std::vector<std::string>& args);
+int Stills(const std::vector<std::string>& args);
+
+}  // namespace tavelune::tool
