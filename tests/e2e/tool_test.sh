@@ -183,6 +183,54 @@ check "scan" "$work/m1/a.AVI
 $work/m2/c.avi" 0 -- "$tool" scan
 unset TAVELUNE_SETTINGS
 
+# Playback: the segment plan, and movies made here by the ffmpeg program
+# (a 60.4 s movie of 320x240 with a key frame every second).
+check "plan of ten minutes" "raw=10
+count=10
+step=600000000
+segment=20000000
+segment=620000000
+segment=1220000000
+segment=1820000000
+segment=2420000000
+segment=3020000000
+segment=3620000000
+segment=4220000000
+segment=4820000000
+segment=5420000000" 0 -- "$tool" plan 6000000000 60 10 30 0
+check "plan without a length" "raw=1
+count=3
+step=0
+segment=20000000
+segment=20000000
+segment=20000000" 0 -- "$tool" plan 0 60 3 30 0
+check "plan with a bad number" "" 2 -- "$tool" plan 6000000000 sixty 10 30 0
+if command -v ffmpeg >/dev/null && "$tool" 2>&1 | grep -q 'stills'; then
+  ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=320x240:rate=25 -t 60.4 -c:v libx264 \
+    -preset ultrafast -g 25 -keyint_min 25 -sc_threshold 0 -pix_fmt yuv420p "$work/movie.mp4"
+  check "length" "604000000" 0 -- "$tool" length "$work/movie.mp4"
+  check "grab" "BM 320x240" 0 -- bash -c "'$tool' grab '$work/movie.mp4' 12.5 '$work/g.bmp' &&
+    head -c 2 '$work/g.bmp' && file -b '$work/g.bmp' | grep -o ', [0-9]* x [0-9]*' | tr -d ', ' |
+    sed 's/^/ /'"
+  ffmpeg -nostdin -v error -ss 12 -i "$work/movie.mp4" -frames:v 1 -pix_fmt bgr24 -f rawvideo "$work/ref.raw"
+  check "grab is the key frame" "same" 0 -- bash -c "tail -c 230400 '$work/g.bmp' | od -An -v -tu1 -w960 |
+    tac | tr -d '\n' > '$work/ours.txt'; od -An -v -tu1 -w960 '$work/ref.raw' | tr -d '\n' > '$work/ref.txt';
+    cmp -s '$work/ours.txt' '$work/ref.txt' && echo same || echo different"
+  check "grab of a missing movie" "" 1 -- "$tool" grab "$work/missing.mp4" 1 "$work/x.bmp"
+  printf 'not a movie' > "$work/notes.avi"
+  check "length of a mislabelled file" "" 1 -- "$tool" length "$work/notes.avi"
+  check "stills" "Start
+Stop
+0001.bmp
+0010.bmp
+10" 0 -- bash -c "'$tool' stills '$work/movie.mp4' '$work/stills' --size 640x480 |
+    sed -E 's/.*movie.mp4 //'; ls '$work/stills' | sed -n '1p;\$p'; ls '$work/stills' | wc -l"
+  check "stills of a broken movie" "Start
+Error
+Stop" 0 -- bash -c "'$tool' stills '$work/notes.avi' '$work/broken' | sed -E 's/.*notes.avi //'"
+  check "stills with a bad size" "" 2 -- "$tool" stills "$work/movie.mp4" "$work/s2" --size 0x10
+fi
+
 # Usage
 check "no command" "" 2 -- "$tool"
 check "unknown command" "" 2 -- "$tool" frobnicate
