@@ -172,6 +172,7 @@ struct TMovie {
   std::unique_ptr<SwsContext, TSwsFreer> Scaler;
   std::unique_ptr<AVPacket, TPacketFreer> Packet{av_packet_alloc()};
   std::unique_ptr<AVFrame, TFrameFreer> Frame{av_frame_alloc()};
+  std::vector<std::uint8_t> Converted;  // the scaler's padded output rows
   int VideoStream = -1;
   TRefTime Duration = 0;
   ~TMovie() {
@@ -635,15 +636,22 @@ class TFfmpegMedia final : public IMediaFramework,
     if (!movie.Scaler) {
       return;
     }
-    std::vector<std::uint8_t> image(format.ImageSize());
-    // A bottom-up DIB: the first row written is the image's last.
-    const int stride = static_cast<int>(format.Stride());
-    std::uint8_t* planes[4] = {image.data() + static_cast<std::size_t>(format.Height - 1) * stride,
-                               nullptr, nullptr, nullptr};
-    const int strides[4] = {-stride, 0, 0, 0};
+    // libswscale may write a little past the end of a row, so it converts
+    // into padded rows first; they are then copied into the bottom-up DIB.
+    const std::size_t rowBytes = static_cast<std::size_t>(frame.width) * (format.BitCount / 8);
+    const std::size_t paddedStride = (rowBytes + 64 + 63) & ~std::size_t{63};
+    movie.Converted.resize(paddedStride * static_cast<std::size_t>(frame.height) + 64);
+    std::uint8_t* planes[4] = {movie.Converted.data(), nullptr, nullptr, nullptr};
+    const int strides[4] = {static_cast<int>(paddedStride), 0, 0, 0};
     if (sws_scale(movie.Scaler.get(), frame.data, frame.linesize, 0, frame.height, planes,
                   strides) != frame.height) {
       return;
+    }
+    std::vector<std::uint8_t> image(format.ImageSize());
+    const std::size_t stride = format.Stride();
+    for (int row = 0; row < frame.height; ++row) {
+      std::memcpy(image.data() + static_cast<std::size_t>(frame.height - 1 - row) * stride,
+                  movie.Converted.data() + static_cast<std::size_t>(row) * paddedStride, rowBytes);
     }
     const AVStream* stream = movie.Format->streams[movie.VideoStream];
     std::int64_t pts = frame.best_effort_timestamp;
