@@ -26,6 +26,7 @@
 #include "platform/ByteFile.h"
 #include "platform/LocalTime.h"
 #ifdef TAVELUNE_HAS_MEDIA
+#include "ConsoleHost.h"
 #include "platform/MediaFramework.h"
 #include "platform/TextPainter.h"
 #endif
@@ -52,13 +53,6 @@ bool RequireReadable(const std::string& fileName) {
   }
   std::cerr << "tavelune-tool: cannot read " << fileName << "\n";
   return false;
-}
-
-TDateTime DateTimeOf(const TLocalTime& time) {
-  return EncodeDate(time.Year, time.Month, time.Day).value_or(0) +
-         (time.Hour * 3'600'000.0 + time.Minute * 60'000.0 + time.Second * 1000.0 +
-          time.Millisecond) /
-             86'400'000.0;
 }
 
 // Waits for the one frame a seek on a paused graph delivers.
@@ -108,93 +102,6 @@ struct TOpenedMovie {
     }
     return stop;
   }
-};
-
-// The host of a run without a window: real time, a timer that is polled at
-// each message pass, history lines on standard output, and every new still
-// written as a numbered picture.
-class TConsoleHost : public ISaverHost {
- public:
-  explicit TConsoleHost(std::string outputFolder) : FOutputFolder(std::move(outputFolder)) {}
-  TSaver* Saver = nullptr;
-  int StillsWritten = 0;
-
-  TDateTime Now() override { return DateTimeOf(LocalNow()); }
-  TLocalTime LocalNow() override { return tavelune::LocalNow(); }
-  void Sleep(int milliseconds) override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-  }
-  void YieldToMessages() override {
-    tavelune::YieldToMessages();
-    RunTimers();
-  }
-  void ProcessMessages() override {
-    RunSynchronizeRequests();
-    RunTimers();
-  }
-  std::int32_t RandomBelow(std::int32_t bound) override {
-    return bound < 1 ? 0 : static_cast<std::int32_t>(FRandom() % static_cast<unsigned>(bound));
-  }
-  double RandomReal() override { return std::uniform_real_distribution<double>(0, 1)(FRandom); }
-  // Closing the window is what ends a run: the saver's close handler sets
-  // its flag.
-  void RequestClose() override { Saver->FClosing = true; }
-
-  class TPolledTimer : public ITimer {
-   public:
-    TPolledTimer(int interval, std::function<void()> onTimer)
-        : FInterval(interval), FOnTimer(std::move(onTimer)) {}
-    void SetEnabled(bool enabled) override {
-      FEnabled = enabled;
-      FDue = std::chrono::steady_clock::now() + FInterval;
-    }
-    bool Enabled() const override { return FEnabled; }
-    void Poll() {
-      if (FEnabled && std::chrono::steady_clock::now() >= FDue) {
-        FDue = std::chrono::steady_clock::now() + FInterval;
-        FOnTimer();
-      }
-    }
-
-   private:
-    std::chrono::milliseconds FInterval;
-    std::function<void()> FOnTimer;
-    bool FEnabled = false;
-    std::chrono::steady_clock::time_point FDue;
-  };
-  std::unique_ptr<ITimer> CreateTimer(int interval, std::function<void()> onTimer) override {
-    auto timer = std::make_unique<TPolledTimer>(interval, std::move(onTimer));
-    FTimers.push_back(timer.get());
-    return timer;
-  }
-  // No window to show a notice in: the failure is in the history, and the
-  // notice counts as gone at once.
-  void ShowErrorNotice(const std::string&) override {}
-  bool ErrorNoticeShowing() override { return false; }
-  void ScreenChanged() override {
-    char name[32];
-    std::snprintf(name, sizeof name, "%04d.bmp", ++StillsWritten);
-    WriteBmpFile(Saver->ImageMain, (std::filesystem::path(FOutputFolder) / name).string());
-  }
-  void DrawText(TBitmap24& surface, int x, int y, const std::string& text, TColor font,
-                TColor brush) override {
-    if (!FPainter) {
-      FPainter = std::make_unique<platform::TTextPainter>();
-    }
-    FPainter->DrawText(surface, x, y, text, font, brush);
-  }
-
- private:
-  void RunTimers() {
-    for (TPolledTimer* timer : FTimers) {
-      timer->Poll();
-    }
-  }
-  std::string FOutputFolder;
-  std::vector<TPolledTimer*> FTimers;
-  std::unique_ptr<platform::TTextPainter> FPainter;
-  std::mt19937 FRandom{static_cast<unsigned>(
-      std::chrono::steady_clock::now().time_since_epoch().count())};
 };
 
 class TPrintedLog : public IHistoryLog {
@@ -323,7 +230,12 @@ int Stills(const std::vector<std::string>& args) {
 
   std::unique_ptr<IMediaFramework> media = platform::CreateMediaFramework();
   TPrintedLog log;
-  TConsoleHost host(folder);
+  TConsoleHost host;
+  host.OnScreenChanged = [&, stills = 0]() mutable {
+    char name[32];
+    std::snprintf(name, sizeof name, "%04d.bmp", ++stills);
+    WriteBmpFile(host.Saver->ImageMain, (std::filesystem::path(folder) / name).string());
+  };
   TSaver saver(host, *media, log);
   host.Saver = &saver;
   if (storedSettings) {

@@ -1,0 +1,104 @@
+#include "ConsoleHost.h"
+
+#include <algorithm>
+#include <thread>
+
+#include "app/ProcessUtils.h"
+#include "app/Synchronize.h"
+#include "platform/LocalTime.h"
+
+namespace tavelune::tool {
+
+class TConsoleHost::TPolledTimer : public ITimer {
+ public:
+  TPolledTimer(TConsoleHost& host, int interval, std::function<void()> onTimer)
+      : FHost(host), FInterval(interval), FOnTimer(std::move(onTimer)) {}
+  ~TPolledTimer() override { std::erase(FHost.FTimers, this); }
+  void SetEnabled(bool enabled) override {
+    FEnabled = enabled;
+    FDue = std::chrono::steady_clock::now() + FInterval;
+  }
+  bool Enabled() const override { return FEnabled; }
+  void Poll() {
+    if (FEnabled && std::chrono::steady_clock::now() >= FDue) {
+      FDue = std::chrono::steady_clock::now() + FInterval;
+      FOnTimer();
+    }
+  }
+
+ private:
+  TConsoleHost& FHost;
+  std::chrono::milliseconds FInterval;
+  std::function<void()> FOnTimer;
+  bool FEnabled = false;
+  std::chrono::steady_clock::time_point FDue;
+};
+
+TDateTime TConsoleHost::Now() {
+  const TLocalTime time = LocalNow();
+  return EncodeDate(time.Year, time.Month, time.Day).value_or(0) +
+         (time.Hour * 3'600'000.0 + time.Minute * 60'000.0 + time.Second * 1000.0 +
+          time.Millisecond) /
+             86'400'000.0;
+}
+
+TLocalTime TConsoleHost::LocalNow() {
+  return tavelune::LocalNow();
+}
+
+void TConsoleHost::Sleep(int milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(std::max(milliseconds, 0)));
+}
+
+void TConsoleHost::YieldToMessages() {
+  tavelune::YieldToMessages();
+  RunTimers();
+}
+
+void TConsoleHost::ProcessMessages() {
+  RunSynchronizeRequests();
+  RunTimers();
+}
+
+std::int32_t TConsoleHost::RandomBelow(std::int32_t bound) {
+  return bound < 1 ? 0 : static_cast<std::int32_t>(FRandom() % static_cast<unsigned>(bound));
+}
+
+double TConsoleHost::RandomReal() {
+  return std::uniform_real_distribution<double>(0, 1)(FRandom);
+}
+
+void TConsoleHost::RequestClose() {
+  if (Saver != nullptr) {
+    Saver->FClosing = true;
+  }
+}
+
+std::unique_ptr<ITimer> TConsoleHost::CreateTimer(int interval, std::function<void()> onTimer) {
+  auto timer = std::make_unique<TPolledTimer>(*this, interval, std::move(onTimer));
+  FTimers.push_back(timer.get());
+  return timer;
+}
+
+void TConsoleHost::ScreenChanged() {
+  if (OnScreenChanged) {
+    OnScreenChanged();
+  }
+}
+
+void TConsoleHost::DrawText(TBitmap24& surface, int x, int y, const std::string& text,
+                            TColor fontColor, TColor brushColor) {
+  if (!FPainter) {
+    FPainter = std::make_unique<platform::TTextPainter>();
+  }
+  FPainter->DrawText(surface, x, y, text, fontColor, brushColor);
+}
+
+void TConsoleHost::RunTimers() {
+  // A timer's handler may not create or free timers, so the list is stable.
+  for (TPolledTimer* timer : FTimers) {
+    timer->Poll();
+  }
+}
+
+}  // namespace tavelune::tool

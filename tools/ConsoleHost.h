@@ -1,0 +1,54 @@
+#pragma once
+
+// The saver's host for runs without a window (the command-line companion
+// and the benchmarks): real time, timers polled at each message pass,
+// graph events handed over at each yield, text drawn with the platform's
+// painter, no error notice (the failure is in the history, and the notice
+// counts as gone at once). UI thread only.
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "app/Saver.h"
+#include "platform/TextPainter.h"
+
+namespace tavelune::tool {
+
+class TConsoleHost : public ISaverHost {
+ public:
+  // The saver being hosted: a close request sets its FClosing, as closing
+  // its window would.
+  TSaver* Saver = nullptr;
+  // Called with each new still on ImageMain.
+  std::function<void()> OnScreenChanged;
+
+  TDateTime Now() override;
+  TLocalTime LocalNow() override;
+  void Sleep(int milliseconds) override;
+  void YieldToMessages() override;
+  void ProcessMessages() override;
+  std::int32_t RandomBelow(std::int32_t bound) override;
+  double RandomReal() override;
+  void RequestClose() override;
+  std::unique_ptr<ITimer> CreateTimer(int intervalMilliseconds,
+                                      std::function<void()> onTimer) override;
+  void ShowErrorNotice(const std::string&) override {}
+  bool ErrorNoticeShowing() override { return false; }
+  void ScreenChanged() override;
+  void DrawText(TBitmap24& surface, int x, int y, const std::string& text, TColor fontColor,
+                TColor brushColor) override;
+
+ private:
+  class TPolledTimer;
+  void RunTimers();
+
+  std::vector<TPolledTimer*> FTimers;  // owned by their creators
+  std::unique_ptr<platform::TTextPainter> FPainter;
+  std::mt19937 FRandom{static_cast<unsigned>(
+      std::chrono::steady_clock::now().time_since_epoch().count())};
+};
+
+}  // namespace tavelune::tool
