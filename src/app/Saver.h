@@ -18,7 +18,6 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -154,17 +153,18 @@ class TSaver : private IGraphListener {
   void WaitWhile(const std::atomic<bool>& flag, int rounds, int sleepMilliseconds);
 
   // Still composition steps.
-  std::optional<TBitmap24> TakeGrabPicture();
+  std::shared_ptr<const TBitmap24> TakeGrabPicture();
   void ComposeStill(const TBitmap24& picture);
   TBitmap24 TurnStill(const TBitmap24& picture, TStillSize size);
   void DrawOverlay(int left, int top);
 
   ISaverHost& FHost;
 
-  // The grab picture: written by Capture1Buffer on the streaming thread,
-  // taken by ShowStill on the UI thread.
+  // The grab picture: replaced by Capture1Buffer on the streaming thread,
+  // shared with ShowStill on the UI thread (a frame can be tens of
+  // megabytes, so it is shared, never copied). Never null.
   std::mutex FGrabLock;
-  TBitmap24 FImageGrabber;
+  std::shared_ptr<const TBitmap24> FImageGrabber = std::make_shared<const TBitmap24>();
 };
 
 }  // namespace tavelune

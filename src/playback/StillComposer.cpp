@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <optional>
+#include <memory>
 #include <thread>
 
 #include "app/FileNames.h"
@@ -101,8 +101,8 @@ void TSaver::Capture1Buffer(double /*sampleTime*/, const std::uint8_t* buffer,
     return;
   }
   try {
-    TBitmap24 picture;
-    if (Capture1.SampleToBitmap(picture, buffer, bufferLength)) {
+    auto picture = std::make_shared<TBitmap24>();
+    if (Capture1.SampleToBitmap(*picture, buffer, bufferLength)) {
       std::lock_guard lock(FGrabLock);
       FImageGrabber = std::move(picture);
     }
@@ -117,13 +117,14 @@ void TSaver::Capture1Buffer(double /*sampleTime*/, const std::uint8_t* buffer,
   FGrabWanted = false;
 }
 
-std::optional<TBitmap24> TSaver::TakeGrabPicture() {
+std::shared_ptr<const TBitmap24> TSaver::TakeGrabPicture() {
   if (!FFrameGrabbed) {
     std::string stream;
     if (!QuilloMonitor.CurrentImageToStream(stream)) {
-      return std::nullopt;
+      return nullptr;
     }
-    TBitmap24 snapshot = DecodeBmp(stream, "the video window's current image");
+    auto snapshot = std::make_shared<const TBitmap24>(
+        DecodeBmp(stream, "the video window's current image"));
     std::lock_guard lock(FGrabLock);
     FImageGrabber = std::move(snapshot);
   }
@@ -133,7 +134,7 @@ std::optional<TBitmap24> TSaver::TakeGrabPicture() {
 
 void TSaver::ShowStill() {
   // Nothing grabbed and no snapshot: nothing drawn, no hold, flags unchanged.
-  const std::optional<TBitmap24> picture = TakeGrabPicture();
+  const std::shared_ptr<const TBitmap24> picture = TakeGrabPicture();
   if (!picture) {
     return;
   }

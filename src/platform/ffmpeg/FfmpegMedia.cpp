@@ -636,22 +636,15 @@ class TFfmpegMedia final : public IMediaFramework,
     if (!movie.Scaler) {
       return;
     }
-    // libswscale may write a little past the end of a row, so it converts
-    // into padded rows first; they are then copied into the bottom-up DIB.
-    const std::size_t rowBytes = static_cast<std::size_t>(frame.width) * (format.BitCount / 8);
-    const std::size_t paddedStride = (rowBytes + 64 + 63) & ~std::size_t{63};
-    movie.Converted.resize(paddedStride * static_cast<std::size_t>(frame.height) + 64);
-    std::uint8_t* planes[4] = {movie.Converted.data(), nullptr, nullptr, nullptr};
-    const int strides[4] = {static_cast<int>(paddedStride), 0, 0, 0};
-    if (sws_scale(movie.Scaler.get(), frame.data, frame.linesize, 0, frame.height, planes,
-                  strides) != frame.height) {
-      return;
+    {
+      // The last frame is let go first: a 4K frame is tens of megabytes.
+      std::lock_guard lock(FMutex);
+      FCurrentImage = {};
+      FCurrentFormat = {};
     }
-    std::vector<std::uint8_t> image(format.ImageSize());
-    const std::size_t stride = format.Stride();
-    for (int row = 0; row < frame.height; ++row) {
-      std::memcpy(image.data() + static_cast<std::size_t>(frame.height - 1 - row) * stride,
-                  movie.Converted.data() + static_cast<std::size_t>(row) * paddedStride, rowBytes);
+    std::vector<std::uint8_t> image;
+    if (!ConvertToDib(movie, frame, format, image)) {
+      return;
     }
     const AVStream* stream = movie.Format->streams[movie.VideoStream];
     std::int64_t pts = frame.best_effort_timestamp;
@@ -669,6 +662,42 @@ class TFfmpegMedia final : public IMediaFramework,
     std::lock_guard lock(FMutex);
     FCurrentFormat = format;
     FCurrentImage = std::move(image);
+  }
+
+  // The frame as a bottom-up DIB of `format`. libswscale may write a little
+  // past the end of a row, up to its block of pixels: rows whose width is a
+  // whole number of blocks are written straight into the DIB (bottom-up,
+  // through a negative stride, with slack after the buffer's end), other
+  // widths go through padded rows and are copied.
+  static bool ConvertToDib(TMovie& movie, const AVFrame& frame, const TConnectedFormat& format,
+                           std::vector<std::uint8_t>& image) {
+    constexpr std::size_t kSlack = 64;
+    const std::size_t rowBytes = static_cast<std::size_t>(frame.width) * (format.BitCount / 8);
+    const std::size_t stride = format.Stride();
+    const bool direct = frame.width % 32 == 0;
+    const std::size_t paddedStride = direct ? stride : (rowBytes + kSlack + 63) & ~std::size_t{63};
+    std::vector<std::uint8_t>& target = direct ? image : movie.Converted;
+    target.resize((direct ? format.ImageSize() : paddedStride * frame.height) + kSlack);
+    std::uint8_t* planes[4] = {target.data(), nullptr, nullptr, nullptr};
+    int strides[4] = {static_cast<int>(paddedStride), 0, 0, 0};
+    if (direct) {
+      planes[0] = target.data() + static_cast<std::size_t>(frame.height - 1) * stride;
+      strides[0] = -static_cast<int>(stride);
+    }
+    if (sws_scale(movie.Scaler.get(), frame.data, frame.linesize, 0, frame.height, planes,
+                  strides) != frame.height) {
+      return false;
+    }
+    if (!direct) {
+      image.resize(format.ImageSize());
+      for (int row = 0; row < frame.height; ++row) {
+        std::memcpy(image.data() + static_cast<std::size_t>(frame.height - 1 - row) * stride,
+                    movie.Converted.data() + static_cast<std::size_t>(row) * paddedStride,
+                    rowBytes);
+      }
+    }
+    image.resize(format.ImageSize());  // the slack is not part of the sample
+    return true;
   }
 
   std::shared_ptr<TEventRelay> FRelay;

@@ -1,0 +1,206 @@
+// Playback benchmarks.
+//
+//   playback_bench segments MOVIE
+//     The cost of one segment (seek, one frame, conversion into the grab
+//     picture) through the media framework, against the reference loop on
+//     plain FFmpeg in this process: seek back to the key frame, feed only
+//     its packet, drain the decoder. Prints both medians and ours / anchor.
+//
+//   playback_bench hold MOVIE SECONDS
+//     The CPU time of the whole process while the saver holds a still for
+//     SECONDS with a movie open and paused, as a share of one core.
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+#include "ConsoleHost.h"
+#include "app/Saver.h"
+#include "platform/MediaFramework.h"
+
+namespace tavelune {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Milliseconds(Clock::duration duration) {
+  return std::chrono::duration<double, std::milli>(duration).count();
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+// The reference: the least any player can do for a key frame.
+class TReferenceLoop {
+ public:
+  explicit TReferenceLoop(const std::string& movie) {
+    if (avformat_open_input(&FFormat, movie.c_str(), nullptr, nullptr) < 0 ||
+        avformat_find_stream_info(FFormat, nullptr) < 0) {
+      throw std::runtime_error("cannot open " + movie);
+    }
+    const AVCodec* codec = nullptr;
+    FStream = av_find_best_stream(FFormat, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    FDecoder = avcodec_alloc_context3(codec);
+    avcodec_parameters_to_context(FDecoder, FFormat->streams[FStream]->codecpar);
+    FDecoder->thread_type = FF_THREAD_SLICE;
+    avcodec_open2(FDecoder, codec, nullptr);
+    FPacket = av_packet_alloc();
+    FFrame = av_frame_alloc();
+  }
+  ~TReferenceLoop() {
+    av_frame_free(&FFrame);
+    av_packet_free(&FPacket);
+    avcodec_free_context(&FDecoder);
+    avformat_close_input(&FFormat);
+  }
+  bool KeyFrameAt(TRefTime position) {
+    const AVStream* stream = FFormat->streams[FStream];
+    av_seek_frame(FFormat, FStream,
+                  av_rescale_q(position, AVRational{1, kRefTimePerSecond}, stream->time_base),
+                  AVSEEK_FLAG_BACKWARD);
+    avcodec_flush_buffers(FDecoder);
+    while (av_read_frame(FFormat, FPacket) >= 0) {
+      const bool key = FPacket->stream_index == FStream && (FPacket->flags & AV_PKT_FLAG_KEY);
+      if (key) {
+        avcodec_send_packet(FDecoder, FPacket);
+        av_packet_unref(FPacket);
+        avcodec_send_packet(FDecoder, nullptr);
+        return avcodec_receive_frame(FDecoder, FFrame) >= 0;
+      }
+      av_packet_unref(FPacket);
+    }
+    return false;
+  }
+
+ private:
+  AVFormatContext* FFormat = nullptr;
+  AVCodecContext* FDecoder = nullptr;
+  AVPacket* FPacket = nullptr;
+  AVFrame* FFrame = nullptr;
+  int FStream = -1;
+};
+
+// Converts each delivered frame into the grab picture, as the saver does.
+class TGrabbed : public IGraphListener {
+ public:
+  explicit TGrabbed(ISampleGrabber& grabber) : FGrabber(grabber) {}
+  void FilterG1DSEvent(long) override {}
+  void FilterG1GraphEndOfSegment() override {}
+  void Capture1Buffer(double, const std::uint8_t* buffer, std::size_t length) override {
+    TBitmap24 picture;
+    if (FGrabber.SampleToBitmap(picture, buffer, length)) {
+      ++Frames;
+    }
+  }
+  std::atomic<int> Frames{0};
+
+ private:
+  ISampleGrabber& FGrabber;
+};
+
+int Segments(const std::string& movie) {
+  auto media = platform::CreateMediaFramework();
+  TGrabbed grabbed(media->SampleGrabber());
+  IFilterGraph& graph = media->FilterGraph();
+  media->SampleGrabber().SetMediaSubtype(TMediaSubtype::RGB32);
+  media->SampleGrabber().ApplyGrabberType();
+  graph.SetListener(&grabbed);
+  graph.SetActive(true);
+  graph.RenderFile(movie);
+  graph.Pause();
+  IMediaSeeking* seeking = graph.QueryMediaSeeking();
+  TRefTime current = 0;
+  TRefTime stop = 0;
+  seeking->GetPositions(current, stop);
+  TReferenceLoop reference(movie);
+
+  // Segment starts spread over the movie, as a plan of 10 would place them.
+  std::vector<TRefTime> positions;
+  for (int k = 0; k < 10; ++k) {
+    positions.push_back(kFirstSegment + k * ((stop - kFirstSegment) / 10));
+  }
+  std::vector<double> ours;
+  std::vector<double> anchor;
+  for (int round = 0; round < 5; ++round) {
+    for (TRefTime position : positions) {
+      Clock::time_point start = Clock::now();
+      reference.KeyFrameAt(position);
+      anchor.push_back(Milliseconds(Clock::now() - start));
+
+      start = Clock::now();
+      seeking->SetPositions(position, kSegmentSeekFlags, position, kSegmentSeekFlags);
+      platform::WaitForSeeks(*media, std::chrono::seconds(30));
+      ours.push_back(Milliseconds(Clock::now() - start));
+    }
+  }
+  graph.SetActive(false);
+  graph.SetListener(nullptr);
+  std::printf("segment: ours %.1f ms (%d frames), reference loop %.1f ms, ratio %.2f\n",
+              Median(ours), grabbed.Frames.load(), Median(anchor), Median(ours) / Median(anchor));
+  return 0;
+}
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+class TNoHistory : public IHistoryLog {
+ public:
+  bool WriteLine(const std::string&, bool) override { return true; }
+};
+
+int Hold(const std::string& movie, int seconds) {
+  auto media = platform::CreateMediaFramework();
+  tool::TConsoleHost host;
+  TNoHistory history;
+  TSaver saver(host, *media, history);
+  host.Saver = &saver;
+  IFilterGraph& graph = media->FilterGraph();
+  graph.SetActive(true);
+  graph.RenderFile(movie);
+  graph.Pause();
+  graph.QueryMediaSeeking()->SetPositions(kFirstSegment, kSegmentSeekFlags, kFirstSegment,
+                                          kSegmentSeekFlags);
+  platform::WaitForSeeks(*media, std::chrono::seconds(30));
+  saver.TimerFilter->SetEnabled(true);  // as after a seek
+
+  const double cpuBefore = CpuSeconds();
+  const Clock::time_point start = Clock::now();
+  saver.WaitSeconds(static_cast<std::uint16_t>(seconds));
+  const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+  const double cpu = CpuSeconds() - cpuBefore;
+  std::printf("hold: %.1f s held, %.1f ms of CPU, %.3f %% of one core (target 0.1 %%)\n", wall,
+              cpu * 1000, 100 * cpu / wall);
+  return 0;
+}
+
+}  // namespace
+}  // namespace tavelune
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() == 2 && args[0] == "segments") {
+    return tavelune::Segments(args[1]);
+  }
+  if (args.size() == 3 && args[0] == "hold") {
+    return tavelune::Hold(args[1], std::stoi(args[2]));
+  }
+  std::fprintf(stderr, "usage: playback_bench segments MOVIE | hold MOVIE SECONDS\n");
+  return 2;
+}
