@@ -47,8 +47,8 @@ class TConsoleHost : public ISaverHost {
 
   std::vector<TPolledTimer*> FTimers;  // owned by their creators
   std::unique_ptr<platform::TTextPainter> FPainter;
-  std::mt19937 FRandom{static_cast<unsigned>(
-      std::chrono::steady_clock::now().time_since_epoch().count())};
+  std::mt19937 FRandom{
+      static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count())};
 };
 
 }  // namespace tavelune::tool

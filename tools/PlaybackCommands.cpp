@@ -171,9 +171,9 @@ int Grab(const std::vector<std::string>& args) {
     graph.SetListener(&catcher);
     graph.Pause();
     const auto position = static_cast<TRefTime>(std::llround(seconds * kRefTimePerSecond));
-    graph.QueryMediaSeeking()->SetPositions(position, kSegmentSeekFlags,
-                                            SegmentStopFor(movie.Code, args[0], position, movie.Stop()),
-                                            kSegmentSeekFlags);
+    graph.QueryMediaSeeking()->SetPositions(
+        position, kSegmentSeekFlags, SegmentStopFor(movie.Code, args[0], position, movie.Stop()),
+        kSegmentSeekFlags);
     platform::WaitForSeeks(*movie.Media, std::chrono::seconds(10));
     const std::optional<TBitmap24> frame = catcher.Wait(std::chrono::milliseconds(0));
     graph.SetActive(false);
@@ -215,7 +215,8 @@ int Stills(const std::vector<std::string>& args) {
     }
   }
   if (folder.empty()) {
-    std::cerr << "tavelune-tool: usage: tavelune-tool stills MOVIE OUTDIR [--size WxH] [--settings]\n";
+    std::cerr
+        << "tavelune-tool: usage: tavelune-tool stills MOVIE OUTDIR [--size WxH] [--settings]\n";
     return kExitUsage;
   }
   if (!RequireReadable(movie)) {

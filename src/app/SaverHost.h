@@ -64,8 +64,8 @@ class ISaverHost {
   // Draws `text` (system code page) in the saver window's font with its
   // top-left corner at (x, y), opaque: the text's box is filled with
   // `brushColor` first. Colours are RGB (0x00BBGGRR).
-  virtual void DrawText(TBitmap24& surface, int x, int y, const std::string& text,
-                        TColor fontColor, TColor brushColor) = 0;
+  virtual void DrawText(TBitmap24& surface, int x, int y, const std::string& text, TColor fontColor,
+                        TColor brushColor) = 0;
 };
 
 }  // namespace tavelune

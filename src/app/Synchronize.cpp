@@ -13,7 +13,7 @@ namespace {
 struct TRequest {
   std::function<void()> Step;
   bool Queued = false;  // nobody waits for it: posted with Queue
-  bool Taken = false;  // the UI thread has it and will run it
+  bool Taken = false;   // the UI thread has it and will run it
   bool Done = false;
   std::exception_ptr Error;
 };

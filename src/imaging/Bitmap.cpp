@@ -28,7 +28,7 @@ TBitmap24::TBitmap24(int width, int height) {
 void TBitmap24::Fill(TColor rgb) {
   const std::uint8_t bgr[3] = {static_cast<std::uint8_t>(rgb >> 16),
                                static_cast<std::uint8_t>(rgb >> 8), static_cast<std::uint8_t>(rgb)};
-  if (FHeight == 0) {
+  if (Empty()) {
     return;
   }
   for (int x = 0; x < FWidth; ++x) {

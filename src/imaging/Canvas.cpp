@@ -18,8 +18,10 @@ TClip ClipTo(const TBitmap24& target, const TBitmap24& source, int left, int top
   TClip clip{};
   const long long x0 = std::max<long long>(left, 0);
   const long long y0 = std::max<long long>(top, 0);
-  const long long x1 = std::min<long long>(static_cast<long long>(left) + source.Width(), target.Width());
-  const long long y1 = std::min<long long>(static_cast<long long>(top) + source.Height(), target.Height());
+  const long long x1 =
+      std::min<long long>(static_cast<long long>(left) + source.Width(), target.Width());
+  const long long y1 =
+      std::min<long long>(static_cast<long long>(top) + source.Height(), target.Height());
   clip.TargetX = static_cast<int>(x0);
   clip.TargetY = static_cast<int>(y0);
   clip.SourceX = static_cast<int>(x0 - left);
@@ -44,7 +46,8 @@ void DrawBitmap(TBitmap24& target, const TBitmap24& source, int left, int top) {
   }
   for (int y = 0; y < clip.Height; ++y) {
     std::memcpy(target.Pixel(clip.TargetX, clip.TargetY + y),
-                source.Pixel(clip.SourceX, clip.SourceY + y), 3 * static_cast<std::size_t>(clip.Width));
+                source.Pixel(clip.SourceX, clip.SourceY + y),
+                3 * static_cast<std::size_t>(clip.Width));
   }
 }
 

@@ -14,7 +14,7 @@ namespace tavelune::platform {
 class TTextPainter {
  public:
   TTextPainter();
-  ~TTextPainter();
+  ~TTextPainter() = default;
   TTextPainter(const TTextPainter&) = delete;
   TTextPainter& operator=(const TTextPainter&) = delete;
 

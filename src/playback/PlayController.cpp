@@ -149,10 +149,10 @@ std::string TSaver::TakeNextMovie() {
     return {};
   }
   const std::size_t index =
-      Settings.RandomSort
-          ? static_cast<std::size_t>(FHost.RandomBelow(static_cast<std::int32_t>(
-                std::min<std::size_t>(FMovieList.size(), std::numeric_limits<std::int32_t>::max()))))
-          : 0;
+      Settings.RandomSort ? static_cast<std::size_t>(
+                                FHost.RandomBelow(static_cast<std::int32_t>(std::min<std::size_t>(
+                                    FMovieList.size(), std::numeric_limits<std::int32_t>::max()))))
+                          : 0;
   std::string movie = std::move(FMovieList[index]);
   FMovieList.erase(FMovieList.begin() + static_cast<std::ptrdiff_t>(index));
   return movie;

@@ -86,8 +86,8 @@ std::string PositionText(TRefTime position) {
   const long double fraction = std::fabs(static_cast<long double>(days) - std::trunc(days));
   const long long millis = std::llround(fraction * 86'400'000) % 86'400'000;
   char text[16];
-  std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", millis / 3'600'000,
-                millis / 60'000 % 60, millis / 1000 % 60);
+  std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", millis / 3'600'000, millis / 60'000 % 60,
+                millis / 1000 % 60);
   return text;
 }
 
@@ -123,8 +123,8 @@ std::shared_ptr<const TBitmap24> TSaver::TakeGrabPicture() {
     if (!QuilloMonitor.CurrentImageToStream(stream)) {
       return nullptr;
     }
-    auto snapshot = std::make_shared<const TBitmap24>(
-        DecodeBmp(stream, "the video window's current image"));
+    auto snapshot =
+        std::make_shared<const TBitmap24>(DecodeBmp(stream, "the video window's current image"));
     std::lock_guard lock(FGrabLock);
     FImageGrabber = std::move(snapshot);
   }
@@ -158,8 +158,8 @@ void TSaver::ComposeStill(const TBitmap24& picture) {
     r1 = FHost.RandomReal();
     r2 = FHost.RandomReal();
   }
-  TStillSize size = StillSize(Settings.GraphicsSize, picture.Width(), picture.Height(),
-                              screenWidth, screenHeight, r1, r2);
+  TStillSize size = StillSize(Settings.GraphicsSize, picture.Width(), picture.Height(), screenWidth,
+                              screenHeight, r1, r2);
 
   TBitmap24 turned;
   TColor transparent = 0;

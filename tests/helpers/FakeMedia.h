@@ -98,7 +98,9 @@ class TFakeMedia : public IMediaFramework,
     }
   }
   void SetVolume(int volume) override { Record("SetVolume(" + std::to_string(volume) + ")"); }
-  IMediaSeeking* QueryMediaSeeking() override { return FailingCalls.count("Query") ? nullptr : this; }
+  IMediaSeeking* QueryMediaSeeking() override {
+    return FailingCalls.count("Query") ? nullptr : this;
+  }
 
   bool GetPositions(TRefTime& current, TRefTime& stop) override {
     Record("GetPositions");
@@ -125,7 +127,8 @@ class TFakeMedia : public IMediaFramework,
   void SetMediaSubtype(TMediaSubtype subtype) override { FSubtype = subtype; }
   TMediaSubtype MediaSubtype() const override { return FSubtype; }
   void ApplyGrabberType() override {
-    Record(FSubtype == TMediaSubtype::RGB24 ? "ApplyGrabberType(RGB24)" : "ApplyGrabberType(RGB32)");
+    Record(FSubtype == TMediaSubtype::RGB24 ? "ApplyGrabberType(RGB24)"
+                                            : "ApplyGrabberType(RGB32)");
   }
   bool SampleToBitmap(TBitmap24& picture, const std::uint8_t* buffer,
                       std::size_t length) const override {

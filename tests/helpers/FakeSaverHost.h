@@ -31,8 +31,13 @@ class TFakeSaverHost : public ISaverHost {
   TDateTime Now() override { return kBase + static_cast<double>(NowMs) / 86'400'000.0; }
   TLocalTime LocalNow() override {
     const std::int64_t ms = NowMs % 86'400'000;
-    return {2026, 12, 8, static_cast<int>(ms / 3'600'000), static_cast<int>(ms / 60'000 % 60),
-            static_cast<int>(ms / 1000 % 60), static_cast<int>(ms % 1000)};
+    return {2026,
+            12,
+            8,
+            static_cast<int>(ms / 3'600'000),
+            static_cast<int>(ms / 60'000 % 60),
+            static_cast<int>(ms / 1000 % 60),
+            static_cast<int>(ms % 1000)};
   }
   void Sleep(int milliseconds) override {
     Sleeps.push_back(milliseconds);

@@ -68,7 +68,8 @@ class TTestMovies {
   // The seed looped to `loops` × 7 seconds.
   std::string Looped(const std::string& name, int loops, const std::string& format) {
     Seed();
-    return Make(name, "-stream_loop " + std::to_string(loops - 1) + " -i seed.mp4 -c copy " + format);
+    return Make(name,
+                "-stream_loop " + std::to_string(loops - 1) + " -i seed.mp4 -c copy " + format);
   }
 
  private:

@@ -108,9 +108,9 @@ double MeanDifference(const TBitmap24& a, const TBitmap24& b) {
 // The key frame at or before `seconds` of a looped seed movie (key frames
 // on every whole second), as the ffmpeg program decodes it.
 TBitmap24 ReferenceKeyFrame(const std::string& movie, double seconds, int width, int height) {
-  const std::string raw = test::ShellOutput(
-      "ffmpeg -nostdin -v error -ss " + std::to_string(std::floor(seconds)) + " -i '" + movie +
-      "' -frames:v 1 -f rawvideo -pix_fmt bgr24 -");
+  const std::string raw =
+      test::ShellOutput("ffmpeg -nostdin -v error -ss " + std::to_string(std::floor(seconds)) +
+                        " -i '" + movie + "' -frames:v 1 -f rawvideo -pix_fmt bgr24 -");
   TBitmap24 picture(width, height);
   if (raw.size() == static_cast<std::size_t>(width) * height * 3) {
     for (int y = 0; y < height; ++y) {
@@ -140,7 +140,8 @@ std::string Mpeg2() {
   }
   return TTestMovies::Get().Make("mpeg2.mpg",
                                  "-f lavfi -i testsrc2=size=160x120:rate=25 -t 12 -c:v mpeg2video "
-                                 "-g 25 -intra_matrix " + matrix + " -f vob");
+                                 "-g 25 -intra_matrix " +
+                                     matrix + " -f vob");
 }
 std::string DvAvi() {
   return TTestMovies::Get().Make("dv.avi",
@@ -225,7 +226,8 @@ TEST(FfmpegMedia, RunningGraphsFollowTheClockAndSignalTheirEnd) {
   TPausedMovie paused(movie);
   IMediaSeeking* seeking = paused.Graph().QueryMediaSeeking();
   // A one-second segment near the end, run: end of segment, no frames.
-  seeking->SetPositions(5 * kSecond, kSegmentSeekFlags, 5 * kSecond + kSecond / 5, kSegmentSeekFlags);
+  seeking->SetPositions(5 * kSecond, kSegmentSeekFlags, 5 * kSecond + kSecond / 5,
+                        kSegmentSeekFlags);
   ASSERT_TRUE(platform::WaitForSeeks(*paused.Media, std::chrono::seconds(10)));
   const std::size_t framesBefore = paused.Frames.Pictures.size();
   paused.Graph().Run();
@@ -243,7 +245,8 @@ TEST(FfmpegMedia, RunningGraphsFollowTheClockAndSignalTheirEnd) {
 
 TEST(FfmpegMedia, FilesThatAreNotMoviesAreRefusedWithTheFrameworksCode) {
   test::TTempDir dir;
-  const std::string text = dir.Write("notes.avi", "These are not the movies you are looking for.\n");
+  const std::string text =
+      dir.Write("notes.avi", "These are not the movies you are looking for.\n");
   const std::string empty = dir.Write("empty.mpg", "");
   for (const std::string& file : {text, empty}) {
     auto media = platform::CreateMediaFramework();
@@ -260,8 +263,9 @@ TEST(FfmpegMedia, FilesThatAreNotMoviesAreRefusedWithTheFrameworksCode) {
 
 TEST(FfmpegMedia, AbsurdFrameSizesAreRefusedBeforeAnythingIsAllocated) {
   test::TTempDir dir;
-  const std::string huge = dir.Write(
-      "huge.avi", "YUV4MPEG2 W100000 H100000 F25:1 Ip A1:1 C420jpeg\nFRAME\n" + std::string(64, 'x'));
+  const std::string huge =
+      dir.Write("huge.avi",
+                "YUV4MPEG2 W100000 H100000 F25:1 Ip A1:1 C420jpeg\nFRAME\n" + std::string(64, 'x'));
   auto media = platform::CreateMediaFramework();
   media->FilterGraph().SetActive(true);
   EXPECT_THROW(media->FilterGraph().RenderFile(huge), EDirectShowException);

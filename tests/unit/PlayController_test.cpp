@@ -104,7 +104,7 @@ TEST(SegmentPlan, FollowsTheLengthBetweenTheBounds) {
 TEST(SegmentPlan, TestsTheMinimumFirstAndFallsBackToTen) {
   EXPECT_EQ(PlanSegments(600 * kSecond, 60, 0, 0, 0).Count, 10);
   // Minimum above maximum: below the minimum gives it, anything else the maximum.
-  EXPECT_EQ(PlanSegments(182 * kSecond, 60, 20, 5, 0).Count, 20);   // raw 3 or 4
+  EXPECT_EQ(PlanSegments(182 * kSecond, 60, 20, 5, 0).Count, 20);  // raw 3 or 4
   EXPECT_EQ(PlanSegments(1443 * kSecond, 60, 20, 5, 0).Raw, 25);
   EXPECT_EQ(PlanSegments(1443 * kSecond, 60, 20, 5, 0).Count, 5);
 }
@@ -160,8 +160,8 @@ TEST_F(PlayController, PlaysAMovieSegmentBySegmentOnAPausedGraph) {
 
   EXPECT_EQ(Events(), (std::vector<std::string>{movie + " Start", movie + " Stop"}));
   const std::vector<std::string> start(Media.Calls.begin(), Media.Calls.begin() + 9);
-  EXPECT_EQ(start, (std::vector<std::string>{"ApplyGrabberType(RGB32)", "SetActive(true)", "EmptyGraph",
-                                             "SetActive(false)", "SetActive(true)",
+  EXPECT_EQ(start, (std::vector<std::string>{"ApplyGrabberType(RGB32)", "SetActive(true)",
+                                             "EmptyGraph", "SetActive(false)", "SetActive(true)",
                                              "RenderFile(" + movie + ")", "SetVolume(0)", "Run",
                                              "GetPositions"}));
   std::vector<TRefTime> expected;
@@ -197,8 +197,8 @@ TEST_F(PlayController, ReadsTheLengthAfterASecondOfPlayAtMostTenTimes) {
   // Without a length every segment starts at two seconds.
   const std::vector<TRefTime> positions = SoughtPositions();
   EXPECT_EQ(positions.size(), 10u);
-  EXPECT_TRUE(std::all_of(positions.begin(), positions.end(),
-                          [](TRefTime p) { return p == 2 * kSecond; }));
+  EXPECT_TRUE(
+      std::all_of(positions.begin(), positions.end(), [](TRefTime p) { return p == 2 * kSecond; }));
 }
 
 TEST_F(PlayController, DvdRecordingsSeekToTheEndAndGrab24BitFrames) {
@@ -263,8 +263,8 @@ TEST_F(PlayController, ErrorsWhilePreparingTheMoviePropagateAfterTheStopSequence
   Media.FailingCalls = {"ApplyGrabberType"};
   EXPECT_THROW(Saver.PlayNext(), EDirectShowException);
   EXPECT_FALSE(Saver.FPlaying);
-  EXPECT_EQ(Events(), (std::vector<std::string>{Saver.FMovieFile + " Start",
-                                                Saver.FMovieFile + " Stop"}));
+  EXPECT_EQ(Events(),
+            (std::vector<std::string>{Saver.FMovieFile + " Start", Saver.FMovieFile + " Stop"}));
   EXPECT_TRUE(Host.Notices.empty());
 }
 

@@ -11,8 +11,8 @@
 #include "helpers/FakeSaverHost.h"
 #include "helpers/TestFiles.h"
 #include "imaging/BmpFile.h"
-#include "platform/ByteFile.h"
 #include "imaging/Canvas.h"
+#include "platform/ByteFile.h"
 
 namespace tavelune {
 namespace {
@@ -113,7 +113,9 @@ class StillComposer : public ::testing::Test {
                                     static_cast<std::uint8_t>(color), 0};
     Saver.Capture1Buffer(0, sample, sizeof sample);
   }
-  TColor At(int x, int y) const { return PixelColor(Saver.ImageMain, x, y); }
+  TColor At(int x, int y) const {
+    return PixelColor(Saver.ImageMain, x, y);
+  }
 
   test::TTempDir Dir;
   test::TFakeSaverHost Host;
@@ -141,7 +143,7 @@ TEST_F(StillComposer, TheBufferEventConvertsOneSampleOnlyWhenAsked) {
 TEST_F(StillComposer, AFullSizeStillIsCentredAndDrawnOverTheEarlierOnes) {
   Grab(0x112233);
   Saver.ShowStill();
-  EXPECT_EQ(At(80, 40), 0x112233u);   // (200-40)/2, (100-20)/2
+  EXPECT_EQ(At(80, 40), 0x112233u);  // (200-40)/2, (100-20)/2
   EXPECT_EQ(At(119, 59), 0x112233u);
   EXPECT_EQ(At(79, 40), 0u);
   EXPECT_EQ(At(120, 59), 0u);

@@ -118,8 +118,7 @@ class TMovieInput {
  private:
   bool Interrupted() const {
     const std::int64_t deadline = FDeadline.load();
-    return FAbort.load() ||
-           (deadline != 0 && Clock::now().time_since_epoch().count() > deadline);
+    return FAbort.load() || (deadline != 0 && Clock::now().time_since_epoch().count() > deadline);
   }
   static int Read(void* opaque, std::uint8_t* buffer, int size) {
     auto* self = static_cast<TMovieInput*>(opaque);
@@ -404,8 +403,9 @@ class TFfmpegMedia final : public IMediaFramework,
     if (FState != TState::Running) {
       return FCurrent;
     }
-    const auto elapsed = std::chrono::duration_cast<std::chrono::duration<TRefTime, std::ratio<1, 10'000'000>>>(
-        Clock::now() - FRunStart);
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::duration<TRefTime, std::ratio<1, 10'000'000>>>(
+            Clock::now() - FRunStart);
     TRefTime position = FRunBase + elapsed.count();
     return FStop > FRunBase ? std::min(position, FStop) : position;
   }
@@ -537,8 +537,8 @@ class TFfmpegMedia final : public IMediaFramework,
         continue;
       }
       if (FState == TState::Running && FMovie && !FEndReported && FStop > FRunBase) {
-        const auto until =
-            FRunStart + std::chrono::duration<TRefTime, std::ratio<1, 10'000'000>>(FStop - FRunBase);
+        const auto until = FRunStart + std::chrono::duration<TRefTime, std::ratio<1, 10'000'000>>(
+                                           FStop - FRunBase);
         if (Clock::now() >= until) {
           FEndReported = true;
           const bool segment = FSegmentFlag;
@@ -628,11 +628,11 @@ class TFfmpegMedia final : public IMediaFramework,
     format.Width = frame.width;
     format.Height = frame.height;
     format.BitCount = subtype == TMediaSubtype::RGB24 ? 24 : 32;
-    const AVPixelFormat target = subtype == TMediaSubtype::RGB24 ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_BGRA;
-    movie.Scaler.reset(sws_getCachedContext(movie.Scaler.release(), frame.width, frame.height,
-                                            static_cast<AVPixelFormat>(frame.format), frame.width,
-                                            frame.height, target, SWS_BILINEAR, nullptr, nullptr,
-                                            nullptr));
+    const AVPixelFormat target =
+        subtype == TMediaSubtype::RGB24 ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_BGRA;
+    movie.Scaler.reset(sws_getCachedContext(
+        movie.Scaler.release(), frame.width, frame.height, static_cast<AVPixelFormat>(frame.format),
+        frame.width, frame.height, target, SWS_BILINEAR, nullptr, nullptr, nullptr));
     if (!movie.Scaler) {
       return;
     }
@@ -651,7 +651,8 @@ class TFfmpegMedia final : public IMediaFramework,
     if (pts != AV_NOPTS_VALUE && stream->start_time != AV_NOPTS_VALUE) {
       pts -= stream->start_time;
     }
-    const double sampleTime = pts == AV_NOPTS_VALUE ? 0.0 : static_cast<double>(pts) * av_q2d(stream->time_base);
+    const double sampleTime =
+        pts == AV_NOPTS_VALUE ? 0.0 : static_cast<double>(pts) * av_q2d(stream->time_base);
     {
       std::lock_guard lock(FMutex);
       FFormat = format;

@@ -35,14 +35,13 @@ std::string PrivateTempDirText() {
   if (!base.empty() && base.back() != '/') {
     base += '/';
   }
-  const std::string folder = base + "tavelune-" + std::to_string(::getuid());
+  std::string folder = base + "tavelune-" + std::to_string(::getuid());
   if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
     throw std::runtime_error("Cannot create the folder \"" + folder + "\". " +
                              std::strerror(errno));
   }
   if (!IsPrivateFolder(folder)) {
-    throw std::runtime_error("The folder \"" + folder +
-                             "\" is not a private folder of this user.");
+    throw std::runtime_error("The folder \"" + folder + "\" is not a private folder of this user.");
   }
   return folder;
 }

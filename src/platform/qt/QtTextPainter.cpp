@@ -31,8 +31,8 @@ void EnsureApplication() {
 }
 
 QColor ToQColor(TColor rgb) {
-  return QColor(static_cast<int>(rgb & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
-                static_cast<int>((rgb >> 16) & 0xFF));
+  return {static_cast<int>(rgb & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
+          static_cast<int>((rgb >> 16) & 0xFF)};
 }
 
 QFont SaverFont() {
@@ -49,8 +49,6 @@ QFont SaverFont() {
 TTextPainter::TTextPainter() {
   EnsureApplication();
 }
-
-TTextPainter::~TTextPainter() = default;
 
 void TTextPainter::DrawText(TBitmap24& surface, int x, int y, const std::string& text,
                             TColor fontColor, TColor brushColor) {
