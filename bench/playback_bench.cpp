@@ -162,7 +162,11 @@ double CpuSeconds() {
 
 class TNoHistory : public IHistoryLog {
  public:
-  bool WriteLine(const std::string&, bool) override { return true; }
+  bool Active() const override { return false; }
+  void SetActive(bool) override {}
+  void SetLogFileName(std::string) override {}
+  bool WriteLine(const std::string&, bool) override { return false; }
+  void TrimHistory(std::size_t) override {}
 };
 
 int Hold(const std::string& movie, int seconds) {

@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <thread>
 
+#include <iostream>
+
 #include "app/ProcessUtils.h"
+#include "app/ProgramIcon.h"
 #include "app/Synchronize.h"
 #include "platform/LocalTime.h"
+#include "platform/UserKeyStore.h"
 
 namespace tavelune::tool {
 
@@ -84,6 +88,22 @@ void TConsoleHost::ScreenChanged() {
   if (OnScreenChanged) {
     OnScreenChanged();
   }
+}
+
+TBitmap24 TConsoleHost::CaptureScreen() {
+  return TBitmap24(ScreenWidth(), ScreenHeight());
+}
+
+void TConsoleHost::SetErrorText(const std::string& text) {
+  std::cerr << text << "\n";
+}
+
+TBitmap24 TConsoleHost::ProgramIcon(TColor background) {
+  return DrawProgramIcon(background);
+}
+
+std::unique_ptr<IKeyStore> TConsoleHost::OpenUserKeyStore() {
+  return platform::OpenUserKeyStore();
 }
 
 void TConsoleHost::DrawText(TBitmap24& surface, int x, int y, const std::string& text,

@@ -38,6 +38,19 @@ class TConsoleHost : public ISaverHost {
   void ShowErrorNotice(const std::string&) override {}
   bool ErrorNoticeShowing() override { return false; }
   void ScreenChanged() override;
+  // No screen of its own: the saver's picture is the screen.
+  int ScreenWidth() override { return Saver != nullptr ? Saver->ImageMain.Width() : 0; }
+  int ScreenHeight() override { return Saver != nullptr ? Saver->ImageMain.Height() : 0; }
+  TBitmap24 CaptureScreen() override;
+  int ShowCursor(bool show) override { return FCursorCount += show ? 1 : -1; }
+  void SetErrorText(const std::string& text) override;
+  TBitmap24 ProgramIcon(TColor background) override;
+  std::unique_ptr<IKeyStore> OpenUserKeyStore() override;
+  std::uint32_t PlatformId() override { return 2; }
+  void SetScreenSaverRunning(bool) override {}
+  bool ScreenSaverPasswordInUse() override { return false; }
+  bool VerifyScreenSaverPassword() override { return true; }
+  void SetDisplay16Bit() override {}
   void DrawText(TBitmap24& surface, int x, int y, const std::string& text, TColor fontColor,
                 TColor brushColor) override;
 
@@ -46,6 +59,7 @@ class TConsoleHost : public ISaverHost {
   void RunTimers();
 
   std::vector<TPolledTimer*> FTimers;  // owned by their creators
+  int FCursorCount = 0;
   std::unique_ptr<platform::TTextPainter> FPainter;
   std::mt19937 FRandom{
       static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count())};

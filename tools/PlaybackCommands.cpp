@@ -104,12 +104,17 @@ struct TOpenedMovie {
   }
 };
 
+// The history on standard output.
 class TPrintedLog : public IHistoryLog {
  public:
+  bool Active() const override { return true; }
+  void SetActive(bool) override {}
+  void SetLogFileName(std::string) override {}
   bool WriteLine(const std::string& text, bool) override {
     std::cout << text << "\n" << std::flush;
     return true;
   }
+  void TrimHistory(std::size_t) override {}
 };
 #endif
 

@@ -1,6 +1,27 @@
+// The saver window's life: creation, first paint, first activation, the
+// close query and close, and the exit rules of the input handlers. The play
+// loop and still composition are in playback/.
+
 #include "app/Saver.h"
 
+#include <cstdlib>
+
+#include "app/Program.h"
+#include "app/TextUtils.h"
+#include "imaging/Canvas.h"
+#include "imaging/Colors.h"
+#include "settings/VersionInfo.h"
+
 namespace tavelune {
+
+namespace {
+
+// A mouse jump of more than this many pixels on either axis ends the run.
+constexpr int kMouseSlack = 20;
+// The window's colour before the run sets its own: the desktop's.
+constexpr TColor kDesktopColor = kSystemColorFlag + 1;
+
+}  // namespace
 
 TSaver::TSaver(ISaverHost& host, IMediaFramework& media, IHistoryLog& logFile)
     : FilterG1(media.FilterGraph()),
@@ -24,6 +45,200 @@ TSaver::~TSaver() {
   // for a saver that is gone.
   FilterG1.SetActive(false);
   FilterG1.SetListener(nullptr);
+}
+
+bool TSaver::Preview() const {
+  return PreviewHandle != 0;
+}
+
+void TSaver::FormCreate() {
+  Settings = SaverSettings{};
+  FActivated = false;
+  FMouseSeen = false;
+  FClosing = false;
+  FMovieList.clear();
+  {
+    std::unique_ptr<IKeyStore> store = FHost.OpenUserKeyStore();
+    ReadSaverSettings(*store, Settings, FClosing,
+                      [this](std::int32_t bound) { return FHost.RandomBelow(bound); });
+  }
+  FPlatformId = FHost.PlatformId();
+  if (Preview()) {
+    DrawPreviewIcon();
+    return;
+  }
+  if (FPlatformId == 1) {
+    FHost.SetScreenSaverRunning(true);
+  }
+  // However often the cursor had been shown, it ends up hidden.
+  while (FHost.ShowCursor(false) >= 0 && !FClosing) {
+    FHost.Sleep(100);
+    FHost.ProcessMessages();
+  }
+  const std::string logFile = TrimControl(Settings.LogFile);
+  if (!logFile.empty()) {
+    LogFile1.SetLogFileName(logFile);
+    try {
+      LogFile1.SetActive(true);
+    } catch (const EInOutError& error) {
+      // A history that cannot be written must not keep the saver from
+      // running: it runs without one and says why in its error line.
+      ShowExceptionMessage(error.what());
+    }
+  }
+  FFinder = std::make_unique<TMFindFirst>(Settings.FolderList, Settings.ExtensionList, FMovieList);
+  FsrFileRead = FFinder.get();
+  FFinder->Resume();
+  SetClientSize(FHost.ScreenWidth(), FHost.ScreenHeight());
+  CaptureDesktop();
+}
+
+void TSaver::SetClientSize(int width, int height) {
+  FClientWidth = std::max(width, 0);
+  FClientHeight = std::max(height, 0);
+  if (ImageMain.Width() != FClientWidth || ImageMain.Height() != FClientHeight) {
+    TBitmap24 resized(FClientWidth, FClientHeight);
+    resized.Fill(ColorToRgb(Preview() ? kDesktopColor : Settings.BackColor));
+    StretchDrawWhole(resized, ImageMain);
+    ImageMain = std::move(resized);
+  }
+}
+
+void TSaver::CaptureDesktop() {
+  if (FClosing) {
+    return;
+  }
+  ImageDesktop = FHost.CaptureScreen();
+}
+
+void TSaver::DrawPreviewIcon() {
+  ImageDesktop = FHost.ProgramIcon(ColorToRgb(kDesktopColor));
+}
+
+void TSaver::FormPaint() {
+  if (FPainted) {
+    return;
+  }
+  FPainted = true;
+  if (Preview()) {
+    // The pane shows the program's icon in its middle (a capture of the
+    // whole screen would not fit a preview).
+    DrawBitmap(ImageMain, ImageDesktop, (FClientWidth - 32) / 2, (FClientHeight - 32) / 2);
+    FHost.ScreenChanged();
+    return;
+  }
+  if (!Settings.Capture) {
+    CaptureDesktop();
+  }
+}
+
+void TSaver::FormActivate() {
+  if (FActivated) {
+    return;
+  }
+  FActivated = true;
+  if (Preview()) {
+    return;
+  }
+  if (ScreenColorDepth() > 16) {
+    FHost.SetDisplay16Bit();
+  }
+  if (!Settings.Capture) {
+    // The back colour, outlined by a black pen of one pixel.
+    TBitmap24 background(FClientWidth, FClientHeight);
+    background.Fill(0);
+    if (FClientWidth > 2 && FClientHeight > 2) {
+      TBitmap24 inner(FClientWidth - 2, FClientHeight - 2);
+      inner.Fill(ColorToRgb(Settings.BackColor));
+      DrawBitmap(background, inner, 1, 1);
+    }
+    ImageDesktop = std::move(background);
+  }
+  if (!FClosing) {
+    StretchDrawWhole(ImageMain, ImageDesktop);
+    FHost.ScreenChanged();
+  }
+  LogFile1.TrimHistory(1000);
+  FHost.Sleep(1500 + FHost.RandomBelow(2500));
+  PlayLoop();
+}
+
+void TSaver::FormCloseQuery(bool& canClose) {
+  canClose = true;
+  AbortRotation();
+  if (Preview() || ModeLetter == "P" || FPlatformId == 2) {
+    return;
+  }
+  if (FHost.ScreenSaverPasswordInUse()) {
+    FHost.ShowCursor(true);
+    canClose = FHost.VerifyScreenSaverPassword();
+    if (!canClose) {
+      FHost.ShowCursor(false);
+      FClosing = false;
+    }
+  }
+}
+
+void TSaver::FormClose() {
+  FClosing = true;
+  if (Preview()) {
+    return;
+  }
+  LogFile1.WriteLine("Close");
+  if (FilterG1.Active()) {
+    FilterG1.Stop();
+  }
+  if (FFinder) {
+    FFinder->Terminate();
+  }
+  if (FPlatformId == 1) {
+    FHost.SetScreenSaverRunning(false);
+  }
+  FHost.ShowCursor(true);
+}
+
+void TSaver::FormDestroy() {
+  FMovieList.clear();
+}
+
+void TSaver::FormMouseMove(int x, int y) {
+  if (!Preview() && FMouseSeen &&
+      (std::abs(FMouseX - x) > kMouseSlack || std::abs(FMouseY - y) > kMouseSlack)) {
+    FMouseSeen = false;
+    WriteTimedLine(", Mouse Move");
+    FClosing = true;
+    FHost.RequestClose();
+    return;
+  }
+  FMouseX = x;
+  FMouseY = y;
+  FMouseSeen = true;
+}
+
+void TSaver::FormMouseDown() {
+  if (Preview()) {
+    return;
+  }
+  FClosing = true;
+  WriteTimedLine(", Mouse Push");
+  FHost.RequestClose();
+}
+
+void TSaver::FormKeyPress(char& key) {
+  if (!TrimControl(Settings.LogFile).empty() && key == ' ') {
+    WriteTimedLine(", Press Key!!");
+    return;
+  }
+  if (Preview()) {
+    return;
+  }
+  FClosing = true;
+  WriteTimedLine(", Key Push");
+  FHost.RequestClose();
+}
+
+void TSaver::ShowExceptionMessage(const std::string& message) {
+  FHost.SetErrorText(message);
 }
 
 }  // namespace tavelune

@@ -81,6 +81,29 @@ class TSaver : private IGraphListener {
   TSaver(const TSaver&) = delete;
   TSaver& operator=(const TSaver&) = delete;
 
+  // --- the window's life (front end events) ---
+  // Loads the settings, and in a run hides the cursor, opens the history,
+  // starts discovery and captures the desktop.
+  void FormCreate();
+  // The window's client size, which the front end has given it.
+  void SetClientSize(int width, int height);
+  void FormPaint();
+  // The first activation prepares the background, trims the history,
+  // pauses 1.5 to 4 s and runs the play loop until the run ends.
+  void FormActivate();
+  void FormCloseQuery(bool& canClose);
+  void FormClose();
+  void FormDestroy();
+  void FormMouseMove(int x, int y);
+  void FormMouseDown();
+  // A key that produces a character.
+  void FormKeyPress(char& key);
+  // The application's exception handler: the message becomes the red line.
+  void ShowExceptionMessage(const std::string& message);
+  void CaptureDesktop();
+  void DrawPreviewIcon();
+  bool Preview() const;
+
   // --- play loop ---
   // Runs until FClosing is set, then asks the window to close.
   void PlayLoop();
@@ -116,9 +139,16 @@ class TSaver : private IGraphListener {
   SaverSettings Settings;
   std::atomic<bool> FClosing{false};
   bool FActivated = false;
+  bool FPainted = false;
+  bool FMouseSeen = false;
+  std::int32_t FMouseX = 0;
+  std::int32_t FMouseY = 0;
+  std::uint32_t FPlatformId = 0;
+  int FClientWidth = 0;
+  int FClientHeight = 0;
   bool FPlaying = false;
   std::vector<std::string> FMovieList;
-  IMovieSearch* FsrFileRead = nullptr;  // not owned
+  IMovieSearch* FsrFileRead = nullptr;  // FFinder, or a test's
   std::string FMovieFile;
   std::string FDispTitle;
   TRefTime FSegmentPos = 0;
@@ -159,6 +189,7 @@ class TSaver : private IGraphListener {
   void DrawOverlay(int left, int top);
 
   ISaverHost& FHost;
+  std::unique_ptr<TMFindFirst> FFinder;
 
   // The grab picture: replaced by Capture1Buffer on the streaming thread,
   // shared with ShowStill on the UI thread (a frame can be tens of

@@ -15,6 +15,7 @@
 #include "app/DateTime.h"
 #include "imaging/Bitmap.h"
 #include "platform/LocalTime.h"
+#include "settings/KeyStore.h"
 
 namespace tavelune {
 
@@ -60,6 +61,32 @@ class ISaverHost {
 
   // ImageMain has a new still: the window shows it now (the hold follows).
   virtual void ScreenChanged() = 0;
+
+  // --- the saver window's platform ---
+  // The primary screen's size in pixels.
+  virtual int ScreenWidth() = 0;
+  virtual int ScreenHeight() = 0;
+  // The whole screen as it looks now, of the screen's size.
+  virtual TBitmap24 CaptureScreen() = 0;
+  // The cursor's display count after raising (true) or lowering it by one;
+  // the cursor is hidden while the count is below 0.
+  virtual int ShowCursor(bool show) = 0;
+  // The red error line at the bottom of the saver window.
+  virtual void SetErrorText(const std::string& text) = 0;
+  // The program's icon, 32 × 32, drawn over `background` (RGB).
+  virtual TBitmap24 ProgramIcon(TColor background) = 0;
+  // The user's settings (the registry, or the settings file).
+  virtual std::unique_ptr<IKeyStore> OpenUserKeyStore() = 0;
+  // 1 for the older platform family (screen-saver passwords of its own),
+  // 2 for the family whose host locks the screen, 0 when unknown.
+  virtual std::uint32_t PlatformId() = 0;
+  // The older family only: tells it a saver runs, and asks for its password.
+  virtual void SetScreenSaverRunning(bool running) = 0;
+  virtual bool ScreenSaverPasswordInUse() = 0;
+  virtual bool VerifyScreenSaverPassword() = 0;
+  // A temporary switch of the display to 16 bits per pixel, where the
+  // platform can.
+  virtual void SetDisplay16Bit() = 0;
 
   // Draws `text` (system code page) in the saver window's font with its
   // top-left corner at (x, y), opaque: the text's box is filled with

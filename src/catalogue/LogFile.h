@@ -25,13 +25,17 @@ class EInOutError : public std::runtime_error {
 // midnight the time part is left out.
 std::string TimestampText(const TLocalTime& time);
 
-// Where the saver's event lines go.
+// Where the saver's event lines go (TLogFile; tests record them).
 class IHistoryLog {
  public:
   virtual ~IHistoryLog() = default;
+  virtual bool Active() const = 0;
+  virtual void SetActive(bool active) = 0;
+  virtual void SetLogFileName(std::string fileName) = 0;
   // Appends one line when the log is active; false when nothing was written.
   virtual bool WriteLine(const std::string& text, bool error) = 0;
   bool WriteLine(const std::string& text) { return WriteLine(text, false); }
+  virtual void TrimHistory(std::size_t keep) = 0;
 };
 
 class TLogFile : public IHistoryLog {
@@ -44,15 +48,15 @@ class TLogFile : public IHistoryLog {
   TLogFile(const TLogFile&) = delete;
   TLogFile& operator=(const TLogFile&) = delete;
 
-  bool Active() const { return FActive; }
+  bool Active() const override { return FActive; }
   // true: writes the start record (every time, even when already active).
   // false: writes the end record, then deactivates. A start record that
   // cannot be written deactivates the log, trying the end record on the way;
   // when that fails too, its EInOutError reaches the caller.
-  void SetActive(bool active);
+  void SetActive(bool active) override;
 
   const std::string& LogFileName() const { return FLogFileName; }
-  void SetLogFileName(std::string fileName) { FLogFileName = std::move(fileName); }
+  void SetLogFileName(std::string fileName) override { FLogFileName = std::move(fileName); }
 
   // Appends `text` (or, with `error`, the error-marked line made of it) when
   // active and named; false when nothing was written. Throws EInOutError when
@@ -63,7 +67,8 @@ class TLogFile : public IHistoryLog {
   // Cuts the history file to its last `keep` lines, replacing it atomically;
   // nothing when it does not exist. Linear in the file's size. Throws
   // EInOutError when it cannot be read or replaced.
-  void TrimHistory(std::size_t keep = 1000);
+  void TrimHistory(std::size_t keep) override;
+  void TrimHistory() { TrimHistory(1000); }
 
  private:
   void WriteStart();

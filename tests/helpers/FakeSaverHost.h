@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "app/SaverHost.h"
+#include "catalogue/LogFile.h"
 #include "imaging/Canvas.h"
+#include "settings/MemoryKeyStore.h"
 
 namespace tavelune::test {
 
@@ -154,6 +156,48 @@ class TFakeSaverHost : public ISaverHost {
     DrawBitmap(surface, box, x, y);
   }
 
+  // --- the window's platform ---
+  int ScreenW = 320, ScreenH = 240;
+  int ScreenWidth() override { return ScreenW; }
+  int ScreenHeight() override { return ScreenH; }
+  TColor DesktopColor = 0x336699;
+  TBitmap24 CaptureScreen() override {
+    TBitmap24 screen(ScreenW, ScreenH);
+    screen.Fill(DesktopColor);
+    return screen;
+  }
+  int CursorCount = 0;
+  int ShowCursor(bool show) override { return show ? ++CursorCount : --CursorCount; }
+  std::string ErrorText;
+  void SetErrorText(const std::string& text) override { ErrorText = text; }
+  TBitmap24 ProgramIcon(TColor background) override {
+    TBitmap24 icon(32, 32);
+    icon.Fill(background);
+    TBitmap24 mark(16, 16);
+    mark.Fill(0x00FFFF);
+    DrawBitmap(icon, mark, 8, 8);
+    return icon;
+  }
+  // The settings the saver reads; the test fills it.
+  std::shared_ptr<TMemoryKeyStore> Store = std::make_shared<TMemoryKeyStore>();
+  std::unique_ptr<IKeyStore> OpenUserKeyStore() override;
+  std::uint32_t Platform = 2;
+  std::uint32_t PlatformId() override { return Platform; }
+  std::vector<bool> ScreenSaverRunning;
+  void SetScreenSaverRunning(bool running) override { ScreenSaverRunning.push_back(running); }
+  bool PasswordInUse = false;
+  std::deque<bool> PasswordAnswers;
+  bool ScreenSaverPasswordInUse() override { return PasswordInUse; }
+  bool VerifyScreenSaverPassword() override {
+    const bool answer = PasswordAnswers.empty() || PasswordAnswers.front();
+    if (!PasswordAnswers.empty()) {
+      PasswordAnswers.pop_front();
+    }
+    return answer;
+  }
+  int DisplaySwitches = 0;
+  void SetDisplay16Bit() override { ++DisplaySwitches; }
+
   std::vector<int> Sleeps;
   int Yields = 0;
   int MessagePasses = 0;
@@ -165,6 +209,56 @@ class TFakeSaverHost : public ISaverHost {
   static constexpr TDateTime kBase = 46364.0;  // 2026-12-08
   std::vector<TTimer*> FTimers;
   std::mt19937 FRandom{12345};
+};
+
+// A key store that forwards to the host's shared one, so that the saver may
+// own what it opens.
+class TSharedKeyStore : public IKeyStore {
+ public:
+  explicit TSharedKeyStore(std::shared_ptr<TMemoryKeyStore> store) : FStore(std::move(store)) {}
+  std::unique_ptr<IStoreKey> OpenKey(const std::string& path) override {
+    return FStore->OpenKey(path);
+  }
+  std::unique_ptr<IStoreKey> CreateKey(const std::string& path) override {
+    return FStore->CreateKey(path);
+  }
+  bool DeleteKey(const std::string& path) override { return FStore->DeleteKey(path); }
+
+ private:
+  std::shared_ptr<TMemoryKeyStore> FStore;
+};
+
+inline std::unique_ptr<IKeyStore> TFakeSaverHost::OpenUserKeyStore() {
+  return std::make_unique<TSharedKeyStore>(Store);
+}
+
+// The history as lines in memory.
+class TRecordingLog : public IHistoryLog {
+ public:
+  bool Active() const override { return FActive; }
+  void SetActive(bool active) override {
+    if (FailActivation && active) {
+      throw EInOutError("Cannot open the history file " + FileName);
+    }
+    FActive = active;
+  }
+  void SetLogFileName(std::string fileName) override { FileName = std::move(fileName); }
+  bool WriteLine(const std::string& text, bool) override {
+    if (!FActive) {
+      return false;
+    }
+    Lines.push_back(text);
+    return true;
+  }
+  void TrimHistory(std::size_t keep) override { TrimmedTo = static_cast<int>(keep); }
+
+  std::vector<std::string> Lines;
+  std::string FileName;
+  int TrimmedTo = -1;
+  bool FailActivation = false;
+
+ private:
+  bool FActive = true;
 };
 
 }  // namespace tavelune::test

@@ -333,20 +333,11 @@ class TRealGraphHost : public test::TFakeSaverHost {
   }
 };
 
-class TLines : public IHistoryLog {
- public:
-  bool WriteLine(const std::string& text, bool) override {
-    Lines.push_back(text);
-    return true;
-  }
-  std::vector<std::string> Lines;
-};
-
 TEST(FfmpegMedia, ThePlayLoopShowsEverySegmentOfARealMovie) {
   const std::string movie = TenMinutes();
   TRealGraphHost host;
   auto media = platform::CreateMediaFramework();
-  TLines log;
+  test::TRecordingLog log;
   TSaver saver(host, *media, log);
   saver.Settings.GraphicsSize = 0;
   saver.Settings.DrawPosition = 0;
@@ -369,7 +360,7 @@ TEST(FfmpegMedia, ThePlayLoopTakesAnUnplayableFileToTheErrorPath) {
   const std::string file = dir.Write("notes.avi", "not a movie at all");
   TRealGraphHost host;
   auto media = platform::CreateMediaFramework();
-  TLines log;
+  test::TRecordingLog log;
   TSaver saver(host, *media, log);
   saver.FMovieFile = file;
   host.OnSleep = [&] { host.NoticeGoneAt = 0; };  // the notice's button is pressed

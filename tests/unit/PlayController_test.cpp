@@ -18,15 +18,6 @@ namespace {
 
 using test::FrameColorFor;
 
-class TRecordingLog : public IHistoryLog {
- public:
-  bool WriteLine(const std::string& text, bool /*error*/) override {
-    Lines.push_back(text);
-    return true;
-  }
-  std::vector<std::string> Lines;
-};
-
 class TFakeSearch : public IMovieSearch {
  public:
   void Resume() override { ++Resumes; }
@@ -75,7 +66,7 @@ class PlayController : public ::testing::Test {
   test::TTempDir Dir;
   test::TFakeSaverHost Host;
   test::TFakeMedia Media{Host};
-  TRecordingLog Log;
+  test::TRecordingLog Log;
   TFakeSearch Search;
   TSaver Saver{Host, Media, Log};
 };

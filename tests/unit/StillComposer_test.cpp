@@ -17,11 +17,6 @@
 namespace tavelune {
 namespace {
 
-class TNullLog : public IHistoryLog {
- public:
-  bool WriteLine(const std::string&, bool) override { return true; }
-};
-
 TEST(StillSize, FitsToTheScreen) {
   // Both ratios 3.2: enlarged to the whole screen.
   EXPECT_EQ(StillSize(1, 320, 240, 1024, 768, 0, 0).Width, 1024);
@@ -120,7 +115,7 @@ class StillComposer : public ::testing::Test {
   test::TTempDir Dir;
   test::TFakeSaverHost Host;
   test::TFakeMedia Media{Host};
-  TNullLog Log;
+  test::TRecordingLog Log;
   TSaver Saver{Host, Media, Log};
   std::string FOldRuntimeDir;
 };

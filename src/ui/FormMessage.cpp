@@ -1,0 +1,49 @@
+#include "ui/FormMessage.h"
+
+#include <utility>
+
+namespace tavelune {
+
+TFormMessage* FormMessage = nullptr;
+
+TFormMessage::TFormMessage(IFormMessageView& view, std::function<std::string()> movieFile)
+    : FView(view), FMovieFile(std::move(movieFile)) {
+  // The countdown runs from the moment the notice exists.
+  FView.SetTimerEnabled(true);
+}
+
+void TFormMessage::FormActivate() {
+  if (FActivated) {
+    return;
+  }
+  FActivated = true;
+  FView.SetLabel1(FMovieFile() + "は、壊れています。");
+  FRemaining = 60;
+  FView.SetLabel2("60秒");
+}
+
+void TFormMessage::Timer1Timer() {
+  --FRemaining;
+  FView.SetLabel2(std::to_string(FRemaining) + "秒");
+  FView.ProcessMessages();
+  if (FRemaining < 1) {
+    FView.Close();
+  }
+}
+
+void TFormMessage::Button1Click() {
+  FView.Close();
+}
+
+void TFormMessage::FormClose() {
+  FView.SetTimerEnabled(false);
+  FView.Hide();
+}
+
+void TFormMessage::FormDestroy() {
+  if (FormMessage == this) {
+    FormMessage = nullptr;
+  }
+}
+
+}  // namespace tavelune

@@ -1,0 +1,77 @@
+#pragma once
+
+// The error notice: a small window over everything else that names the movie
+// that could not be played, counts down from 60 seconds and closes itself at
+// the end of the count or when its button is pressed. The playback
+// controller waits for it to go away and then ends the run.
+//
+// TFormMessage is the notice's state and event handlers; the front end owns
+// the native window (IFormMessageView), lays it out as kLayout says,
+// drives FormActivate, Timer1Timer and Button1Click, and calls FormClose
+// and FormDestroy when the window closes. UI thread only.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace tavelune {
+
+// What the notice asks of its native window.
+class IFormMessageView {
+ public:
+  virtual ~IFormMessageView() = default;
+  virtual void SetLabel1(const std::string& text) = 0;
+  virtual void SetLabel2(const std::string& text) = 0;
+  // Starts or stops the one-second timer that calls Timer1Timer.
+  virtual void SetTimerEnabled(bool enabled) = 0;
+  virtual void Hide() = 0;
+  // Closes the window; the front end then calls FormClose and, once the
+  // window is gone, FormDestroy.
+  virtual void Close() = 0;
+  // Lets the waiting window messages be handled.
+  virtual void ProcessMessages() = 0;
+};
+
+// The designed form: caption, texts, font and the controls' rectangles in
+// client coordinates (left, top, width, height).
+struct TFormMessageLayout {
+  const char* Caption = "エラー";
+  const char* ButtonCaption = "了解";
+  const char* InitialCount = "60秒";
+  const char* FontName = "ＭＳ Ｐゴシック";
+  int FontHeight = 12;  // pixels
+  int ClientWidth = 342, ClientHeight = 73;
+  int Label1[4] = {8, 8, 329, 25};  // fixed size, word wrap
+  int Label2[4] = {8, 48, 24, 12};
+  int Button1[4] = {120, 40, 75, 25};
+};
+inline constexpr TFormMessageLayout kFormMessageLayout{};
+
+class TFormMessage {
+ public:
+  // `movieFile` is read when the notice is first activated: the saver's
+  // current movie, which stays unchanged while the notice is up.
+  TFormMessage(IFormMessageView& view, std::function<std::string()> movieFile);
+
+  // The first activation sets up the message and the count; later ones do nothing.
+  void FormActivate();
+  // Once a second: counts down and closes the notice below 1.
+  void Timer1Timer();
+  void Button1Click();
+  void FormClose();
+  void FormDestroy();
+
+  int RemainingSeconds() const { return FRemaining; }
+
+ private:
+  IFormMessageView& FView;
+  std::function<std::string()> FMovieFile;
+  bool FActivated = false;
+  std::int32_t FRemaining = 0;
+};
+
+// The notice that exists, or nullptr: set by whoever creates one, cleared by
+// its FormDestroy. UI thread.
+extern TFormMessage* FormMessage;
+
+}  // namespace tavelune

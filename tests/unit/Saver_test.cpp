@@ -1,0 +1,234 @@
+// The saver window's life and exit rules, on the fake host.
+
+#include "app/Saver.h"
+
+#include <gtest/gtest.h>
+
+#include "app/Program.h"
+#include "helpers/FakeMedia.h"
+#include "helpers/FakeSaverHost.h"
+#include "helpers/TestFiles.h"
+#include "imaging/Canvas.h"
+#include "settings/SettingsStore.h"
+
+namespace tavelune {
+namespace {
+
+class Saver : public ::testing::Test {
+ protected:
+  Saver() {
+    PreviewHandle = 0;
+    ModeLetter = "S";
+    Host.OnClose = [this] { ++Closes; };
+  }
+  ~Saver() override { PreviewHandle = 0; }
+
+  // The history with the timestamps cut off.
+  std::vector<std::string> Events() const {
+    std::vector<std::string> events;
+    for (const std::string& line : Log.Lines) {
+      const std::size_t comma = line.find(", ");
+      events.push_back(comma == std::string::npos ? line : line.substr(comma + 2));
+    }
+    return events;
+  }
+  void StoreString(const std::string& name, const std::string& text) {
+    Host.Store->CreateKey(kSettingsKey)->WriteString(name, text);
+  }
+  void StoreInteger(const std::string& name, std::int32_t value) {
+    Host.Store->CreateKey(kSettingsKey)->WriteInteger(name, value);
+  }
+  // The main block up to the history's name, which the reader reaches
+  // only after every value before it.
+  void StoreSettings(const std::string& logFile, TColor backColor = 0) {
+    StoreInteger("Draw Posision", 0);
+    StoreInteger("Graphics Size", 0);
+    StoreInteger("Screen Clear", 0);
+    StoreString("Point Cast", "");
+    StoreInteger("Random Sort", 0);
+    StoreInteger("Rotate", 0);
+    StoreInteger("Capture", 0);
+    StoreInteger("DispFileName", 0);
+    StoreInteger("BackColor", static_cast<std::int32_t>(backColor));
+    StoreInteger("Draw Wait", 1);
+    StoreString("LogFile", logFile);
+  }
+
+  test::TTempDir Dir;
+  test::TFakeSaverHost Host;
+  test::TFakeMedia Media{Host};
+  test::TRecordingLog Log;
+  TSaver Window{Host, Media, Log};
+  int Closes = 0;
+};
+
+TEST_F(Saver, MouseStepsOfTwentyPixelsNeverEndTheRunOneOfTwentyOneDoes) {
+  Window.FormMouseMove(500, 500);  // the first event only records
+  for (int step = 1; step <= 10; ++step) {
+    Window.FormMouseMove(500 + 20 * step, 500 - 20 * step);
+  }
+  EXPECT_FALSE(Window.FClosing);
+  EXPECT_TRUE(Log.Lines.empty());
+  Window.FormMouseMove(700 + 21, 300);
+  EXPECT_TRUE(Window.FClosing);
+  EXPECT_EQ(Events(), std::vector<std::string>{"Mouse Move"});
+  EXPECT_EQ(Closes, 1);
+  EXPECT_FALSE(Window.FMouseSeen);
+}
+
+TEST_F(Saver, AJumpOnTheOtherAxisEndsItToo) {
+  Window.FormMouseMove(10, 10);
+  Window.FormMouseMove(10, 31);
+  EXPECT_TRUE(Window.FClosing);
+}
+
+TEST_F(Saver, AnyButtonAndAnyCharacterKeyEndTheRun) {
+  Window.FormMouseDown();
+  EXPECT_TRUE(Window.FClosing);
+  EXPECT_EQ(Events(), std::vector<std::string>{"Mouse Push"});
+
+  Window.FClosing = false;
+  Log.Lines.clear();
+  char key = 'q';
+  Window.FormKeyPress(key);
+  EXPECT_TRUE(Window.FClosing);
+  EXPECT_EQ(Events(), std::vector<std::string>{"Key Push"});
+}
+
+TEST_F(Saver, TheBlankKeyOnlyMarksTheHistoryWhileOneIsKept) {
+  Window.Settings.LogFile = "  history.log ";
+  char blank = ' ';
+  Window.FormKeyPress(blank);
+  EXPECT_FALSE(Window.FClosing);
+  EXPECT_EQ(Events(), std::vector<std::string>{"Press Key!!"});
+  // Without a history the blank is a key like any other.
+  Window.Settings.LogFile = " ";
+  Window.FormKeyPress(blank);
+  EXPECT_TRUE(Window.FClosing);
+}
+
+TEST_F(Saver, InPreviewNoInputEndsAnything) {
+  PreviewHandle = 1234;
+  Window.FormMouseMove(0, 0);
+  Window.FormMouseMove(300, 300);
+  Window.FormMouseDown();
+  char key = 'x';
+  Window.FormKeyPress(key);
+  EXPECT_FALSE(Window.FClosing);
+  EXPECT_EQ(Closes, 0);
+  EXPECT_EQ(Window.FMouseX, 300);  // still recorded
+}
+
+TEST_F(Saver, CreatingARunLoadsTheSettingsHidesTheCursorAndStartsDiscovery) {
+  StoreSettings("  " + Dir.Name("history.log") + "  ");
+  Host.CursorCount = 2;  // shown more than once before
+  Window.FormCreate();
+  EXPECT_EQ(Host.CursorCount, -1);
+  EXPECT_EQ(Log.FileName, Dir.Name("history.log"));
+  EXPECT_TRUE(Log.Active());
+  ASSERT_NE(Window.FsrFileRead, nullptr);
+  EXPECT_EQ(Window.ImageMain.Width(), 320);
+  EXPECT_EQ(Window.ImageMain.Height(), 240);
+  EXPECT_EQ(PixelColor(Window.ImageDesktop, 5, 5), Host.DesktopColor);
+  EXPECT_TRUE(Host.ScreenSaverRunning.empty());  // only the older family is told
+}
+
+TEST_F(Saver, AHistoryThatCannotBeOpenedLeavesTheRunWithoutOne) {
+  StoreSettings("/nowhere/history.log");
+  Log.FailActivation = true;
+  Window.FormCreate();
+  EXPECT_NE(Host.ErrorText.find("/nowhere/history.log"), std::string::npos);
+  EXPECT_NE(Window.FsrFileRead, nullptr);
+  EXPECT_EQ(Window.ImageMain.Width(), 320);
+}
+
+TEST_F(Saver, TheFirstActivationPreparesTheBackgroundAndStartsThePlayLoop) {
+  StoreSettings("", 0x0000FF);
+  Window.FormCreate();
+  // The play loop runs until input: here, the third pause between passes.
+  int pauses = 0;
+  Host.OnSleep = [&] {
+    if (Host.Sleeps.back() >= 1500 && ++pauses == 3) {
+      Window.FormMouseDown();
+    }
+  };
+  Window.FormActivate();
+  EXPECT_EQ(PixelColor(Window.ImageMain, 0, 0), 0u);  // the black outline
+  EXPECT_EQ(PixelColor(Window.ImageMain, 1, 1), 0x0000FFu);
+  EXPECT_EQ(PixelColor(Window.ImageMain, 319, 239), 0u);
+  EXPECT_EQ(Log.TrimmedTo, 1000);
+  EXPECT_GE(Host.Sleeps.front(), 1500);
+  EXPECT_LE(Host.Sleeps.front(), 3999);
+  EXPECT_TRUE(Window.FClosing);
+  // A second activation does nothing.
+  const std::size_t sleeps = Host.Sleeps.size();
+  Window.FormActivate();
+  EXPECT_EQ(Host.Sleeps.size(), sleeps);
+}
+
+TEST_F(Saver, ClosingStopsTheGraphAndShowsTheCursor) {
+  Window.FormCreate();
+  Media.SetActive(true);
+  Window.FormClose();
+  EXPECT_TRUE(Window.FClosing);
+  EXPECT_EQ(Events(), std::vector<std::string>{"Close"});
+  EXPECT_EQ(Media.CallsNamed("Stop"), std::vector<std::string>{"Stop"});
+  EXPECT_EQ(Host.CursorCount, 0);
+  // Discovery ends its walk at once.
+  Window.FsrFileRead->Resume();
+}
+
+TEST_F(Saver, TheOlderFamilyAsksForItsPasswordAndARefusalKeepsTheRunGoing) {
+  Host.Platform = 1;
+  Host.PasswordInUse = true;
+  Host.PasswordAnswers = {false, true};
+  Window.FormCreate();
+  EXPECT_EQ(Host.ScreenSaverRunning, std::vector<bool>{true});
+  Window.FClosing = true;
+  bool canClose = true;
+  Window.FormCloseQuery(canClose);
+  EXPECT_FALSE(canClose);
+  EXPECT_FALSE(Window.FClosing);
+  EXPECT_EQ(Host.CursorCount, -1);  // hidden again
+  Window.FormCloseQuery(canClose);
+  EXPECT_TRUE(canClose);
+  Window.FormClose();
+  EXPECT_EQ(Host.ScreenSaverRunning, (std::vector<bool>{true, false}));
+}
+
+TEST_F(Saver, NoPasswordIsAskedOnTheNewerFamilyOrWithTheLetterP) {
+  Host.PasswordInUse = true;
+  Host.PasswordAnswers = {false};
+  Window.FormCreate();  // platform 2
+  bool canClose = false;
+  Window.FormCloseQuery(canClose);
+  EXPECT_TRUE(canClose);
+  Host.Platform = 1;
+  Window.FormCreate();
+  ModeLetter = "P";
+  Window.FormCloseQuery(canClose);
+  EXPECT_TRUE(canClose);
+}
+
+TEST_F(Saver, APreviewShowsTheIconInTheMiddleOfThePane) {
+  PreviewHandle = 77;
+  Window.FormCreate();
+  EXPECT_EQ(Host.CursorCount, 0);          // nothing hidden
+  EXPECT_EQ(Window.FsrFileRead, nullptr);  // no discovery
+  Window.SetClientSize(152, 112);
+  Window.FormPaint();
+  // The fake icon's mark sits at (8..23) of the 32 × 32 icon, which is
+  // placed at ((152 - 32) / 2, (112 - 32) / 2) = (60, 40).
+  EXPECT_EQ(PixelColor(Window.ImageMain, 68, 48), 0x00FFFFu);
+  EXPECT_EQ(PixelColor(Window.ImageMain, 67, 48), PixelColor(Window.ImageMain, 0, 0));
+  Window.FormActivate();
+  EXPECT_TRUE(Host.Sleeps.empty());  // a preview plays nothing
+}
+
+TEST_F(Saver, TheApplicationsErrorsBecomeTheRedLine) {
+  Window.ShowExceptionMessage("Cannot open file \"x\".");
+  EXPECT_EQ(Host.ErrorText, "Cannot open file \"x\".");
+}
+
+}  // namespace
+}  // namespace tavelune
