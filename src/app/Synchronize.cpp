@@ -22,15 +22,31 @@ struct TRequest {
 std::mutex gMutex;
 std::condition_variable gChanged;  // a request arrived, or one was done
 std::deque<std::shared_ptr<TRequest>> gWaiting;
+std::function<void()> gWaker;  // guarded by gMutex; called outside it
+
+void WakeMainThread() {
+  std::function<void()> waker;
+  {
+    std::lock_guard lock(gMutex);
+    waker = gWaker;
+  }
+  if (waker) {
+    waker();
+  }
+}
 
 }  // namespace
 
 bool Synchronize(const std::function<void()>& step, const std::atomic<bool>& abandon) {
   auto request = std::make_shared<TRequest>();
   request->Step = step;
+  {
+    std::lock_guard lock(gMutex);
+    gWaiting.push_back(request);
+    gChanged.notify_all();
+  }
+  WakeMainThread();
   std::unique_lock lock(gMutex);
-  gWaiting.push_back(request);
-  gChanged.notify_all();
   // A step the UI thread has taken is waited for even when abandoned: it
   // may use what the caller owns.
   gChanged.wait(lock, [&] { return request->Done || (abandon && !request->Taken); });
@@ -48,9 +64,17 @@ void Queue(std::function<void()> step) {
   auto request = std::make_shared<TRequest>();
   request->Step = std::move(step);
   request->Queued = true;
+  {
+    std::lock_guard lock(gMutex);
+    gWaiting.push_back(std::move(request));
+    gChanged.notify_all();
+  }
+  WakeMainThread();
+}
+
+void SetMainThreadWaker(std::function<void()> waker) {
   std::lock_guard lock(gMutex);
-  gWaiting.push_back(std::move(request));
-  gChanged.notify_all();
+  gWaker = std::move(waker);
 }
 
 void WakeSynchronizeWaiters() {

@@ -25,6 +25,11 @@ bool Synchronize(const std::function<void()>& step, const std::atomic<bool>& aba
 // be gone by then unless it holds it.
 void Queue(std::function<void()> step);
 
+// Installs a function that any thread may call right after it has queued a
+// step, so that a UI thread that is idle in its event loop (rather than in
+// a yield) wakes up and runs RunSynchronizeRequests. nullptr removes it.
+void SetMainThreadWaker(std::function<void()> waker);
+
 // Wakes workers waiting in Synchronize so they test their abandon flag.
 void WakeSynchronizeWaiters();
 

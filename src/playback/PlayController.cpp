@@ -113,9 +113,12 @@ void TSaver::PlayLoop() {
         WriteTimedLine(", FsrFileRead.Resume");
       }
     }
-    // One blocking pause between movies; input waits for its end.
-    FHost.Sleep(1500 + FHost.RandomBelow(2500));
-    FHost.ProcessMessages();
+    // One blocking pause between movies; input waits for its end. A run
+    // that is ending already does not pause: it ends at once.
+    if (!FClosing) {
+      FHost.Sleep(1500 + FHost.RandomBelow(2500));
+      FHost.ProcessMessages();
+    }
   }
   FHost.RequestClose();
 }

@@ -376,6 +376,18 @@ TEST_F(PlayController, AnEmptyListAfterAWalkWakesDiscoveryOnEveryPass) {
   EXPECT_EQ(Host.CloseRequests, 1);
 }
 
+TEST_F(PlayController, ARunThatEndsDuringAMovieSkipsThePauseAfterIt) {
+  Saver.FMovieList = {Movie("m.mp4")};
+  Host.OnSleep = [&] {
+    if (Host.NowMs >= 8'000) {
+      Saver.FClosing = true;
+    }
+  };
+  Saver.PlayLoop();
+  EXPECT_LT(Host.Sleeps.back(), 1500);  // the last wait was the hold's
+  EXPECT_EQ(Events().back(), Saver.FMovieFile + " Stop");
+}
+
 TEST_F(PlayController, PlayNextDoesNothingBeforeActivationOrWhilePlaying) {
   Saver.FMovieList = {Movie("m.mp4")};
   Saver.FActivated = false;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "platform/SystemDirs.h"
+#include "platform/qt/QtFonts.h"
 #include "platform/TextPainter.h"
 
 namespace tavelune::platform {
@@ -35,15 +36,6 @@ QColor ToQColor(TColor rgb) {
           static_cast<int>((rgb >> 16) & 0xFF)};
 }
 
-QFont SaverFont() {
-  QFont font;
-  font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
-                    QStringLiteral("Noto Sans CJK JP"), QStringLiteral("Noto Sans JP"),
-                    QStringLiteral("sans-serif")});
-  font.setPixelSize(12);
-  return font;
-}
-
 }  // namespace
 
 TTextPainter::TTextPainter() {
@@ -59,7 +51,7 @@ void TTextPainter::DrawText(TBitmap24& surface, int x, int y, const std::string&
   QImage image(surface.Row(0), surface.Width(), surface.Height(),
                static_cast<qsizetype>(surface.Stride()), QImage::Format_BGR888);
   QPainter painter(&image);
-  const QFont font = SaverFont();
+  const QFont font = JapaneseUiFont(12);
   painter.setFont(font);
   const QString line = QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
   const QFontMetrics metrics(font);

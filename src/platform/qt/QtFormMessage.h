@@ -1,0 +1,46 @@
+#pragma once
+
+// The error notice's native window: a small dialog over everything else,
+// laid out as designed, driving TFormMessage. It frees itself when closed.
+
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <functional>
+#include <string>
+
+#include "ui/FormMessage.h"
+
+namespace tavelune::platform {
+
+class TQtFormMessage : public QDialog, private IFormMessageView {
+ public:
+  // Becomes FormMessage until it is destroyed.
+  explicit TQtFormMessage(std::function<std::string()> movieFile);
+  ~TQtFormMessage() override;
+
+  // Shows the notice and runs its first activation (a window manager may
+  // never send one, and without one there is none at all).
+  void ShowNotice();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void SetLabel1(const std::string& text) override;
+  void SetLabel2(const std::string& text) override;
+  void SetTimerEnabled(bool enabled) override;
+  void Hide() override;
+  void Close() override;
+  void ProcessMessages() override;
+
+  QLabel* FLabel1;
+  QLabel* FLabel2;
+  QPushButton* FButton1;
+  QTimer FTimer1;
+  TFormMessage FLogic;
+};
+
+}  // namespace tavelune::platform

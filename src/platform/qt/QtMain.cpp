@@ -1,0 +1,199 @@
+// tavelune: the screen saver on Linux.
+//
+//   tavelune /s            full-screen run
+//   tavelune /p WINDOW     preview inside the X window WINDOW
+//   tavelune /c            settings
+//   tavelune /a            password change (the desktop's business here)
+//
+// As an xscreensaver display mode it also takes -root, -window-id WINDOW
+// (or --window-id) and the XSCREENSAVER_WINDOW variable: a full-screen run
+// drawn into that window.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/ProcessUtils.h"
+#include "app/Program.h"
+#include "app/Synchronize.h"
+#include "platform/MessagePump.h"
+#include "platform/SystemDirs.h"
+#include "platform/qt/QtSaverWindow.h"
+#include "platform/qt/X11Windows.h"
+
+namespace tavelune::platform {
+namespace {
+
+class TQtMessagePump : public IMessagePump {
+ public:
+  void DispatchPending() override { QCoreApplication::processEvents(); }
+};
+
+// A window id as xscreensaver writes it: decimal or 0x hexadecimal.
+std::optional<std::uint64_t> WindowId(const std::string& text) {
+  char* end = nullptr;
+  const unsigned long long value = std::strtoull(text.c_str(), &end, 0);
+  if (text.empty() || end != text.c_str() + text.size() || value == 0) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// SIGTERM and SIGINT (how xscreensaver ends its display modes) close the
+// saver window like input does, so the history gets its end and the
+// screen is given back.
+int gSignalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t written = ::write(gSignalPipe[1], &byte, 1);
+}
+
+class TQtFrontEnd : public IProgramFrontEnd {
+ public:
+  // `drawInto`, or the root window with `root`: xscreensaver's window.
+  TQtFrontEnd(int& argc, char** argv, std::optional<std::uint64_t> drawInto, bool root)
+      : FArgc(argc), FArgv(argv), FDrawInto(drawInto), FRoot(root) {}
+
+  int ExitCode() const { return FExitCode; }
+
+  void SetApplicationTitle(const std::string& title) override { FTitle = title; }
+  bool AcquireInstanceGuard(const std::string& name) override {
+    return tavelune::AcquireInstanceGuard(name);
+  }
+  void ReleaseInstanceGuard() override { tavelune::ReleaseInstanceGuard(); }
+
+  void InitializeApplication() override {
+    if (std::getenv("DISPLAY") == nullptr) {
+      return;  // the modes that need a window say so
+    }
+    setenv("QT_QPA_PLATFORM", "xcb", 0);  // windows are embedded by X ids
+    if (std::getenv("XDG_RUNTIME_DIR") == nullptr) {
+      setenv("XDG_RUNTIME_DIR", PrivateTempDirText().c_str(), 0);
+    }
+    FApplication = std::make_unique<QApplication>(FArgc, FArgv);
+    QApplication::setApplicationDisplayName(QString::fromUtf8(FTitle.c_str()));
+    SetMessagePump(&FPump);
+    SetMainThreadWaker([] {
+      QMetaObject::invokeMethod(qApp, [] { RunSynchronizeRequests(); }, Qt::QueuedConnection);
+    });
+    if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+      FSignals = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
+      QObject::connect(FSignals.get(), &QSocketNotifier::activated, [this] {
+        char byte = 0;
+        while (::read(gSignalPipe[0], &byte, 1) > 0) {
+        }
+        if (FWindow) {
+          FWindow->close();
+        }
+        QCoreApplication::quit();
+      });
+      ::signal(SIGTERM, OnSignal);
+      ::signal(SIGINT, OnSignal);
+    }
+  }
+
+  void ChangePassword(std::int64_t /*parent*/) override {
+    std::fprintf(stderr,
+                 "tavelune: there is no screen-saver password to change here; the desktop locks "
+                 "the screen with the user's own password\n");
+  }
+
+  void CreatePreview() override {
+    if (PreviewHandle == 0) {
+      std::fprintf(stderr, "tavelune: no preview window given (usage: tavelune /p WINDOW)\n");
+      FExitCode = 2;
+      return;
+    }
+    CreateWindow(static_cast<std::uint64_t>(PreviewHandle));
+  }
+
+  void CreateFullScreen() override {
+    CreateWindow(FRoot && FApplication ? RootWindow() : FDrawInto.value_or(0));
+  }
+
+  void CreateSettingsDialog() override {
+    std::fprintf(stderr, "tavelune: the settings dialog is not available in this build yet; "
+                         "edit the settings file (see the README)\n");
+  }
+
+  void RunMessageLoop() override {
+    if (FWindow) {
+      QApplication::exec();
+      FWindow.reset();
+    }
+    SetMainThreadWaker(nullptr);
+    SetMessagePump(nullptr);
+  }
+
+ private:
+  void CreateWindow(std::uint64_t target) {
+    if (!FApplication) {
+      std::fprintf(stderr, "tavelune: no X display to show the saver on (DISPLAY is not set)\n");
+      FExitCode = 1;
+      return;
+    }
+    FWindow = std::make_unique<TQtSaverWindow>(target);
+    if (!FWindow->Start()) {
+      FWindow.reset();
+      FExitCode = 1;
+    }
+  }
+
+  int& FArgc;
+  char** FArgv;
+  std::optional<std::uint64_t> FDrawInto;
+  bool FRoot;
+  std::string FTitle;
+  std::unique_ptr<QApplication> FApplication;
+  TQtMessagePump FPump;
+  std::unique_ptr<QSocketNotifier> FSignals;
+  std::unique_ptr<TQtSaverWindow> FWindow;
+  int FExitCode = 0;
+};
+
+}  // namespace
+}  // namespace tavelune::platform
+
+int main(int argc, char** argv) {
+  using namespace tavelune;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  // xscreensaver's ways of naming the window to draw into.
+  std::optional<std::uint64_t> drawInto;
+  bool root = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "-root" || args[i] == "--root") {
+      root = true;
+    } else if ((args[i] == "-window-id" || args[i] == "--window-id") && i + 1 < args.size()) {
+      drawInto = platform::WindowId(args[i + 1]);
+      if (!drawInto) {
+        std::fprintf(stderr, "tavelune: %s is not a window id\n", args[i + 1].c_str());
+        return 2;
+      }
+    }
+  }
+  if (const char* window = std::getenv("XSCREENSAVER_WINDOW"); window != nullptr && !drawInto) {
+    drawInto = platform::WindowId(window);
+  }
+  const bool xscreensaver = root || drawInto.has_value();
+  if (xscreensaver) {
+    args = {"/s"};
+  }
+  platform::TQtFrontEnd frontEnd(argc, argv, drawInto, root);
+  try {
+    const int code = RunProgram(args, frontEnd);
+    return code != 0 ? code : frontEnd.ExitCode();
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "tavelune: %s\n", error.what());
+    return 1;
+  }
+}

@@ -1,0 +1,349 @@
+#include "platform/qt/QtSaverWindow.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QPointer>
+#include <QScreen>
+#include <QWindow>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <thread>
+
+#include "app/ProcessUtils.h"
+#include "app/Program.h"
+#include "app/ProgramIcon.h"
+#include "app/Synchronize.h"
+#include "platform/MediaFramework.h"
+#include "platform/SystemDirs.h"
+#include "platform/UserKeyStore.h"
+#include "platform/qt/QtFonts.h"
+#include "platform/qt/QtFormMessage.h"
+#include "platform/qt/X11Windows.h"
+
+namespace tavelune::platform {
+
+namespace {
+
+// The red error line's height above the bottom edge of the window.
+constexpr int kLabel2Height = 18;
+
+class TQtTimer : public ITimer {
+ public:
+  TQtTimer(int interval, std::function<void()> onTimer) {
+    FTimer.setInterval(interval);
+    QObject::connect(&FTimer, &QTimer::timeout, std::move(onTimer));
+  }
+  void SetEnabled(bool enabled) override {
+    if (enabled) {
+      FTimer.start();  // a running timer starts its interval anew
+    } else {
+      FTimer.stop();
+    }
+  }
+  bool Enabled() const override { return FTimer.isActive(); }
+
+ private:
+  QTimer FTimer;
+};
+
+QPointer<TQtFormMessage> gNotice;
+
+std::mt19937& Random() {
+  static std::mt19937 random(
+      static_cast<unsigned>(std::chrono::system_clock::now().time_since_epoch().count()));
+  return random;
+}
+
+}  // namespace
+
+TQtSaverWindow::TQtSaverWindow(std::uint64_t targetWindow)
+    : FTargetWindow(targetWindow),
+      FMedia(CreateMediaFramework()),
+      FLogFile(ProgramFileName()),
+      FLabel2(new QLabel(this)) {
+  setWindowTitle(QString::fromUtf8(kApplicationTitle));
+  setMouseTracking(true);  // moves reach the window only with tracking on
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setFocusPolicy(Qt::StrongFocus);
+  setFont(JapaneseUiFont(12));
+  QFont bold = JapaneseUiFont(12);
+  bold.setBold(true);
+  FLabel2->setFont(bold);
+  FLabel2->setStyleSheet(QStringLiteral("color: red; background: transparent;"));
+  FLabel2->setAttribute(Qt::WA_TransparentForMouseEvents);
+  FSaver = std::make_unique<TSaver>(*this, *FMedia, FLogFile);
+  connect(&FFollowTimer, &QTimer::timeout, this, [this] { FollowTarget(); });
+}
+
+TQtSaverWindow::~TQtSaverWindow() {
+  Guarded([this] { FSaver->FormDestroy(); });
+  if (FCursorCount < 0) {
+    QGuiApplication::restoreOverrideCursor();
+  }
+}
+
+bool TQtSaverWindow::Start() {
+  Guarded([this] { FSaver->FormCreate(); });
+  if (FTargetWindow != 0) {
+    const std::optional<TWindowSize> size = ForeignWindowSize(FTargetWindow);
+    if (!size) {
+      std::fprintf(stderr, "tavelune: there is no window 0x%llx to draw into\n",
+                   static_cast<unsigned long long>(FTargetWindow));
+      return false;
+    }
+    // A native child of the foreign window, filling it. Qt reads a foreign
+    // window's size as 0 × 0, so X is asked, now and while it runs.
+    setAttribute(Qt::WA_NativeWindow);
+    winId();
+    windowHandle()->setParent(QWindow::fromWinId(static_cast<WId>(FTargetWindow)));
+    setGeometry(0, 0, size->Width, size->Height);
+    FFollowTimer.start(500);
+    show();
+  } else {
+    // Covering the screen without a window manager's help (there may be
+    // none), above everything, with keyboard and mouse grabbed.
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                   Qt::X11BypassWindowManagerHint);
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    setGeometry(screen);
+    show();
+    raise();
+    activateWindow();
+    GrabInput();
+  }
+  FSaver->SetClientSize(width(), height());
+  QTimer::singleShot(0, this, [this] { Activate(); });
+  return true;
+}
+
+void TQtSaverWindow::GrabInput() {
+  if (FInputGrabbed || FSaver->FClosing || !isVisible()) {
+    return;
+  }
+  QWindow* window = windowHandle();
+  // A grab fails until the window is mapped: try again shortly.
+  if (window == nullptr || !window->setKeyboardGrabEnabled(true) ||
+      !window->setMouseGrabEnabled(true)) {
+    QTimer::singleShot(100, this, [this] { GrabInput(); });
+    return;
+  }
+  FInputGrabbed = true;
+}
+
+void TQtSaverWindow::Activate() {
+  // The first activation runs the play loop, which returns when the run ends.
+  Guarded([this] { FSaver->FormActivate(); });
+}
+
+void TQtSaverWindow::FollowTarget() {
+  const std::optional<TWindowSize> size = ForeignWindowSize(FTargetWindow);
+  if (!size) {
+    // The window we draw into is gone: so is the saver.
+    FFollowTimer.stop();
+    std::fprintf(stderr, "tavelune: the window 0x%llx has gone\n",
+                 static_cast<unsigned long long>(FTargetWindow));
+    RequestClose();
+    QCoreApplication::quit();
+    return;
+  }
+  if (size->Width != width() || size->Height != height()) {
+    setGeometry(0, 0, size->Width, size->Height);
+  }
+}
+
+void TQtSaverWindow::Guarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& error) {
+    FSaver->ShowExceptionMessage(error.what());
+  } catch (...) {
+    FSaver->ShowExceptionMessage("An unknown error occurred.");
+  }
+}
+
+void TQtSaverWindow::paintEvent(QPaintEvent* /*event*/) {
+  if (!FSaver->FPainted) {
+    Guarded([this] { FSaver->FormPaint(); });
+  }
+  QPainter painter(this);
+  const TBitmap24& picture = FSaver->ImageMain;
+  if (!picture.Empty()) {
+    const QImage image(picture.Row(0), picture.Width(), picture.Height(),
+                       static_cast<qsizetype>(picture.Stride()), QImage::Format_BGR888);
+    painter.drawImage(0, 0, image);
+  }
+}
+
+void TQtSaverWindow::resizeEvent(QResizeEvent* /*event*/) {
+  FLabel2->setGeometry(0, height() - kLabel2Height, width(), kLabel2Height);
+  FSaver->SetClientSize(width(), height());
+}
+
+void TQtSaverWindow::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  Guarded([&] { FSaver->FormMouseMove(at.x(), at.y()); });
+}
+
+void TQtSaverWindow::mousePressEvent(QMouseEvent* /*event*/) {
+  Guarded([this] { FSaver->FormMouseDown(); });
+}
+
+void TQtSaverWindow::keyPressEvent(QKeyEvent* event) {
+  const QByteArray text = event->text().toLocal8Bit();
+  if (text.isEmpty()) {
+    // Arrows, function keys and modifiers alone produce no character.
+    QWidget::keyPressEvent(event);
+    return;
+  }
+  char key = text[0];
+  Guarded([&] { FSaver->FormKeyPress(key); });
+}
+
+void TQtSaverWindow::closeEvent(QCloseEvent* event) {
+  bool canClose = true;
+  Guarded([&] { FSaver->FormCloseQuery(canClose); });
+  if (!canClose) {
+    event->ignore();
+    return;
+  }
+  Guarded([this] { FSaver->FormClose(); });
+  if (FInputGrabbed && windowHandle() != nullptr) {
+    windowHandle()->setKeyboardGrabEnabled(false);
+    windowHandle()->setMouseGrabEnabled(false);
+    FInputGrabbed = false;
+  }
+  event->accept();
+  // The saver window is the main window: its close ends the application,
+  // also while an error notice is still up.
+  QCoreApplication::quit();
+}
+
+void TQtSaverWindow::RequestClose() {
+  close();
+}
+
+// --- ISaverHost ---
+
+TDateTime TQtSaverWindow::Now() {
+  const TLocalTime time = LocalNow();
+  return EncodeDate(time.Year, time.Month, time.Day).value_or(0) +
+         (time.Hour * 3'600'000.0 + time.Minute * 60'000.0 + time.Second * 1000.0 +
+          time.Millisecond) /
+             86'400'000.0;
+}
+
+TLocalTime TQtSaverWindow::LocalNow() {
+  return tavelune::LocalNow();
+}
+
+void TQtSaverWindow::Sleep(int milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(std::max(milliseconds, 0)));
+}
+
+void TQtSaverWindow::YieldToMessages() {
+  tavelune::YieldToMessages();
+}
+
+void TQtSaverWindow::ProcessMessages() {
+  RunSynchronizeRequests();
+  QCoreApplication::processEvents();
+}
+
+std::int32_t TQtSaverWindow::RandomBelow(std::int32_t bound) {
+  return bound < 1 ? 0 : static_cast<std::int32_t>(Random()() % static_cast<unsigned>(bound));
+}
+
+double TQtSaverWindow::RandomReal() {
+  return std::uniform_real_distribution<double>(0, 1)(Random());
+}
+
+std::unique_ptr<ITimer> TQtSaverWindow::CreateTimer(int interval, std::function<void()> onTimer) {
+  return std::make_unique<TQtTimer>(interval, std::move(onTimer));
+}
+
+void TQtSaverWindow::ShowErrorNotice(const std::string& /*movieFile*/) {
+  if (FormMessage != nullptr) {
+    return;
+  }
+  // The notice's button must be reachable: the saver lets go of the mouse
+  // and keyboard while it is up (a click on the saver still ends the run).
+  if (FInputGrabbed && windowHandle() != nullptr) {
+    windowHandle()->setKeyboardGrabEnabled(false);
+    windowHandle()->setMouseGrabEnabled(false);
+    FInputGrabbed = false;
+  }
+  gNotice = new TQtFormMessage([this] { return FSaver->FMovieFile; });
+  gNotice->ShowNotice();
+}
+
+bool TQtSaverWindow::ErrorNoticeShowing() {
+  return FormMessage != nullptr && gNotice != nullptr && gNotice->isVisible();
+}
+
+void TQtSaverWindow::ScreenChanged() {
+  update();
+}
+
+int TQtSaverWindow::ScreenWidth() {
+  return QGuiApplication::primaryScreen()->geometry().width();
+}
+
+int TQtSaverWindow::ScreenHeight() {
+  return QGuiApplication::primaryScreen()->geometry().height();
+}
+
+TBitmap24 TQtSaverWindow::CaptureScreen() {
+  TBitmap24 screen(ScreenWidth(), ScreenHeight());
+  const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(
+      QImage::Format_BGR888);
+  const int rows = std::min(screen.Height(), shot.height());
+  const int bytes = 3 * std::min(screen.Width(), shot.width());
+  for (int y = 0; y < rows; ++y) {
+    std::memcpy(screen.Row(y), shot.constScanLine(y), static_cast<std::size_t>(bytes));
+  }
+  return screen;
+}
+
+int TQtSaverWindow::ShowCursor(bool show) {
+  const int before = FCursorCount;
+  FCursorCount += show ? 1 : -1;
+  if (before >= 0 && FCursorCount < 0) {
+    QGuiApplication::setOverrideCursor(Qt::BlankCursor);
+  } else if (before < 0 && FCursorCount >= 0) {
+    QGuiApplication::restoreOverrideCursor();
+  }
+  return FCursorCount;
+}
+
+void TQtSaverWindow::SetErrorText(const std::string& text) {
+  FLabel2->setText(QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())));
+  FLabel2->setGeometry(0, height() - kLabel2Height, width(), kLabel2Height);
+  FLabel2->raise();
+  FLabel2->show();
+}
+
+TBitmap24 TQtSaverWindow::ProgramIcon(TColor background) {
+  return DrawProgramIcon(background);
+}
+
+std::unique_ptr<IKeyStore> TQtSaverWindow::OpenUserKeyStore() {
+  return platform::OpenUserKeyStore();
+}
+
+void TQtSaverWindow::DrawText(TBitmap24& surface, int x, int y, const std::string& text,
+                              TColor fontColor, TColor brushColor) {
+  if (!FPainter) {
+    FPainter = std::make_unique<TTextPainter>();
+  }
+  FPainter->DrawText(surface, x, y, text, fontColor, brushColor);
+}
+
+}  // namespace tavelune::platform
