@@ -120,7 +120,6 @@ bool TQtSaverWindow::Start() {
     GrabInput();
   }
   FSaver->SetClientSize(width(), height());
-  QTimer::singleShot(0, this, [this] { Activate(); });
   return true;
 }
 
@@ -172,6 +171,10 @@ void TQtSaverWindow::Guarded(const std::function<void()>& handler) {
 void TQtSaverWindow::paintEvent(QPaintEvent* /*event*/) {
   if (!FSaver->FPainted) {
     Guarded([this] { FSaver->FormPaint(); });
+    // The first activation follows the first paint, so the screen is
+    // covered before the pause that starts the run (a window manager, if
+    // any, may activate the window only later, or never).
+    QTimer::singleShot(0, this, [this] { Activate(); });
   }
   QPainter painter(this);
   const TBitmap24& picture = FSaver->ImageMain;
@@ -289,7 +292,8 @@ bool TQtSaverWindow::ErrorNoticeShowing() {
 }
 
 void TQtSaverWindow::ScreenChanged() {
-  update();
+  // At once: the saver may now block in a specified pause.
+  repaint();
 }
 
 int TQtSaverWindow::ScreenWidth() {
