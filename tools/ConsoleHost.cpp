@@ -91,7 +91,7 @@ void TConsoleHost::ScreenChanged() {
 }
 
 TBitmap24 TConsoleHost::CaptureScreen() {
-  return TBitmap24(ScreenWidth(), ScreenHeight());
+  return {ScreenWidth(), ScreenHeight()};
 }
 
 void TConsoleHost::SetErrorText(const std::string& text) {

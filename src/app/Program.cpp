@@ -17,7 +17,8 @@ std::string ModeLetterOf(const std::vector<std::string>& args) {
   if (letter >= 'a' && letter <= 'z') {
     letter = static_cast<char>(letter - 'a' + 'A');
   }
-  return std::string(1, letter);
+  std::string mode(1, letter);
+  return mode;
 }
 
 std::int64_t ParentHandleOf(const std::vector<std::string>& args) {

@@ -10,8 +10,8 @@
 // drawn into that window.
 
 #include <fcntl.h>
-#include <signal.h>
 #include <unistd.h>
+#include <csignal>
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -84,7 +84,8 @@ class TQtFrontEnd : public IProgramFrontEnd {
     QApplication::setApplicationDisplayName(QString::fromUtf8(FTitle.c_str()));
     SetMessagePump(&FPump);
     SetMainThreadWaker([] {
-      QMetaObject::invokeMethod(qApp, [] { RunSynchronizeRequests(); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          qApp, [] { RunSynchronizeRequests(); }, Qt::QueuedConnection);
     });
     if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
       FSignals = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
@@ -122,8 +123,9 @@ class TQtFrontEnd : public IProgramFrontEnd {
   }
 
   void CreateSettingsDialog() override {
-    std::fprintf(stderr, "tavelune: the settings dialog is not available in this build yet; "
-                         "edit the settings file (see the README)\n");
+    std::fprintf(stderr,
+                 "tavelune: the settings dialog is not available in this build yet; "
+                 "edit the settings file (see the README)\n");
   }
 
   void RunMessageLoop() override {

@@ -7,8 +7,8 @@
 #include <cstdlib>
 
 #include "platform/SystemDirs.h"
-#include "platform/qt/QtFonts.h"
 #include "platform/TextPainter.h"
+#include "platform/qt/QtFonts.h"
 
 namespace tavelune::platform {
 

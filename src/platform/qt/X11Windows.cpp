@@ -10,7 +10,8 @@ namespace tavelune::platform {
 namespace {
 
 xcb_connection_t* Connection() {
-  auto* x11 = qApp != nullptr ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  auto* x11 =
+      qApp != nullptr ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
   return x11 != nullptr ? x11->connection() : nullptr;
 }
 
