@@ -39,11 +39,7 @@ class TConsoleHost::TPolledTimer : public ITimer {
 };
 
 TDateTime TConsoleHost::Now() {
-  const TLocalTime time = LocalNow();
-  return EncodeDate(time.Year, time.Month, time.Day).value_or(0) +
-         (time.Hour * 3'600'000.0 + time.Minute * 60'000.0 + time.Second * 1000.0 +
-          time.Millisecond) /
-             86'400'000.0;
+  return NowDateTime();
 }
 
 TLocalTime TConsoleHost::LocalNow() {

@@ -46,6 +46,14 @@ std::string GetSystemDir() {
   return NormaliseDir(platform::SystemDirText());
 }
 
+TDateTime NowDateTime() {
+  const TLocalTime time = LocalNow();
+  return EncodeDate(time.Year, time.Month, time.Day).value_or(0) +
+         (time.Hour * 3'600'000.0 + time.Minute * 60'000.0 + time.Second * 1000.0 +
+          time.Millisecond) /
+             86'400'000.0;
+}
+
 void YieldToMessages() {
   std::this_thread::yield();
   RunSynchronizeRequests();

@@ -26,6 +26,9 @@ std::string GetTempDir();
 std::string GetPrivateTempDir();
 std::string GetSystemDir();
 
+// The local date and time as a date-time value, to the millisecond.
+TDateTime NowDateTime();
+
 // Gives up the rest of the time slice, then runs the steps worker threads
 // wait to have run (Synchronize) and dispatches every waiting window message
 // if a message pump is installed. Callers' state may change inside, so they

@@ -41,6 +41,15 @@ wait_until() {
 }
 alive() { kill -0 "$saver_pid" 2>/dev/null; }
 ended() { ! alive; }
+# ends_within SECONDS: the run ends in time; otherwise its threads' stacks
+# are shown (to tell where it hangs) and it is killed.
+ends_within() {
+  wait_until "$1" ended && return 0
+  command -v gdb >/dev/null &&
+    gdb -p "$saver_pid" -batch -ex 'thread apply all bt 15' 2>/dev/null | grep -E '^(#|Thread)' | sed 's/^/  stack: /'
+  kill -9 "$saver_pid" 2>/dev/null
+  return 1
+}
 history_has() { grep -q -- "$1" "$work/history.log" 2>/dev/null; }
 # The colour of one pixel of the screen, as #RRGGBB.
 pixel() {
@@ -110,14 +119,14 @@ xdotool mousemove 320 280
 sleep 0.5
 check "a mouse step of 20 pixels does not end the run" alive
 xdotool mousemove 341 280
-check "a mouse step of 21 pixels ends it" wait_until 5 ended
+check "a mouse step of 21 pixels ends it" ends_within 10
 check "the history says why, closes, and stops the movie in that order" \
   bash -c "tr -d '\r' < '$work/history.log' | grep -E ', Mouse Move$|^Close$| Stop$|--- END ---' |
     sed -E 's/.*(Mouse Move|Close|Stop|END).*/\1/' | tr '\n' ' ' | grep -q '^Mouse Move Close Stop END'"
 
 check "a run for the button" start_run
 xdotool click 1
-check "a mouse button ends the run" wait_until 5 ended
+check "a mouse button ends the run" ends_within 10
 check "... written as Mouse Push" history_has ", Mouse Push"
 
 check "a run for the keys" start_run
@@ -129,7 +138,7 @@ xdotool key Left F5 Shift_L
 sleep 0.5
 check "keys without a character end nothing" alive
 xdotool key q
-check "a character key ends the run" wait_until 5 ended
+check "a character key ends the run" ends_within 10
 check "... written as Key Push" history_has ", Key Push"
 
 # --- a second instance ends at once ---
@@ -171,7 +180,7 @@ notice=$(xdotool search --name 'エラー' | head -1)
 eval "$(xdotool getwindowgeometry --shell "$notice")"
 check "the notice is centred" test $((X + WIDTH / 2 - 320)) -le 2 -a $((X + WIDTH / 2 - 320)) -ge -2
 xdotool mousemove $((X + 120 + 37)) $((Y + 40 + 12)) click 1
-check "its button ends the run" wait_until 5 ended
+check "its button ends the run" ends_within 10
 check "the history holds start, error, close and stop in order" \
   bash -c "tr -d '\r' < '$work/history.log' | grep -E 'broken.mp4 (Start|Error|Stop)$|^Close$' |
     sed -E 's/.* //' | tr '\n' ' ' | grep -q '^Start Error Close Stop'"

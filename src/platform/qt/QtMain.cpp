@@ -82,6 +82,8 @@ class TQtFrontEnd : public IProgramFrontEnd {
     }
     FApplication = std::make_unique<QApplication>(FArgc, FArgv);
     QApplication::setApplicationDisplayName(QString::fromUtf8(FTitle.c_str()));
+    // The saver window's close ends the program, not the last window's.
+    QApplication::setQuitOnLastWindowClosed(false);
     SetMessagePump(&FPump);
     SetMainThreadWaker([] {
       QMetaObject::invokeMethod(
@@ -95,8 +97,9 @@ class TQtFrontEnd : public IProgramFrontEnd {
         }
         if (FWindow) {
           FWindow->close();
+        } else {
+          QCoreApplication::quit();
         }
-        QCoreApplication::quit();
       });
       ::signal(SIGTERM, OnSignal);
       ::signal(SIGINT, OnSignal);

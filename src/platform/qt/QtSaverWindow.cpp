@@ -137,6 +137,14 @@ void TQtSaverWindow::GrabInput() {
   FInputGrabbed = true;
 }
 
+void TQtSaverWindow::ReleaseInput() {
+  if (FInputGrabbed && windowHandle() != nullptr) {
+    windowHandle()->setKeyboardGrabEnabled(false);
+    windowHandle()->setMouseGrabEnabled(false);
+  }
+  FInputGrabbed = false;
+}
+
 void TQtSaverWindow::Activate() {
   // The first activation runs the play loop, which returns when the run ends.
   Guarded([this] { FSaver->FormActivate(); });
@@ -150,7 +158,6 @@ void TQtSaverWindow::FollowTarget() {
     std::fprintf(stderr, "tavelune: the window 0x%llx has gone\n",
                  static_cast<unsigned long long>(FTargetWindow));
     RequestClose();
-    QCoreApplication::quit();
     return;
   }
   if (size->Width != width() || size->Height != height()) {
@@ -218,15 +225,12 @@ void TQtSaverWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   Guarded([this] { FSaver->FormClose(); });
-  if (FInputGrabbed && windowHandle() != nullptr) {
-    windowHandle()->setKeyboardGrabEnabled(false);
-    windowHandle()->setMouseGrabEnabled(false);
-    FInputGrabbed = false;
-  }
+  ReleaseInput();
   event->accept();
   // The saver window is the main window: its close ends the application,
-  // also while an error notice is still up.
-  QCoreApplication::quit();
+  // also while an error notice is still up. Posted, so that it takes
+  // effect after this close (and any play loop around it) has unwound.
+  QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
 void TQtSaverWindow::RequestClose() {
@@ -236,11 +240,7 @@ void TQtSaverWindow::RequestClose() {
 // --- ISaverHost ---
 
 TDateTime TQtSaverWindow::Now() {
-  const TLocalTime time = LocalNow();
-  return EncodeDate(time.Year, time.Month, time.Day).value_or(0) +
-         (time.Hour * 3'600'000.0 + time.Minute * 60'000.0 + time.Second * 1000.0 +
-          time.Millisecond) /
-             86'400'000.0;
+  return NowDateTime();
 }
 
 TLocalTime TQtSaverWindow::LocalNow() {
@@ -278,11 +278,7 @@ void TQtSaverWindow::ShowErrorNotice(const std::string& /*movieFile*/) {
   }
   // The notice's button must be reachable: the saver lets go of the mouse
   // and keyboard while it is up (a click on the saver still ends the run).
-  if (FInputGrabbed && windowHandle() != nullptr) {
-    windowHandle()->setKeyboardGrabEnabled(false);
-    windowHandle()->setMouseGrabEnabled(false);
-    FInputGrabbed = false;
-  }
+  ReleaseInput();
   gNotice = new TQtFormMessage([this] { return FSaver->FMovieFile; });
   gNotice->ShowNotice();
 }

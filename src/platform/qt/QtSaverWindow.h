@@ -47,6 +47,7 @@ class TQtSaverWindow : public QWidget, public ISaverHost {
   void Activate();
   void FollowTarget();
   void GrabInput();
+  void ReleaseInput();
 
   // --- ISaverHost ---
   TDateTime Now() override;
