@@ -38,18 +38,6 @@ class TConsoleHost::TPolledTimer : public ITimer {
   std::chrono::steady_clock::time_point FDue;
 };
 
-TDateTime TConsoleHost::Now() {
-  return NowDateTime();
-}
-
-TLocalTime TConsoleHost::LocalNow() {
-  return tavelune::LocalNow();
-}
-
-void TConsoleHost::Sleep(int milliseconds) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(std::max(milliseconds, 0)));
-}
-
 void TConsoleHost::YieldToMessages() {
   tavelune::YieldToMessages();
   RunTimers();
@@ -58,14 +46,6 @@ void TConsoleHost::YieldToMessages() {
 void TConsoleHost::ProcessMessages() {
   RunSynchronizeRequests();
   RunTimers();
-}
-
-std::int32_t TConsoleHost::RandomBelow(std::int32_t bound) {
-  return bound < 1 ? 0 : static_cast<std::int32_t>(FRandom() % static_cast<unsigned>(bound));
-}
-
-double TConsoleHost::RandomReal() {
-  return std::uniform_real_distribution<double>(0, 1)(FRandom);
 }
 
 void TConsoleHost::RequestClose() {

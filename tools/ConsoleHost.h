@@ -17,7 +17,7 @@
 
 namespace tavelune::tool {
 
-class TConsoleHost : public ISaverHost {
+class TConsoleHost : public TRealTimeHost {
  public:
   // The saver being hosted: a close request sets its FClosing, as closing
   // its window would.
@@ -25,13 +25,8 @@ class TConsoleHost : public ISaverHost {
   // Called with each new still on ImageMain.
   std::function<void()> OnScreenChanged;
 
-  TDateTime Now() override;
-  TLocalTime LocalNow() override;
-  void Sleep(int milliseconds) override;
   void YieldToMessages() override;
   void ProcessMessages() override;
-  std::int32_t RandomBelow(std::int32_t bound) override;
-  double RandomReal() override;
   void RequestClose() override;
   std::unique_ptr<ITimer> CreateTimer(int intervalMilliseconds,
                                       std::function<void()> onTimer) override;
@@ -61,8 +56,6 @@ class TConsoleHost : public ISaverHost {
   std::vector<TPolledTimer*> FTimers;  // owned by their creators
   int FCursorCount = 0;
   std::unique_ptr<platform::TTextPainter> FPainter;
-  std::mt19937 FRandom{
-      static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count())};
 };
 
 }  // namespace tavelune::tool

@@ -46,14 +46,6 @@ std::optional<std::int64_t> Integer(const std::string& text) {
 }
 
 #ifdef TAVELUNE_HAS_MEDIA
-bool RequireReadable(const std::string& fileName) {
-  TByteFile file;
-  if (file.Open(fileName, TShareMode::DenyNone)) {
-    return true;
-  }
-  std::cerr << "tavelune-tool: cannot read " << fileName << "\n";
-  return false;
-}
 
 // Waits for the one frame a seek on a paused graph delivers.
 class TFrameCatcher : public IGraphListener {
@@ -119,6 +111,15 @@ class TPrintedLog : public IHistoryLog {
 #endif
 
 }  // namespace
+
+bool RequireReadable(const std::string& fileName) {
+  TByteFile file;
+  if (file.Open(fileName, TShareMode::DenyNone)) {
+    return true;
+  }
+  std::cerr << "tavelune-tool: cannot read " << fileName << "\n";
+  return false;
+}
 
 int Plan(const std::vector<std::string>& args) {
   const auto stop = Integer(args[0]);

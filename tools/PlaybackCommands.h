@@ -9,6 +9,9 @@
 
 namespace tavelune::tool {
 
+// Says "cannot read" on standard error when the file cannot be opened.
+bool RequireReadable(const std::string& fileName);
+
 int Plan(const std::vector<std::string>& args);
 int Length(const std::vector<std::string>& args);
 int Grab(const std::vector<std::string>& args);

@@ -56,15 +56,7 @@ struct TCommand {
   std::function<int(const TArgs&)> Run;
 };
 
-// Exits with 1 and one line when the file cannot be opened for reading.
-bool RequireReadable(const std::string& fileName) {
-  TByteFile file;
-  if (file.Open(fileName, TShareMode::DenyNone)) {
-    return true;
-  }
-  std::cerr << "tavelune-tool: cannot read " << fileName << "\n";
-  return false;
-}
+using tool::RequireReadable;
 
 std::optional<std::string> HexBytes(const std::string& hex) {
   if (hex.empty() || hex.size() % 2 != 0) {

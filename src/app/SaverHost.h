@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <random>
 #include <string>
 
 #include "app/DateTime.h"
@@ -93,6 +94,20 @@ class ISaverHost {
   // `brushColor` first. Colours are RGB (0x00BBGGRR).
   virtual void DrawText(TBitmap24& surface, int x, int y, const std::string& text, TColor fontColor,
                         TColor brushColor) = 0;
+};
+
+// What every host on real time shares: the wall clock, plain sleeps and a
+// generator seeded from the clock.
+class TRealTimeHost : public ISaverHost {
+ public:
+  TDateTime Now() override;
+  TLocalTime LocalNow() override;
+  void Sleep(int milliseconds) override;
+  std::int32_t RandomBelow(std::int32_t bound) override;
+  double RandomReal() override;
+
+ private:
+  std::mt19937 FRandom{std::random_device{}()};
 };
 
 }  // namespace tavelune

@@ -252,6 +252,16 @@ class TRecordingLog : public IHistoryLog {
   }
   void TrimHistory(std::size_t keep) override { TrimmedTo = static_cast<int>(keep); }
 
+  // The lines with their timestamps (up to the first ", ") cut off.
+  std::vector<std::string> Events() const {
+    std::vector<std::string> events;
+    for (const std::string& line : Lines) {
+      const std::size_t comma = line.find(", ");
+      events.push_back(comma == std::string::npos ? line : line.substr(comma + 2));
+    }
+    return events;
+  }
+
   std::vector<std::string> Lines;
   std::string FileName;
   int TrimmedTo = -1;

@@ -43,15 +43,7 @@ class PlayController : public ::testing::Test {
 
   std::string Movie(const std::string& name) { return Dir.Write(name, "movie bytes"); }
 
-  // The history with the timestamps cut off.
-  std::vector<std::string> Events() const {
-    std::vector<std::string> events;
-    for (const std::string& line : Log.Lines) {
-      const std::size_t comma = line.find(", ");
-      events.push_back(comma == std::string::npos ? line : line.substr(comma + 2));
-    }
-    return events;
-  }
+  std::vector<std::string> Events() const { return Log.Events(); }
 
   std::vector<TRefTime> SoughtPositions() const {
     std::vector<TRefTime> positions;

@@ -23,15 +23,7 @@ class Saver : public ::testing::Test {
   }
   ~Saver() override { PreviewHandle = 0; }
 
-  // The history with the timestamps cut off.
-  std::vector<std::string> Events() const {
-    std::vector<std::string> events;
-    for (const std::string& line : Log.Lines) {
-      const std::size_t comma = line.find(", ");
-      events.push_back(comma == std::string::npos ? line : line.substr(comma + 2));
-    }
-    return events;
-  }
+  std::vector<std::string> Events() const { return Log.Events(); }
   void StoreString(const std::string& name, const std::string& text) {
     Host.Store->CreateKey(kSettingsKey)->WriteString(name, text);
   }

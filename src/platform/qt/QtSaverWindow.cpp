@@ -56,12 +56,6 @@ class TQtTimer : public ITimer {
 
 QPointer<TQtFormMessage> gNotice;
 
-std::mt19937& Random() {
-  static std::mt19937 random(
-      static_cast<unsigned>(std::chrono::system_clock::now().time_since_epoch().count()));
-  return random;
-}
-
 }  // namespace
 
 TQtSaverWindow::TQtSaverWindow(std::uint64_t targetWindow)
@@ -239,18 +233,6 @@ void TQtSaverWindow::RequestClose() {
 
 // --- ISaverHost ---
 
-TDateTime TQtSaverWindow::Now() {
-  return NowDateTime();
-}
-
-TLocalTime TQtSaverWindow::LocalNow() {
-  return tavelune::LocalNow();
-}
-
-void TQtSaverWindow::Sleep(int milliseconds) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(std::max(milliseconds, 0)));
-}
-
 void TQtSaverWindow::YieldToMessages() {
   tavelune::YieldToMessages();
 }
@@ -258,14 +240,6 @@ void TQtSaverWindow::YieldToMessages() {
 void TQtSaverWindow::ProcessMessages() {
   RunSynchronizeRequests();
   QCoreApplication::processEvents();
-}
-
-std::int32_t TQtSaverWindow::RandomBelow(std::int32_t bound) {
-  return bound < 1 ? 0 : static_cast<std::int32_t>(Random()() % static_cast<unsigned>(bound));
-}
-
-double TQtSaverWindow::RandomReal() {
-  return std::uniform_real_distribution<double>(0, 1)(Random());
 }
 
 std::unique_ptr<ITimer> TQtSaverWindow::CreateTimer(int interval, std::function<void()> onTimer) {

@@ -18,7 +18,7 @@
 
 namespace tavelune::platform {
 
-class TQtSaverWindow : public QWidget, public ISaverHost {
+class TQtSaverWindow : public QWidget, public TRealTimeHost {
  public:
   // `targetWindow`: an X window to draw into instead of covering the screen
   // (the preview pane when PreviewHandle is set, or xscreensaver's window);
@@ -50,13 +50,8 @@ class TQtSaverWindow : public QWidget, public ISaverHost {
   void ReleaseInput();
 
   // --- ISaverHost ---
-  TDateTime Now() override;
-  TLocalTime LocalNow() override;
-  void Sleep(int milliseconds) override;
   void YieldToMessages() override;
   void ProcessMessages() override;
-  std::int32_t RandomBelow(std::int32_t bound) override;
-  double RandomReal() override;
   std::unique_ptr<ITimer> CreateTimer(int intervalMilliseconds,
                                       std::function<void()> onTimer) override;
   void ShowErrorNotice(const std::string& movieFile) override;
