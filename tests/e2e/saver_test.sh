@@ -93,11 +93,25 @@ settings() {
   printf '[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune\\Folders]\n"0000"="%s"\n\n' "$1" >> "$TAVELUNE_SETTINGS"
   printf '[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune\\Exts]\n"0000"="mp4"\n' >> "$TAVELUNE_SETTINGS"
 }
+x_ready() { xdpyinfo >/dev/null 2>&1; }
 start_run() {  # start_run [ARGS...]: a run, waited for until its background is up
-  rm -f "$work/history.log"
-  "$saver" "${@:-/s}" 2>"$work/saver.err" &
-  saver_pid=$!
-  wait_until 15 pixel_is 320 240 102040
+  local attempt
+  for attempt in 1 2; do
+    # The display must answer first (it has been seen to refuse a
+    # connection for a moment on a loaded machine).
+    wait_until 10 x_ready
+    rm -f "$work/history.log"
+    "$saver" "${@:-/s}" 2>"$work/saver.err" &
+    saver_pid=$!
+    wait_until 15 bash -c "! kill -0 $saver_pid 2>/dev/null || [ \"\$(import -window root -crop 1x1+320+240 -depth 8 txt:- 2>/dev/null | grep -o '#[0-9A-F]\{6\}' | head -1)\" == '#102040' ]"
+    if alive; then
+      pixel_is 320 240 102040
+      return
+    fi
+    grep -q 'could not connect to display' "$work/saver.err" || return 1
+    echo "  (the display refused the saver's connection; starting it again)"
+  done
+  return 1
 }
 stop_run() {
   kill "$saver_pid" 2>/dev/null
