@@ -75,6 +75,10 @@ void TMFindFirst::Execute() {
   while (WaitForResume()) {
     Walk();
   }
+  // Ended, also before its first walk: whoever waits for a walk to end
+  // (the play loop waits for a movie without watching the close) must not
+  // wait for ever.
+  FSearchDone = true;
 }
 
 void TMFindFirst::Walk() {

@@ -132,5 +132,16 @@ TEST_F(MFindFirst, NeverStartsWithoutAResume) {
   EXPECT_FALSE(finder.SearchDone());
 }
 
+TEST(MFindFirstEnd, AThreadEndedBeforeItsFirstWalkCountsAsDone) {
+  // The play loop waits for a movie until the walk is done; a thread told
+  // to end before it ever walked must not leave it waiting.
+  const std::vector<std::string> folders = {"/nowhere"};
+  const std::vector<std::string> extensions = {"avi"};
+  std::vector<std::string> movies;
+  TMFindFirst finder(folders, extensions, movies);
+  finder.Terminate();
+  EXPECT_TRUE(ServeUiUntil([&] { return finder.SearchDone(); }));
+}
+
 }  // namespace
 }  // namespace tavelune
