@@ -45,8 +45,10 @@ ended() { ! alive; }
 # are shown (to tell where it hangs) and it is killed.
 ends_within() {
   wait_until "$1" ended && return 0
-  command -v gdb >/dev/null &&
-    gdb -p "$saver_pid" -batch -ex 'thread apply all bt 15' 2>/dev/null | grep -E '^(#|Thread)' | sed 's/^/  stack: /'
+  if command -v gdb >/dev/null; then
+    timeout 60 gdb -p "$saver_pid" -batch -ex 'thread apply all bt 15' > "$work/stacks.txt" 2>&1
+    grep -E '^(#|Thread)' "$work/stacks.txt" | grep -v ' in ?? ' | sed 's/^/  stack: /'
+  fi
   kill -9 "$saver_pid" 2>/dev/null
   return 1
 }
@@ -67,7 +69,7 @@ pixel_is_not() { [ "$(pixel "$1" "$2")" != "$3" ] && [ -n "$(pixel "$1" "$2")" ]
 pixel_is() { [ "$(pixel "$1" "$2")" == "$3" ]; }
 
 # --- the world: a display, movies, settings ---
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" 2>"${XVFB_LOG:-/dev/null}" &
 xvfb_pid=$!
 wait_until 10 test -s "$work/display" || { echo "FAIL no Xvfb"; exit 1; }
 export DISPLAY=":$(cat "$work/display")"
@@ -97,8 +99,8 @@ x_ready() { xdpyinfo >/dev/null 2>&1; }
 start_run() {  # start_run [ARGS...]: a run, waited for until its background is up
   local attempt
   for attempt in 1 2; do
-    # The display must answer first (it has been seen to refuse a
-    # connection for a moment on a loaded machine).
+    # The display must answer first (now and then it refuses a connection
+    # for a moment while a saver starts or ends).
     wait_until 10 x_ready
     rm -f "$work/history.log"
     "$saver" "${@:-/s}" 2>"$work/saver.err" &
@@ -162,50 +164,57 @@ second=$!
 check "a second instance ends at once" wait_until 3 bash -c "! kill -0 $second 2>/dev/null"
 stop_run
 
+# foreign_window NAME GEOMETRY: a window of another program (xmessage) to
+# draw into; sets win_pid, win_id, win_x, win_y, win_w and win_h.
+foreign_window() {
+  local attempt
+  for attempt in 1 2; do
+    # Started again once: a connection to Xvfb is now and then refused
+    # while a saver starts or ends.
+    wait_until 10 x_ready
+    xmessage -geometry "$2" -name "$1" "$1" 2>/dev/null &
+    win_pid=$!
+    wait_until 5 bash -c "xwininfo -name $1 >/dev/null 2>&1" && break
+    kill "$win_pid" 2>/dev/null
+  done
+  xwininfo -name "$1" > "$work/window.txt" 2>/dev/null
+  win_id=$(awk '/Window id:/ { print $4 }' "$work/window.txt")
+  win_x=$(awk '/Absolute upper-left X:/ { print $4 }' "$work/window.txt")
+  win_y=$(awk '/Absolute upper-left Y:/ { print $4 }' "$work/window.txt")
+  win_w=$(awk '/Width:/ { print $2 }' "$work/window.txt")
+  win_h=$(awk '/Height:/ { print $2 }' "$work/window.txt")
+}
+
 # --- preview inside a foreign window, which ignores input ---
-xmessage -geometry 200x150+20+20 -name tavelunepreviewparent "preview parent" 2>/dev/null &
-parent_pid=$!
-wait_until 5 bash -c "xwininfo -name tavelunepreviewparent >/dev/null 2>&1"
-xwininfo -name tavelunepreviewparent > "$work/parent.txt" 2>/dev/null
-parent=$(awk '/Window id:/ { print $4 }' "$work/parent.txt")
-px=$(awk '/Absolute upper-left X:/ { print $4 }' "$work/parent.txt")
-py=$(awk '/Absolute upper-left Y:/ { print $4 }' "$work/parent.txt")
-pw=$(awk '/Width:/ { print $2 }' "$work/parent.txt")
-ph=$(awk '/Height:/ { print $2 }' "$work/parent.txt")
+foreign_window tavelunepreviewparent 200x150+20+20
 rm -f "$work/history.log"
-"$saver" /p "$((parent))" 2>"$work/saver.err" &
+"$saver" /p "$((win_id))" 2>"$work/saver.err" &
 saver_pid=$!
 # The icon's film strip (#202830) fills much of the icon, which sits in
 # the middle of the parent.
 check "preview draws the icon in the middle of the parent" \
-  wait_until 10 holds_icon $((px + (pw - 32) / 2)) $((py + (ph - 32) / 2)) 34 34
+  wait_until 10 holds_icon $((win_x + (win_w - 32) / 2)) $((win_y + (win_h - 32) / 2)) 34 34
 xdotool mousemove 100 80 click 1 key q
 sleep 0.5
 check "preview ignores input" alive
 check "preview writes no history" test ! -e "$work/history.log"
-kill "$parent_pid" 2>/dev/null
+kill "$win_pid" 2>/dev/null
 check "a preview whose parent window goes away ends" ends_within 15
 saver_pid=
 
 # --- as an xscreensaver display mode: a run drawn into a given window ---
-xmessage -geometry 240x180+300+200 -name tavelunexscreensaver "xscreensaver" 2>/dev/null &
-host_pid=$!
-wait_until 5 bash -c "xwininfo -name tavelunexscreensaver >/dev/null 2>&1"
-xwininfo -name tavelunexscreensaver > "$work/host.txt" 2>/dev/null
-host=$(awk '/Window id:/ { print $4 }' "$work/host.txt")
-hx=$(awk '/Absolute upper-left X:/ { print $4 }' "$work/host.txt")
-hy=$(awk '/Absolute upper-left Y:/ { print $4 }' "$work/host.txt")
+foreign_window tavelunexscreensaver 240x180+300+200
 rm -f "$work/history.log"
-"$saver" -window-id "$host" 2>"$work/saver.err" &
+"$saver" -window-id "$win_id" 2>"$work/saver.err" &
 saver_pid=$!
 check "-window-id draws the run's background into that window" \
-  wait_until 10 pixel_is $((hx + 10)) $((hy + 10)) 102040
+  wait_until 10 pixel_is $((win_x + 10)) $((win_y + 10)) 102040
 check "... and nothing outside it" pixel_is_not 10 470 102040
 kill -TERM "$saver_pid"
 check "SIGTERM ends the run" ends_within 15
 check "... closing it like input does" history_has "^Close"
 saver_pid=
-kill "$host_pid" 2>/dev/null
+kill "$win_pid" 2>/dev/null
 
 # --- a broken movie: the notice, then the end of the run ---
 settings "$work/broken" 1

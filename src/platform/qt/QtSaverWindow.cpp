@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -225,6 +226,22 @@ void TQtSaverWindow::closeEvent(QCloseEvent* event) {
   // also while an error notice is still up. Posted, so that it takes
   // effect after this close (and any play loop around it) has unwound.
   QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+  StartExitWatchdog();
+}
+
+void TQtSaverWindow::StartExitWatchdog() {
+  // A saver must never stay on screen after input: should anything keep
+  // the ending from finishing, the process ends anyway a few seconds later
+  // (X gives back the screen, the grabs and the cursor of a process that
+  // ends).
+  static std::once_flag started;
+  std::call_once(started, [] {
+    std::thread([] {
+      std::this_thread::sleep_for(std::chrono::seconds(5));
+      std::fputs("tavelune: the run did not end within 5 s of its close; ending now\n", stderr);
+      std::_Exit(0);
+    }).detach();
+  });
 }
 
 void TQtSaverWindow::RequestClose() {

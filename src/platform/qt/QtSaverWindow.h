@@ -48,6 +48,7 @@ class TQtSaverWindow : public QWidget, public TRealTimeHost {
   void FollowTarget();
   void GrabInput();
   void ReleaseInput();
+  static void StartExitWatchdog();
 
   // --- ISaverHost ---
   void YieldToMessages() override;
