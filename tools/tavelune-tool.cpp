@@ -34,6 +34,7 @@
 #include "settings/SettingsStore.h"
 #include "settings/SettingsTranscript.h"
 #include "settings/VersionInfo.h"
+#include "settings/qScrSaver.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -235,8 +236,8 @@ int Turn(const TArgs& args) {
 }
 
 // The stored settings as the saver reads them, or (--dialog) as the
-// dialog's reader hands them over. The dialog's list of installed savers
-// is not built here, so a stored hand-over saver shows as -1.
+// dialog's reader hands them over, against the saver path list the dialog
+// builds: "" for "なし", then the installed savers.
 int Settings(const TArgs& args) {
   if (!args.empty() && args[0] != "--dialog") {
     std::cerr << "usage: tavelune-tool settings [--dialog]\n";
@@ -253,8 +254,10 @@ int Settings(const TArgs& args) {
     });
     lines = SaverSettingsLines(settings);
   } else {
+    std::vector<std::string> saverPaths = {""};
+    TqScrSaver().ListInstalledSavers(saverPaths);
     TSettingsTranscript transcript;
-    ReadDialogSettings(*store, transcript, {});
+    ReadDialogSettings(*store, transcript, saverPaths);
     lines = transcript.Lines;
     lines.push_back(std::string("complete=") + (transcript.Completed ? "yes" : "no"));
   }

@@ -31,6 +31,9 @@ std::string ModeLetterOf(const std::vector<std::string>& args);
 std::int64_t ParentHandleOf(const std::vector<std::string>& args);
 
 inline constexpr const char* kApplicationTitle = "タベルーネ";
+// The saver window's class name; with kApplicationTitle as its caption it
+// is how the settings dialog finds a running saver to close.
+inline constexpr const char* kSaverWindowClass = "TSaver";
 inline constexpr const char* kInstanceGuardName = "Tavelune";
 
 // What the entry asks of the front end.

@@ -12,6 +12,9 @@ namespace tavelune {
 // "x.sdb" on a copied disk). TByteFile::Open resolves names the same way.
 bool FileExists(const std::string& fileName);
 
+// True when a folder (or a link to one) of that name exists.
+bool DirectoryExists(const std::string& name);
+
 // The name under which the file or folder is found, resolving letter case as
 // FileExists does; the name unchanged when nothing matches.
 std::string ResolveFileName(const std::string& fileName);

@@ -200,6 +200,15 @@ std::int32_t AsStoredNumber(const std::string& text, std::int32_t fallback) {
 }  // namespace
 
 void WriteSettings(IKeyStore& store, const SaverSettings& settings, const TDialogTexts& texts) {
+  // The wait field holds at most two digits: its first two characters count.
+  // It is converted before anything is written, so that a text that does
+  // not convert leaves the stored settings as they were rather than half
+  // replaced.
+  const std::string wait = TrimControl(texts.DrawWait).substr(0, 2);
+  const std::optional<std::int64_t> seconds = ParseInteger(wait);
+  if (!seconds) {
+    throw EConvertError("'" + wait + "' is not a valid integer value");
+  }
   if (auto key = store.CreateKey(kSettingsKey)) {
     key->WriteInteger("Draw Posision", settings.DrawPosition);
     key->WriteInteger("Graphics Size", settings.GraphicsSize);
@@ -211,13 +220,6 @@ void WriteSettings(IKeyStore& store, const SaverSettings& settings, const TDialo
     key->WriteInteger("Rotate", settings.Rotate ? 1 : 0);
     key->WriteInteger("Capture", settings.Capture ? 1 : 0);
     key->WriteInteger("DispFileName", settings.DispFileName ? 1 : 0);
-    // The wait field holds at most two digits: its first two characters count.
-    std::string wait = TrimControl(texts.DrawWait).substr(0, 2);
-    std::optional<std::int64_t> seconds = ParseInteger(wait);
-    if (!seconds) {
-      key->Flush();  // what was written before the failure stays written
-      throw EConvertError("'" + wait + "' is not a valid integer value");
-    }
     key->WriteInteger("Draw Wait", static_cast<std::int32_t>(*seconds));
     key->WriteString("RootPath", texts.RootPath);
     key->WriteInteger("BackColor", static_cast<std::int32_t>(settings.BackColor));

@@ -109,9 +109,10 @@ struct TDialogTexts {
   std::string RootPath;  // the program's folder, with its trailing delimiter
 };
 
-// Saves the settings. Throws EConvertError when the wait text does not
-// convert and ERegistryError when the store refuses a write; either ends the
-// save where it happens, what was written before staying written.
+// Saves the settings. Throws EConvertError, before writing anything, when
+// the wait text does not convert; throws ERegistryError when the store
+// refuses a write, which ends the save there (what was written before stays
+// written).
 void WriteSettings(IKeyStore& store, const SaverSettings& settings, const TDialogTexts& texts);
 
 }  // namespace tavelune

@@ -126,6 +126,8 @@ check "rotate bad angle" "" 2 -- "$tool" rotate "$work/two.bmp" nan 0 "$work/nev
 
 # Settings, from a settings file in regedit's syntax.
 export TAVELUNE_SETTINGS="$work/settings.reg"
+# The user's installed savers, for the dialog's saver path list.
+export XDG_DATA_HOME="$work/data"
 check "settings none" "Draw Posision=1" 0 -- bash -c "'$tool' settings | sed -n 2p"
 cat > "$TAVELUNE_SETTINGS" <<'REG'
 REGEDIT4
@@ -171,10 +173,21 @@ PreViewMax=5
 Folders=/movies
 Folders=/more movies
 Exts=avi" 0 -- "$tool" settings
-check "settings dialog" "Point Cast=-1
+check "settings dialog" "Point Cast=0
 Draw Wait=75
 Exts=avi
 complete=yes" 0 -- bash -c "'$tool' settings --dialog | grep -E '^(Point Cast|Draw Wait|complete|Exts)='"
+# A stored hand-over saver is found among the installed ones (entry 0 is
+# "なし"); a folder named like a saver is none.
+mkdir -p "$work/data/tavelune/savers/folder.scr"
+touch "$work/data/tavelune/savers/Chosen.SCR"
+sed -i "s|^\"LogFile\"=.*|&\n\"Point Cast\"=\"$work/data/tavelune/savers/Chosen.SCR\"|" \
+  "$TAVELUNE_SETTINGS"
+check "settings dialog installed saver" "Point Cast=1" 0 -- \
+  bash -c "'$tool' settings --dialog | grep '^Point Cast='"
+rm -f "$work/data/tavelune/savers/Chosen.SCR"
+check "settings dialog saver gone" "Point Cast=-1" 0 -- \
+  bash -c "'$tool' settings --dialog | grep '^Point Cast='"
 mkdir -p "$work/m1" "$work/m2"
 touch "$work/m1/a.AVI" "$work/m1/b.txt" "$work/m2/c.avi" "$work/m2/d.mpg"
 printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune\\Folders]\n"0000"="%s"\n"0001"="%s/"\n\n[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune\\Exts]\n"0000"="avi"\n' \

@@ -194,9 +194,12 @@ TEST(WriteSettings, CutsTheWaitTextToTwoCharactersAndKeepsPointCastUnlessChosen)
   EXPECT_EQ(key->ReadValue("Point Cast")->Text, "kept");
 }
 
-TEST(WriteSettings, EndsTheSaveAtAWaitTextThatIsNoNumber) {
+TEST(WriteSettings, RefusesAWaitTextThatIsNoNumberBeforeWritingAnything) {
   TMemoryKeyStore store;
+  store.CreateKey(kSettingsKey)->WriteInteger("DispFileName", 0);
+  store.CreateKey(kFoldersKey)->WriteString("0000", "/old");
   SaverSettings settings;
+  settings.DispFileName = true;
   settings.FolderList = {"/movies"};
   try {
     WriteSettings(store, settings, {std::nullopt, "  ", "60", "10", "30", "/"});
@@ -204,11 +207,11 @@ TEST(WriteSettings, EndsTheSaveAtAWaitTextThatIsNoNumber) {
   } catch (const EConvertError& error) {
     EXPECT_STREQ(error.what(), "'' is not a valid integer value");
   }
+  // The earlier settings are all still there, none half replaced.
   auto key = store.OpenKey(kSettingsKey);
-  EXPECT_TRUE(key->ReadValue("DispFileName"));  // written before the failure
-  EXPECT_FALSE(key->ReadValue("Draw Wait"));
-  EXPECT_FALSE(key->ReadValue("LogFile"));
-  EXPECT_EQ(store.OpenKey(kFoldersKey), nullptr);  // nothing after it
+  EXPECT_EQ(key->ReadValue("DispFileName")->Number, 0);
+  EXPECT_FALSE(key->ReadValue("Draw Posision"));
+  EXPECT_EQ(store.OpenKey(kFoldersKey)->ReadValue("0000")->Text, "/old");
   EXPECT_THROW(WriteSettings(store, settings, {std::nullopt, "x7", "", "", "", "/"}),
                EConvertError);
 }

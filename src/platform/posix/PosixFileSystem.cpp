@@ -83,4 +83,9 @@ bool FileExists(const std::string& fileName) {
   return ::stat(ResolveFileName(fileName).c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
+bool DirectoryExists(const std::string& name) {
+  struct stat info {};
+  return ::stat(ResolveFileName(name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 }  // namespace tavelune

@@ -27,6 +27,8 @@
 #include "app/Synchronize.h"
 #include "platform/MessagePump.h"
 #include "platform/SystemDirs.h"
+#include "platform/UserKeyStore.h"
+#include "platform/qt/QtControlForm.h"
 #include "platform/qt/QtSaverWindow.h"
 #include "platform/qt/X11Windows.h"
 
@@ -97,6 +99,8 @@ class TQtFrontEnd : public IProgramFrontEnd {
         }
         if (FWindow) {
           FWindow->close();
+        } else if (FDialog) {
+          FDialog->close();
         } else {
           QCoreApplication::quit();
         }
@@ -126,15 +130,26 @@ class TQtFrontEnd : public IProgramFrontEnd {
   }
 
   void CreateSettingsDialog() override {
-    std::fprintf(stderr,
-                 "tavelune: the settings dialog is not available in this build yet; "
-                 "edit the settings file (see the README)\n");
+    if (!FApplication) {
+      std::fprintf(stderr, "tavelune: no X display to show the settings on (DISPLAY is not set)\n");
+      FExitCode = 1;
+      return;
+    }
+    InstallJapaneseTranslations();
+    FStore = OpenUserKeyStore();
+    TqScrSaver qScrSaver1;
+    qScrSaver1.Loaded();
+    FDialog = std::make_unique<TQtControlForm>(
+        TControlFormServices{*FStore, std::move(qScrSaver1), ProgramFileName(), ProgramDir(),
+                             TAVELUNE_HOME_PAGE, TAVELUNE_SUPPORT_BOARD});
+    FDialog->Start();
   }
 
   void RunMessageLoop() override {
-    if (FWindow) {
+    if (FWindow || FDialog) {
       QApplication::exec();
       FWindow.reset();
+      FDialog.reset();
     }
     SetMainThreadWaker(nullptr);
     SetMessagePump(nullptr);
@@ -163,6 +178,8 @@ class TQtFrontEnd : public IProgramFrontEnd {
   TQtMessagePump FPump;
   std::unique_ptr<QSocketNotifier> FSignals;
   std::unique_ptr<TQtSaverWindow> FWindow;
+  std::unique_ptr<IKeyStore> FStore;  // the dialog's; outlives it
+  std::unique_ptr<TQtControlForm> FDialog;
   int FExitCode = 0;
 };
 

@@ -109,6 +109,7 @@ bool TQtSaverWindow::Start() {
                    Qt::X11BypassWindowManagerHint);
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     setGeometry(screen);
+    SetWindowClass(winId(), "tavelune", kSaverWindowClass);
     show();
     raise();
     activateWindow();
