@@ -60,8 +60,8 @@ std::string S(const QString& text) {
 // their low 24 bits, as the platform's drawing takes them.
 QColor ToQColor(std::uint32_t color) {
   const std::uint32_t rgb = (color & kSystemColorFlag) != 0 ? ColorToRgb(color) : color & 0xFFFFFF;
-  return QColor(static_cast<int>(rgb & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
-                static_cast<int>((rgb >> 16) & 0xFF));
+  return {static_cast<int>(rgb & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
+          static_cast<int>((rgb >> 16) & 0xFF)};
 }
 
 std::uint32_t FromQColor(const QColor& color) {
@@ -476,7 +476,7 @@ void TQtControlForm::RenderList(QListWidget* list, const TListBoxState& state,
     list->clear();
     generation = state.Generation;
   }
-  for (std::size_t i = static_cast<std::size_t>(list->count()); i < state.Items.size(); ++i) {
+  for (auto i = static_cast<std::size_t>(list->count()); i < state.Items.size(); ++i) {
     list->addItem(Q(state.Items[i]));
   }
   const int current = list->currentRow();

@@ -114,7 +114,7 @@ void SetWindowClass(std::uint64_t window, const char* instanceName, const char* 
 
 int CloseTopLevelWindows(const char* className, const std::string& caption, int timeoutMs) {
   xcb_connection_t* connection = Connection();
-  const xcb_window_t root = static_cast<xcb_window_t>(RootWindow());
+  const auto root = static_cast<xcb_window_t>(RootWindow());
   if (connection == nullptr || root == 0) {
     return 0;
   }
