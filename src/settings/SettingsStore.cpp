@@ -183,7 +183,8 @@ void WriteList(IKeyStore& store, const char* path, const std::vector<std::string
   store.DeleteKey(path);
   auto key = store.CreateKey(path);
   if (!key) {
-    return;
+    // Saying nothing would report a lost list as saved.
+    throw ERegistryError(WriteRefusedMessage(path));
   }
   for (std::size_t i = 0; i < entries.size(); ++i) {
     key->WriteString(EntryName(static_cast<int>(i)), entries[i]);
@@ -209,27 +210,31 @@ void WriteSettings(IKeyStore& store, const SaverSettings& settings, const TDialo
   if (!seconds) {
     throw EConvertError("'" + wait + "' is not a valid integer value");
   }
-  if (auto key = store.CreateKey(kSettingsKey)) {
-    key->WriteInteger("Draw Posision", settings.DrawPosition);
-    key->WriteInteger("Graphics Size", settings.GraphicsSize);
-    key->WriteInteger("Screen Clear", settings.ScreenClear ? 1 : 0);
-    if (texts.PointCast) {
-      key->WriteString("Point Cast", *texts.PointCast);
-    }
-    key->WriteInteger("Random Sort", settings.RandomSort ? 1 : 0);
-    key->WriteInteger("Rotate", settings.Rotate ? 1 : 0);
-    key->WriteInteger("Capture", settings.Capture ? 1 : 0);
-    key->WriteInteger("DispFileName", settings.DispFileName ? 1 : 0);
-    key->WriteInteger("Draw Wait", static_cast<std::int32_t>(*seconds));
-    key->WriteString("RootPath", texts.RootPath);
-    key->WriteInteger("BackColor", static_cast<std::int32_t>(settings.BackColor));
-    key->WriteString("LogFile", settings.LogFile);
-    key->WriteInteger("PreViewSeconds", AsStoredNumber(texts.PreviewSeconds, 60));
-    key->WriteInteger("PreViewMin", AsStoredNumber(texts.PreviewMin, 10));
-    key->WriteInteger("PreViewMax", AsStoredNumber(texts.PreviewMax, 30));
-    key->WriteInteger("PreviewRandom", settings.PreviewRandom ? 1 : 0);
-    key->Flush();
+  auto key = store.CreateKey(kSettingsKey);
+  if (!key) {
+    // A store that cannot be written at all: say so before touching the
+    // lists, rather than report a save that wrote nothing.
+    throw ERegistryError(WriteRefusedMessage(kSettingsKey));
   }
+  key->WriteInteger("Draw Posision", settings.DrawPosition);
+  key->WriteInteger("Graphics Size", settings.GraphicsSize);
+  key->WriteInteger("Screen Clear", settings.ScreenClear ? 1 : 0);
+  if (texts.PointCast) {
+    key->WriteString("Point Cast", *texts.PointCast);
+  }
+  key->WriteInteger("Random Sort", settings.RandomSort ? 1 : 0);
+  key->WriteInteger("Rotate", settings.Rotate ? 1 : 0);
+  key->WriteInteger("Capture", settings.Capture ? 1 : 0);
+  key->WriteInteger("DispFileName", settings.DispFileName ? 1 : 0);
+  key->WriteInteger("Draw Wait", static_cast<std::int32_t>(*seconds));
+  key->WriteString("RootPath", texts.RootPath);
+  key->WriteInteger("BackColor", static_cast<std::int32_t>(settings.BackColor));
+  key->WriteString("LogFile", settings.LogFile);
+  key->WriteInteger("PreViewSeconds", AsStoredNumber(texts.PreviewSeconds, 60));
+  key->WriteInteger("PreViewMin", AsStoredNumber(texts.PreviewMin, 10));
+  key->WriteInteger("PreViewMax", AsStoredNumber(texts.PreviewMax, 30));
+  key->WriteInteger("PreviewRandom", settings.PreviewRandom ? 1 : 0);
+  key->Flush();
   WriteList(store, kFoldersKey, settings.FolderList);
   WriteList(store, kExtsKey, settings.ExtensionList);
 }

@@ -111,8 +111,8 @@ struct TDialogTexts {
 
 // Saves the settings. Throws EConvertError, before writing anything, when
 // the wait text does not convert; throws ERegistryError when the store
-// refuses a write, which ends the save there (what was written before stays
-// written).
+// refuses a write or cannot create a key, which ends the save there (what
+// was written before stays written).
 void WriteSettings(IKeyStore& store, const SaverSettings& settings, const TDialogTexts& texts);
 
 }  // namespace tavelune

@@ -192,6 +192,34 @@ TEST_F(QtControlFormTest, AWaitThatIsNoNumberIsReportedAndNothingIsWritten) {
   EXPECT_EQ(SettingsText(), before);
 }
 
+TEST_F(QtControlFormTest, ASettingsFileThatCannotBeWrittenIsReportedAndTheDialogStays) {
+  Dir.Write("blocked", "a file where the settings folder should be");
+  Store = std::make_unique<TRegFileKeyStore>(Dir.Name("blocked/settings.reg"));
+  Open();
+  QString reported;
+  WhenModal([&](QWidget* box) {
+    reported = static_cast<QMessageBox*>(box)->text();
+    static_cast<QMessageBox*>(box)->accept();
+  });
+  Get<QPushButton>("BtnOK")->click();
+  EXPECT_EQ(reported, "'\\Software\\Norvane\\Tavelune' の設定に失敗しました.");
+  EXPECT_TRUE(Dialog->isVisible());
+}
+
+TEST_F(QtControlFormTest, AnySpotThatIsNoControlDragsTheDialog) {
+  TQtControlForm& dialog = Open();
+  const QPoint start = dialog.pos();
+  QWidget* label = Dialog->Control("Label2");  // a label is no control to click
+  const QPoint spot = label->mapTo(&dialog, QPoint(2, 2));
+  QTest::mousePress(label, Qt::LeftButton, {}, QPoint(2, 2));
+  QMouseEvent move(QEvent::MouseMove, QPointF(spot + QPoint(30, 20)),
+                   QPointF(dialog.mapToGlobal(spot + QPoint(30, 20))), Qt::NoButton, Qt::LeftButton,
+                   Qt::NoModifier);
+  QCoreApplication::sendEvent(&dialog, &move);
+  QTest::mouseRelease(&dialog, Qt::LeftButton, {}, spot + QPoint(30, 20));
+  EXPECT_EQ(dialog.pos(), start + QPoint(30, 20));
+}
+
 TEST_F(QtControlFormTest, DroppedFoldersAndFilesAreAddedOnlyOnTheFolderPage) {
   const std::string file = Dir.Write("movies/a.avi", "");
   std::filesystem::create_directories(Dir.Name("more"));

@@ -216,6 +216,36 @@ TEST(WriteSettings, RefusesAWaitTextThatIsNoNumberBeforeWritingAnything) {
                EConvertError);
 }
 
+// A store whose keys cannot be created (a settings file in a folder that
+// cannot be written, a registry without rights).
+class TUncreatableStore : public IKeyStore {
+ public:
+  std::unique_ptr<IStoreKey> OpenKey(const std::string& path) override {
+    return Store.OpenKey(path);
+  }
+  std::unique_ptr<IStoreKey> CreateKey(const std::string& path) override {
+    return path == Refused ? nullptr : Store.CreateKey(path);
+  }
+  bool DeleteKey(const std::string& path) override { return Store.DeleteKey(path); }
+  TMemoryKeyStore Store;
+  std::string Refused;
+};
+
+TEST(WriteSettings, ReportsAKeyItCannotCreateInsteadOfSavingNothing) {
+  TUncreatableStore store;
+  store.Refused = kSettingsKey;
+  EXPECT_THROW(WriteSettings(store, {}, {std::nullopt, "5", "", "", "", "/"}), ERegistryError);
+  EXPECT_EQ(store.OpenKey(kFoldersKey), nullptr);  // the lists were not touched
+
+  store.Refused = kExtsKey;
+  try {
+    WriteSettings(store, {}, {std::nullopt, "5", "", "", "", "/"});
+    FAIL() << "no error";
+  } catch (const ERegistryError& error) {
+    EXPECT_STREQ(error.what(), "'\\Software\\Norvane\\Tavelune\\Exts' の設定に失敗しました");
+  }
+}
+
 TEST(WriteSettings, ReportsAWriteTheStoreRefuses) {
   TMemoryKeyStore store;
   store.CreateKey(kSettingsKey);

@@ -565,13 +565,30 @@ void TQtControlForm::reject() {  // Esc: the cancel button
 }
 
 void TQtControlForm::mousePressEvent(QMouseEvent* event) {
-  // Any spot that is not a control drags the dialog, as its caption does.
-  if (event->button() == Qt::LeftButton && windowHandle() != nullptr) {
-    windowHandle()->startSystemMove();
+  // Any spot that is not a control drags the dialog, as its caption does:
+  // by the window manager's own move, or without one, by following the mouse.
+  if (event->button() != Qt::LeftButton) {
+    QDialog::mousePressEvent(event);
+    return;
+  }
+  event->accept();
+  if (windowHandle() == nullptr || !windowHandle()->startSystemMove()) {
+    FDragOffset = event->globalPosition().toPoint() - pos();
+  }
+}
+
+void TQtControlForm::mouseMoveEvent(QMouseEvent* event) {
+  if (FDragOffset && (event->buttons() & Qt::LeftButton) != 0) {
+    move(event->globalPosition().toPoint() - *FDragOffset);
     event->accept();
     return;
   }
-  QDialog::mousePressEvent(event);
+  QDialog::mouseMoveEvent(event);
+}
+
+void TQtControlForm::mouseReleaseEvent(QMouseEvent* event) {
+  FDragOffset.reset();
+  QDialog::mouseReleaseEvent(event);
 }
 
 void TQtControlForm::dragEnterEvent(QDragEnterEvent* event) {

@@ -7,9 +7,11 @@
 // InstallJapaneseTranslations). UI thread only.
 
 #include <QDialog>
+#include <QPoint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "settings/ControlForm.h"
@@ -49,6 +51,8 @@ class TQtControlForm : public QDialog, private IControlFormHost {
   void closeEvent(QCloseEvent* event) override;
   void reject() override;
   void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -87,6 +91,8 @@ class TQtControlForm : public QDialog, private IControlFormHost {
   std::uint64_t FListBox1Generation = ~0ull;
   std::uint64_t FMovieExtGeneration = ~0ull;
   bool FClosed = false;
+  // Where the mouse holds the dialog while it drags it itself.
+  std::optional<QPoint> FDragOffset;
 };
 
 }  // namespace tavelune::platform
