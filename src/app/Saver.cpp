@@ -159,7 +159,7 @@ void TSaver::FormActivate() {
     FHost.ScreenChanged();
   }
   LogFile1.TrimHistory(1000);
-  FHost.Sleep(1500 + FHost.RandomBelow(2500));
+  PauseBetweenMovies();
   PlayLoop();
 }
 

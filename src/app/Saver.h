@@ -181,6 +181,7 @@ class TSaver : private IGraphListener {
   void ShowFailure();
   void StopMovie(TMovieRun& run);
   void WaitWhile(const std::atomic<bool>& flag, int rounds, int sleepMilliseconds);
+  void PauseBetweenMovies();
 
   // Still composition steps.
   std::shared_ptr<const TBitmap24> TakeGrabPicture();

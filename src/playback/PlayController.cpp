@@ -113,14 +113,24 @@ void TSaver::PlayLoop() {
         WriteTimedLine(", FsrFileRead.Resume");
       }
     }
-    // One blocking pause between movies; input waits for its end. A run
-    // that is ending already does not pause: it ends at once.
-    if (!FClosing) {
-      FHost.Sleep(1500 + FHost.RandomBelow(2500));
-      FHost.ProcessMessages();
-    }
+    PauseBetweenMovies();
   }
   FHost.RequestClose();
+}
+
+// A random pause of 1.5 to 4 s before the first movie and between movies.
+// It is slept in slices with the messages handled between them, so that
+// input during it ends the run within about 100 ms, as during every other
+// wait, instead of after the whole pause; a run that is ending does not
+// pause at all.
+void TSaver::PauseBetweenMovies() {
+  if (FClosing) {
+    return;
+  }
+  for (int left = 1500 + FHost.RandomBelow(2500); left > 0 && !FClosing; left -= 100) {
+    FHost.Sleep(std::min(left, 100));
+    FHost.ProcessMessages();
+  }
 }
 
 bool TSaver::PlayNext() {

@@ -350,9 +350,16 @@ TEST_F(PlayController, WaitsSilentlyForAMovieWhileAWalkRuns) {
 }
 
 TEST_F(PlayController, AnEmptyListAfterAWalkWakesDiscoveryOnEveryPass) {
-  int passes = 0;
+  Host.Draws = {0, 2499, 1000};      // pauses of 1500, 3999 and 2500 ms
+  std::vector<std::int64_t> passes;  // when each pass was seen
   Host.OnSleep = [&] {
-    if (Host.Sleeps.back() >= 1500 && ++passes == 3) {
+    const std::vector<std::string> events = Events();
+    const auto seen =
+        static_cast<std::size_t>(std::count(events.begin(), events.end(), "Movie not found"));
+    if (seen > passes.size()) {
+      passes.push_back(Host.NowMs);
+    }
+    if (passes.size() == 3) {
       Saver.FClosing = true;
     }
   };
@@ -361,23 +368,39 @@ TEST_F(PlayController, AnEmptyListAfterAWalkWakesDiscoveryOnEveryPass) {
                                                 "Movie not found", "FsrFileRead.Resume",
                                                 "Movie not found", "FsrFileRead.Resume"}));
   EXPECT_EQ(Search.Resumes, 3);
-  for (int pause : Host.Sleeps) {
-    EXPECT_GE(pause, 1500);
-    EXPECT_LE(pause, 3999);
-  }
+  ASSERT_EQ(passes.size(), 3u);
+  EXPECT_EQ(passes[1] - passes[0], 1500);
+  EXPECT_EQ(passes[2] - passes[1], 3999);
+  EXPECT_LE(*std::max_element(Host.Sleeps.begin(), Host.Sleeps.end()), 100);
+  EXPECT_EQ(Host.CloseRequests, 1);
+}
+
+TEST_F(PlayController, InputDuringThePauseBetweenMoviesEndsItWithinATenthOfASecond) {
+  Host.Draws = {2499};
+  Host.OnSleep = [&] {
+    if (Host.NowMs == 300) {
+      Saver.FClosing = true;
+    }
+  };
+  Saver.PlayLoop();
+  EXPECT_EQ(Host.NowMs, 300);
   EXPECT_EQ(Host.CloseRequests, 1);
 }
 
 TEST_F(PlayController, ARunThatEndsDuringAMovieSkipsThePauseAfterIt) {
   Saver.FMovieList = {Movie("m.mp4")};
+  bool stopped = false;
+  int sleepsAfterStop = 0;
   Host.OnSleep = [&] {
+    sleepsAfterStop += stopped ? 1 : 0;
+    stopped = !Events().empty() && Events().back() == Saver.FMovieFile + " Stop";
     if (Host.NowMs >= 8'000) {
       Saver.FClosing = true;
     }
   };
   Saver.PlayLoop();
-  EXPECT_LT(Host.Sleeps.back(), 1500);  // the last wait was the hold's
   EXPECT_EQ(Events().back(), Saver.FMovieFile + " Stop");
+  EXPECT_EQ(sleepsAfterStop, 0);
 }
 
 TEST_F(PlayController, PlayNextDoesNothingBeforeActivationOrWhilePlaying) {

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <numeric>
+
 #include "app/Program.h"
 #include "helpers/FakeMedia.h"
 #include "helpers/FakeSaverHost.h"
@@ -99,6 +102,20 @@ TEST_F(Saver, TheBlankKeyOnlyMarksTheHistoryWhileOneIsKept) {
   EXPECT_TRUE(Window.FClosing);
 }
 
+TEST_F(Saver, InputDuringThePauseBeforePlayingEndsTheRunWithinATenthOfASecond) {
+  StoreSettings("/tmp/history.log");
+  Window.FormCreate();
+  Host.Draws = {2499};  // the longest pause, 3999 ms
+  Host.OnSleep = [&] {
+    if (Host.NowMs == 500) {
+      Window.FormMouseDown();
+    }
+  };
+  Window.FormActivate();
+  EXPECT_LE(Host.NowMs, 600);
+  EXPECT_EQ(Events(), std::vector<std::string>{"Mouse Push"});  // nothing was played
+}
+
 TEST_F(Saver, InPreviewNoInputEndsAnything) {
   PreviewHandle = 1234;
   Window.FormMouseMove(0, 0);
@@ -134,13 +151,13 @@ TEST_F(Saver, AHistoryThatCannotBeOpenedLeavesTheRunWithoutOne) {
   EXPECT_EQ(Window.ImageMain.Width(), 320);
 }
 
-TEST_F(Saver, TheFirstActivationPreparesTheBackgroundAndStartsThePlayLoop) {
+TEST_F(Saver, TheFirstActivationPreparesTheBackgroundPausesAndStartsThePlayLoop) {
   StoreSettings("", 0x0000FF);
   Window.FormCreate();
-  // The play loop runs until input: here, the third pause between passes.
-  int pauses = 0;
+  Host.Draws = {700};  // the pause before playing: 1500 + 700 ms
+  // The play loop runs until input: here, some time after the pause.
   Host.OnSleep = [&] {
-    if (Host.Sleeps.back() >= 1500 && ++pauses == 3) {
+    if (Host.NowMs >= 10'000 && !Window.FClosing) {
       Window.FormMouseDown();
     }
   };
@@ -149,8 +166,10 @@ TEST_F(Saver, TheFirstActivationPreparesTheBackgroundAndStartsThePlayLoop) {
   EXPECT_EQ(PixelColor(Window.ImageMain, 1, 1), 0x0000FFu);
   EXPECT_EQ(PixelColor(Window.ImageMain, 319, 239), 0u);
   EXPECT_EQ(Log.TrimmedTo, 1000);
-  EXPECT_GE(Host.Sleeps.front(), 1500);
-  EXPECT_LE(Host.Sleeps.front(), 3999);
+  // The pause is slept in slices of at most 100 ms, 2200 ms in all.
+  ASSERT_GT(Host.Sleeps.size(), 22u);
+  EXPECT_EQ(std::accumulate(Host.Sleeps.begin(), Host.Sleeps.begin() + 22, 0), 2200);
+  EXPECT_EQ(*std::max_element(Host.Sleeps.begin(), Host.Sleeps.begin() + 22), 100);
   EXPECT_TRUE(Window.FClosing);
   // A second activation does nothing.
   const std::size_t sleeps = Host.Sleeps.size();
