@@ -25,7 +25,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double Ms(Clock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
 
 double TimeFind(const std::string& folder) {
   std::vector<double> times;
@@ -52,7 +54,8 @@ int main(int argc, char** argv) {
   // 200 folders of 100 sub-folders each, and one 200 levels deep.
   for (int i = 0; i < 200; ++i) {
     for (int j = 0; j < 100; ++j) {
-      std::filesystem::create_directories(tree / ("g" + std::to_string(i)) / ("f" + std::to_string(j)));
+      std::filesystem::create_directories(tree / ("g" + std::to_string(i)) /
+                                          ("f" + std::to_string(j)));
     }
   }
   std::filesystem::path deep = tree / "deep";
