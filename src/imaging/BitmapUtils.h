@@ -21,10 +21,18 @@ class EAssertionFailed : public std::logic_error {
 // std::invalid_argument for a wanted size below 1.
 //
 // The result is byte for byte what the per-pixel definition gives: the
-// surface integral is computed separably (a row pass, then a column pass),
-// and the few pixels whose average lies within a hair of a rounding edge are
-// computed again the defining way, cell by cell, so that a different
-// summation route never rounds differently.
+// surface integral is computed separably (a row pass, then a column pass) in
+// single precision with a proven error bound; the few values that lie within
+// that bound of a rounding edge are computed again separably in double
+// precision, and those still within a hair of an edge the defining way,
+// cell by cell, so that a different summation route never rounds
+// differently.
 TBitmap24 ResampleBitmap(const TBitmap24& source, int newWidth, int newHeight);
+
+// Which loops ResampleBitmap runs: the best the processor offers (the
+// default) or the portable ones that every build has, so that a test can
+// hold both to the definition on one machine.
+enum class TResampleKernels { Best, Baseline };
+void SetResampleKernels(TResampleKernels kernels);
 
 }  // namespace tavelune

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <random>
+#include <utility>
 #include <vector>
 
 namespace tavelune {
@@ -155,6 +158,112 @@ TEST(ResampleBitmap, AgreesWithTheDefinitionOnStillSizedPictures) {
   for (auto [nw, nh] : {std::pair{171, 96}, {640, 360}, {320, 180}, {97, 300}}) {
     ASSERT_TRUE(ResampleBitmap(source, nw, nh) == ReferenceResample(source, nw, nh))
         << nw << "x" << nh;
+  }
+}
+
+// Chooses the loops ResampleBitmap runs for a scope and goes back to the
+// best ones afterwards, so that both are held to the definition on any
+// machine.
+class TKernelChoice {
+ public:
+  explicit TKernelChoice(TResampleKernels kernels) { SetResampleKernels(kernels); }
+  ~TKernelChoice() { SetResampleKernels(TResampleKernels::Best); }
+  TKernelChoice(const TKernelChoice&) = delete;
+  TKernelChoice& operator=(const TKernelChoice&) = delete;
+};
+
+const TResampleKernels kAllKernels[] = {TResampleKernels::Best, TResampleKernels::Baseline};
+
+const char* KernelName(TResampleKernels kernels) {
+  return kernels == TResampleKernels::Best ? "best" : "baseline";
+}
+
+// A result size: the source size times a random factor in [low, high], at
+// least 1.
+int ScaledSize(int sourceSize, double low, double high, std::mt19937& random) {
+  const double factor = std::uniform_real_distribution<double>(low, high)(random);
+  return std::max(1, static_cast<int>(sourceSize * factor));
+}
+
+void ExpectAgreementOnRandomScales(double low, double high, int maxSource, int cases,
+                                   unsigned seed) {
+  std::mt19937 random(seed);
+  for (int i = 0; i < cases; ++i) {
+    const int sw = 1 + static_cast<int>(random() % static_cast<unsigned>(maxSource));
+    const int sh = 1 + static_cast<int>(random() % 40);
+    const int nw = ScaledSize(sw, low, high, random);
+    const int nh = ScaledSize(sh, low, high, random);
+    // Two levels (0 and 255) and three make ties and near-ties common.
+    const int levels = std::array{2, 3, 256}[static_cast<std::size_t>(i % 3)];
+    const TBitmap24 source = RandomPicture(sw, sh, random, levels);
+    const TBitmap24 expected = ReferenceResample(source, nw, nh);
+    for (TResampleKernels kernels : kAllKernels) {
+      TKernelChoice choice(kernels);
+      ASSERT_TRUE(ResampleBitmap(source, nw, nh) == expected)
+          << sw << "x" << sh << " -> " << nw << "x" << nh << " levels " << levels << ", "
+          << KernelName(kernels) << " loops";
+    }
+  }
+}
+
+TEST(ResampleBitmap, AgreesWithTheDefinitionOnRandomEnlargements) {
+  ExpectAgreementOnRandomScales(1.01, 8, 70, 120, 21);
+}
+
+TEST(ResampleBitmap, AgreesWithTheDefinitionOnRandomReductionsAndMildScales) {
+  // Factors down to a twentieth give footprints of up to 20 source pixels
+  // and more; those near 1 mix mild reductions and mild enlargements.
+  ExpectAgreementOnRandomScales(0.05, 1, 400, 80, 22);
+  ExpectAgreementOnRandomScales(0.4, 1.6, 200, 80, 23);
+}
+
+TEST(ResampleBitmap, AgreesWithTheDefinitionOnWholeFactorEnlargements) {
+  // Whole factors put many averages a hair from a rounding edge (exact
+  // halves moved by the millionth pull-in), all of which must be decided
+  // the defining way.
+  std::mt19937 random(24);
+  for (int factor : {2, 3, 4, 5, 8}) {
+    for (int levels : {2, 256}) {
+      const int sw = 5 + static_cast<int>(random() % 60), sh = 3 + static_cast<int>(random() % 20);
+      const TBitmap24 source = RandomPicture(sw, sh, random, levels);
+      const TBitmap24 expected = ReferenceResample(source, sw * factor, sh * factor);
+      for (TResampleKernels kernels : kAllKernels) {
+        TKernelChoice choice(kernels);
+        ASSERT_TRUE(ResampleBitmap(source, sw * factor, sh * factor) == expected)
+            << sw << "x" << sh << " times " << factor << " levels " << levels << ", "
+            << KernelName(kernels) << " loops";
+      }
+    }
+  }
+}
+
+TEST(ResampleBitmap, AgreesWithTheDefinitionWhereFootprintsAreNarrowerThanTheirPullIn) {
+  // Beyond a millionfold enlargement a footprint is narrower than the
+  // millionth its upper edge is pulled in by, and the surface enters the
+  // sums with negative weights.
+  std::mt19937 random(25);
+  for (auto [sw, sh, nw, nh] : {std::array{1, 2, 1100000, 1}, {2, 1, 1, 1100000}}) {
+    const TBitmap24 source = RandomPicture(sw, sh, random);
+    const TBitmap24 expected = ReferenceResample(source, nw, nh);
+    for (TResampleKernels kernels : kAllKernels) {
+      TKernelChoice choice(kernels);
+      ASSERT_TRUE(ResampleBitmap(source, nw, nh) == expected)
+          << sw << "x" << sh << " -> " << nw << "x" << nh << ", " << KernelName(kernels)
+          << " loops";
+    }
+  }
+}
+
+TEST(ResampleBitmap, BothLoopsAgreeWithTheDefinitionOnStillSizedPictures) {
+  std::mt19937 random(26);
+  const TBitmap24 source = RandomPicture(640, 360, random);
+  for (auto [nw, nh] : {std::pair{1920, 1080}, {384, 217}, {640, 360}}) {
+    const TBitmap24 expected = ReferenceResample(source, nw, nh);
+    for (TResampleKernels kernels : kAllKernels) {
+      TKernelChoice choice(kernels);
+      ASSERT_TRUE(ResampleBitmap(source, nw, nh) == expected)
+          << nw << "x" << nh << ", " << KernelName(kernels) << " loops";
+    }
   }
 }
 
