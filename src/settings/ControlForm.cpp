@@ -301,12 +301,13 @@ void TControlForm::FillSaverList() {
     const std::string& path = FSaverPaths[i];
     VersionRecord record;
     ReadVersionRecord(path, record);
-    const std::string& saverName = record.SCRNSAVE;
-    const std::string fileName = ExtractFileName(path);
-    ComboSS.Items.push_back(
-        !saverName.empty()
-            ? saverName
-            : fileName.substr(0, fileName.size() - std::min<std::size_t>(4, fileName.size())));
+    if (!record.SCRNSAVE.empty()) {
+      ComboSS.Items.push_back(record.SCRNSAVE);
+      continue;
+    }
+    std::string name = ExtractFileName(path);  // without its ".scr"
+    name.resize(name.size() - std::min<std::size_t>(4, name.size()));
+    ComboSS.Items.push_back(name);
   }
 }
 
