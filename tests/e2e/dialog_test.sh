@@ -42,17 +42,31 @@ wait_until() {  # wait_until SECONDS COMMAND...
   "$@"
 }
 ended() { ! kill -0 "$1" 2>/dev/null; }
+# xdotool's search gives up (printing nothing) when a window goes away while
+# it looks, as the closing saver's does: every lookup is retried.
 window_named() { xdotool search --name "^$1\$" 2>/dev/null | head -1; }
 has_window() { [ -n "$(window_named "$1")" ]; }
-# The dialog's window and its top-left corner (no window manager: it stays
-# where Qt centred it).
+# locate NAME: WIN, X, Y, WIDTH and HEIGHT of the window of that name, as
+# soon as it can be found (no window manager: it stays where Qt put it).
+locate() {
+  local deadline=$((SECONDS + 15)) geometry
+  while [ $SECONDS -lt $deadline ]; do
+    WIN=$(window_named "$1")
+    if [ -n "$WIN" ] && geometry=$(xdotool getwindowgeometry --shell "$WIN" 2>/dev/null); then
+      eval "$(grep -E '^(X|Y|WIDTH|HEIGHT)=' <<<"$geometry")"
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
+# The dialog's window and its top-left corner.
 dialog=
 dx=0
 dy=0
 find_dialog() {
-  wait_until 15 has_window "タベルーネ設定" || return 1
-  dialog=$(window_named "タベルーネ設定")
-  eval "$(xdotool getwindowgeometry --shell "$dialog" | grep -E '^(X|Y)=')"
+  locate "タベルーネ設定" || return 1
+  dialog=$WIN
   dx=$X
   dy=$Y
 }
@@ -118,9 +132,8 @@ shoot version
 check "the version page is a picture" test -s "$shots/version.png"
 page 0
 click "${BtnAdd[@]}"
-check "the folder chooser opens" wait_until 10 has_window "ビデオファイルのフォルダーを指定します."
-chooser=$(window_named "ビデオファイルのフォルダーを指定します.")
-eval "$(xdotool getwindowgeometry --shell "$chooser" | grep -E '^(X|Y|WIDTH|HEIGHT)=')"
+check "the folder chooser opens" locate "ビデオファイルのフォルダーを指定します."
+chooser=$WIN
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2))
 sleep 2  # the folder tree is read in the background; the home folder opens by itself
 xdotool key Down  # its only folder, "movies"
@@ -133,9 +146,7 @@ shoot folders
 page 1
 type_into "${EditWait[@]}" 2
 click "${ButtonExtAdd[@]}"
-check "the extension box opens" wait_until 5 has_window "拡張子の追加"
-box=$(window_named "拡張子の追加")
-eval "$(xdotool getwindowgeometry --shell "$box" | grep -E '^(X|Y|WIDTH|HEIGHT)=')"
+check "the extension box opens" locate "拡張子の追加"
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2))
 xdotool type --delay 20 " mp4"
 xdotool key Return
