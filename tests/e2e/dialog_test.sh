@@ -19,28 +19,8 @@ cleanup() {
 }
 trap cleanup EXIT
 mkdir -p "$shots"
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); }
-fail() {
-  failed=$((failed + 1))
-  echo "FAIL $1"
-  [ -f "$work/err" ] && sed 's/^/  stderr: /' "$work/err"
-}
-check() {  # check NAME COMMAND...
-  local name=$1
-  shift
-  if "$@"; then pass; else fail "$name"; fi
-}
-wait_until() {  # wait_until SECONDS COMMAND...
-  local deadline=$((SECONDS + $1))
-  shift
-  while [ $SECONDS -lt $deadline ]; do
-    "$@" && return 0
-    sleep 0.1
-  done
-  "$@"
-}
+details() { [ -f "$work/err" ] && sed 's/^/  stderr: /' "$work/err"; }
+source "$(dirname "$0")/common.sh"
 ended() { ! kill -0 "$1" 2>/dev/null; }
 # xdotool's search gives up (printing nothing) when a window goes away while
 # it looks, as the closing saver's does: every lookup is retried.

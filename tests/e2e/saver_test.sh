@@ -14,31 +14,11 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-passed=0
-failed=0
-
-pass() { passed=$((passed + 1)); }
-fail() {
-  failed=$((failed + 1))
-  echo "FAIL $1"
+details() {
   [ -f "$work/history.log" ] && sed 's/^/  history: /' "$work/history.log"
   [ -f "$work/saver.err" ] && sed 's/^/  stderr: /' "$work/saver.err"
 }
-check() {  # check NAME COMMAND...
-  local name=$1
-  shift
-  if "$@"; then pass; else fail "$name"; fi
-}
-# wait_until SECONDS COMMAND...: true as soon as COMMAND succeeds.
-wait_until() {
-  local deadline=$((SECONDS + $1))
-  shift
-  while [ $SECONDS -lt $deadline ]; do
-    "$@" && return 0
-    sleep 0.1
-  done
-  "$@"
-}
+source "$(dirname "$0")/common.sh"
 alive() { kill -0 "$saver_pid" 2>/dev/null; }
 ended() { ! alive; }
 # ends_within SECONDS: the run ends in time; otherwise its threads' stacks

@@ -85,6 +85,16 @@ class QtControlFormTest : public ::testing::Test {
     EXPECT_NE(widget, nullptr) << name;
     return widget;
   }
+  // Clicks "保存" and returns the text of the error report it brings up.
+  QString ReportOfSaving() {
+    QString reported;
+    WhenModal([&](QWidget* box) {
+      reported = static_cast<QMessageBox*>(box)->text();
+      static_cast<QMessageBox*>(box)->accept();
+    });
+    Get<QPushButton>("BtnOK")->click();
+    return reported;
+  }
   void ShowPage(int index) { Get<QTabWidget>("PageControl1")->setCurrentIndex(index); }
   SaverSettings Saved() {
     SaverSettings settings;
@@ -181,12 +191,7 @@ TEST_F(QtControlFormTest, AWaitThatIsNoNumberIsReportedAndNothingIsWritten) {
   Open();
   ShowPage(1);
   Get<QLineEdit>("EditWait")->setText("x");
-  QString reported;
-  WhenModal([&](QWidget* box) {
-    reported = static_cast<QMessageBox*>(box)->text();
-    static_cast<QMessageBox*>(box)->accept();
-  });
-  Get<QPushButton>("BtnOK")->click();
+  const QString reported = ReportOfSaving();
   EXPECT_EQ(reported, "'x' is not a valid integer value.");
   EXPECT_TRUE(Dialog->isVisible());
   EXPECT_EQ(SettingsText(), before);
@@ -196,12 +201,7 @@ TEST_F(QtControlFormTest, ASettingsFileThatCannotBeWrittenIsReportedAndTheDialog
   Dir.Write("blocked", "a file where the settings folder should be");
   Store = std::make_unique<TRegFileKeyStore>(Dir.Name("blocked/settings.reg"));
   Open();
-  QString reported;
-  WhenModal([&](QWidget* box) {
-    reported = static_cast<QMessageBox*>(box)->text();
-    static_cast<QMessageBox*>(box)->accept();
-  });
-  Get<QPushButton>("BtnOK")->click();
+  const QString reported = ReportOfSaving();
   EXPECT_EQ(reported, "'\\Software\\Norvane\\Tavelune' の設定に失敗しました.");
   EXPECT_TRUE(Dialog->isVisible());
 }
