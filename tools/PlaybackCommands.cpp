@@ -121,6 +121,12 @@ bool RequireReadable(const std::string& fileName) {
   return false;
 }
 
+void ReportReadProblem(const IKeyStore& store) {
+  if (const std::string problem = store.ReadProblem(); !problem.empty()) {
+    std::cerr << "tavelune-tool: " << problem << "\n";
+  }
+}
+
 int Plan(const std::vector<std::string>& args) {
   const auto stop = Integer(args[0]);
   const auto seconds = Integer(args[1]);
@@ -250,6 +256,7 @@ int Stills(const std::vector<std::string>& args) {
     saver.Settings = SaverSettings{};
     ReadSaverSettings(*store, saver.Settings, saver.FClosing,
                       [&](std::int32_t bound) { return host.RandomBelow(bound); });
+    ReportReadProblem(*store);
   }
   saver.Settings.DrawWait = 0;  // no hold: the stills are written, not watched
   saver.ImageDesktop = TBitmap24(width, height);

@@ -7,10 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "settings/KeyStore.h"
+
 namespace tavelune::tool {
 
 // Says "cannot read" on standard error when the file cannot be opened.
 bool RequireReadable(const std::string& fileName);
+// Says on standard error, in one line, why the stored settings could not
+// be read, when they could not (the defaults are used then).
+void ReportReadProblem(const IKeyStore& store);
 
 int Plan(const std::vector<std::string>& args);
 int Length(const std::vector<std::string>& args);

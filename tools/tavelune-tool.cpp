@@ -261,6 +261,7 @@ int Settings(const TArgs& args) {
     lines = transcript.Lines;
     lines.push_back(std::string("complete=") + (transcript.Completed ? "yes" : "no"));
   }
+  tool::ReportReadProblem(*store);
   for (const std::string& line : lines) {
     std::cout << line << "\n";
   }
@@ -275,6 +276,7 @@ int Scan(const TArgs& /*args*/) {
   SaverSettings settings;
   std::atomic<bool> stop{false};
   ReadSaverSettings(*store, settings, stop, [](std::int32_t) { return 0; });
+  tool::ReportReadProblem(*store);
   std::vector<std::string> movies;
   TMFindFirst finder(settings.FolderList, settings.ExtensionList, movies);
   finder.Resume();

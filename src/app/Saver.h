@@ -120,6 +120,8 @@ class TSaver : private IGraphListener {
   // --- event handlers (UI thread) ---
   void FilterG1DSEvent(long eventCode) override;
   void FilterG1GraphEndOfSegment() override;
+  // The seek delivers nothing: the wait for its frame ends now.
+  void FilterG1NoFrame() override;
   void TimerFilterTimer();
 
   // --- still composition ---

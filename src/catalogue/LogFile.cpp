@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "app/FileNames.h"
 #include "app/ProcessUtils.h"
 #include "app/TextUtils.h"
+#include "platform/ByteFile.h"
 #include "platform/FileSystem.h"
 #include "platform/LocaleText.h"
 #include "platform/PathStyle.h"
@@ -88,14 +88,11 @@ void TLogFile::SetActive(bool active) {
 }
 
 void TLogFile::Append(const std::string& lines) {
-  std::FILE* file = std::fopen(FLogFileName.c_str(), "ab");
-  if (file == nullptr) {
-    throw EInOutError("cannot open the history file " + FLogFileName);
-  }
-  bool written =
-      std::fwrite(lines.data(), 1, lines.size(), file) == lines.size() && std::fflush(file) == 0;
-  written = std::fclose(file) == 0 && written;
-  if (!written) {
+  try {
+    // A FIFO or a device named as the history is refused rather than
+    // waited on: the UI thread writes every line.
+    AppendToFile(FLogFileName, lines);
+  } catch (const EFCreateError&) {
     throw EInOutError("cannot write the history file " + FLogFileName);
   }
 }
@@ -140,12 +137,17 @@ void TLogFile::TrimHistory(std::size_t keep) {
   if (!FileExists(FLogFileName)) {
     return;
   }
-  std::ifstream in(FLogFileName, std::ios::binary);
-  if (!in) {
-    throw EInOutError("cannot read the history file " + FLogFileName);
+  std::string text;
+  {
+    TByteFile in;
+    if (!in.Open(FLogFileName, TShareMode::DenyWrite)) {
+      throw EInOutError("cannot read the history file " + FLogFileName);
+    }
+    text.resize(in.Size());
+    if (!in.ReadAt(0, text.data(), text.size())) {
+      throw EInOutError("cannot read the history file " + FLogFileName);
+    }
   }
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  in.close();
   // Lines end with CR LF, LF or CR; the kept ones are written back with CR LF.
   std::vector<std::string_view> lines;
   for (std::size_t start = 0; start < text.size();) {

@@ -27,7 +27,10 @@ class TByteFile {
   TByteFile& operator=(const TByteFile&) = delete;
 
   // Opens an existing regular file for reading. False when it is missing, a
-  // folder, not permitted, or locked against us; never throws for those.
+  // folder, not permitted, or locked against us, and for anything that is
+  // not a plain file on a disk (a FIFO, a device, a pipe, a socket): those
+  // could block the reader for good, so they are refused before anything
+  // waits on them. Never throws for those.
   bool Open(const std::string& fileName, TShareMode share);
   bool IsOpen() const { return FHandle != kNoHandle; }
   void Close();
@@ -57,5 +60,11 @@ class EFCreateError : public std::runtime_error {
 // not a regular file is refused, so a file planted in a shared folder
 // cannot redirect the write. Throws EFCreateError.
 void WriteFileNoFollow(const std::string& fileName, std::string_view bytes);
+
+// Appends `bytes` to `fileName`, creating it when it is missing. Anything
+// that is not a regular file is refused, and the open never waits (a FIFO
+// without a reader is refused at once instead of blocking the writer).
+// Throws EFCreateError.
+void AppendToFile(const std::string& fileName, std::string_view bytes);
 
 }  // namespace tavelune

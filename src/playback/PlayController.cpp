@@ -335,6 +335,13 @@ void TSaver::FilterG1GraphEndOfSegment() {
   FGrabWanted = true;
 }
 
+void TSaver::FilterG1NoFrame() {
+  // What the grab wait would otherwise find out only when it runs out: the
+  // no-frame path (the fallback picture, or nothing drawn and no hold)
+  // follows at once.
+  FGrabWanted = false;
+}
+
 void TSaver::TimerFilterTimer() {
   FGrabWanted = false;
   FGraphEvent = true;

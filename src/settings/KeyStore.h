@@ -57,6 +57,9 @@ class IKeyStore {
   virtual std::unique_ptr<IStoreKey> CreateKey(const std::string& path) = 0;
   // Deletes the key with its values and sub-keys; false when it could not.
   virtual bool DeleteKey(const std::string& path) = 0;
+  // Why the store could not be read, for a message; empty when nothing
+  // went wrong. Readers absorb the failure (the keys read as missing).
+  virtual std::string ReadProblem() const { return {}; }
 };
 
 // The text of the store's refusal to write `valueName`.

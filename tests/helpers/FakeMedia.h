@@ -38,6 +38,8 @@ class TFakeMedia : public IMediaFramework,
   THResult RenderResult = kSOk;
   std::set<std::string> FailingCalls;  // "RenderFile", "Run", "Pause", "EmptyGraph", ...
   bool DeliversFrames = true;
+  // Without frames: whether a seek says at once that none is coming.
+  bool TellsNoFrame = false;
   bool HasSnapshot = true;  // CurrentImageToStream works once a frame came
   int FrameWidth = 64;
   int FrameHeight = 48;
@@ -120,6 +122,8 @@ class TFakeMedia : public IMediaFramework,
            std::to_string(stopFlags) + ")");
     if (FState == 'P' && DeliversFrames) {
       FHost.Messages.push_back([this, current] { Deliver(current); });
+    } else if (FState == 'P' && TellsNoFrame) {
+      FHost.Messages.push_back([this] { Listener->FilterG1NoFrame(); });
     }
     return true;
   }

@@ -284,6 +284,22 @@ TEST_F(PlayController, NoFrameAndNoSnapshotShowsNothingAndHoldsNothing) {
   EXPECT_EQ(Events().size(), 2u);
 }
 
+TEST_F(PlayController, ASeekThatSaysNoFrameIsComingEndsItsWaitAtOnce) {
+  const std::string movie = Movie("m.mp4");
+  Saver.FMovieFile = movie;
+  Media.DeliversFrames = false;
+  Media.TellsNoFrame = true;
+  Saver.Settings.DrawWait = 30;
+  const std::int64_t before = Host.NowMs;
+  Saver.PlayMovie(movie);
+  // Ten segments: the settle time, the length, and per segment its
+  // pre-seek sleep and one round of the grab wait; nothing drawn or held.
+  EXPECT_EQ(Media.CallsNamed("SetPositions(").size(), 10u);
+  EXPECT_LT(Host.NowMs - before, 5'000);
+  EXPECT_EQ(CentrePixel(), 0u);
+  EXPECT_EQ(Events(), (std::vector<std::string>{movie + " Start", movie + " Stop"}));
+}
+
 TEST_F(PlayController, WithoutAGrabTheVideoWindowsImageIsShown) {
   const std::string movie = Movie("m.mp4");
   Saver.FMovieFile = movie;

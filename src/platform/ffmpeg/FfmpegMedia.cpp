@@ -196,6 +196,9 @@ struct TConnectedFormat {
 // are on their way.
 struct TEventRelay {
   IGraphListener* Listener = nullptr;  // UI thread only
+  // The number of the latest seek on the paused graph (UI thread writes):
+  // a no-frame notice of an earlier seek must not end the wait of a later.
+  std::atomic<std::uint64_t> LatestSeek{0};
 };
 
 class TFfmpegMedia final : public IMediaFramework,
@@ -330,6 +333,7 @@ class TFfmpegMedia final : public IMediaFramework,
       if (FState == TState::Paused) {
         FSeekPending = true;
         FSeekTarget = FCurrent;
+        FSeekNumber = ++FRelay->LatestSeek;
       }
     }
     FWake.notify_all();
@@ -528,9 +532,10 @@ class TFfmpegMedia final : public IMediaFramework,
         FSeekPending = false;
         const TRefTime target = FSeekTarget;
         const TMediaSubtype subtype = FAppliedSubtype;
+        const std::uint64_t seek = FSeekNumber;
         FBusy = true;
         lock.unlock();
-        DeliverFrameAt(target, subtype);
+        DeliverFrameAt(target, subtype, seek);
         lock.lock();
         FBusy = false;
         FIdle.notify_all();
@@ -566,14 +571,26 @@ class TFfmpegMedia final : public IMediaFramework,
     });
   }
 
+  // A seek that delivers nothing says so at once, so that the saver does
+  // not wait seconds for a frame of a file that cannot give one.
+  void PostNoFrame(std::uint64_t seek) {
+    Queue([relay = FRelay, seek] {
+      if (relay->Listener != nullptr && relay->LatestSeek == seek) {
+        relay->Listener->FilterG1NoFrame();
+      }
+    });
+  }
+
   // Streaming thread, FBusy set: the movie is this thread's.
-  void DeliverFrameAt(TRefTime position, TMediaSubtype subtype) {
+  void DeliverFrameAt(TRefTime position, TMediaSubtype subtype, std::uint64_t seek) {
     FDeadline = (Clock::now() + kSeekDeadline).time_since_epoch().count();
     const AVFrame* frame = DecodeKeyFrameAt(*FMovie, position);
-    if (frame != nullptr && !Interrupted()) {
-      ConvertAndDeliver(*FMovie, *frame, subtype);
-    }
+    const bool delivered =
+        frame != nullptr && !Interrupted() && ConvertAndDeliver(*FMovie, *frame, subtype);
     FDeadline = 0;
+    if (!delivered && !FAbort) {  // a movie being closed owes nobody a frame
+      PostNoFrame(seek);
+    }
   }
 
   const AVFrame* DecodeKeyFrameAt(TMovie& movie, TRefTime position) {
@@ -619,10 +636,11 @@ class TFfmpegMedia final : public IMediaFramework,
     return nullptr;
   }
 
-  void ConvertAndDeliver(TMovie& movie, const AVFrame& frame, TMediaSubtype subtype) {
+  // True when the frame reached the listener.
+  bool ConvertAndDeliver(TMovie& movie, const AVFrame& frame, TMediaSubtype subtype) {
     if (frame.width <= 0 || frame.height <= 0 || frame.width > kMaxFrameSide ||
         frame.height > kMaxFrameSide) {
-      return;
+      return false;
     }
     TConnectedFormat format;
     format.Width = frame.width;
@@ -634,7 +652,7 @@ class TFfmpegMedia final : public IMediaFramework,
         movie.Scaler.release(), frame.width, frame.height, static_cast<AVPixelFormat>(frame.format),
         frame.width, frame.height, target, SWS_BILINEAR, nullptr, nullptr, nullptr));
     if (!movie.Scaler) {
-      return;
+      return false;
     }
     {
       // The last frame is let go first: a 4K frame is tens of megabytes.
@@ -644,7 +662,7 @@ class TFfmpegMedia final : public IMediaFramework,
     }
     std::vector<std::uint8_t> image;
     if (!ConvertToDib(movie, frame, format, image)) {
-      return;
+      return false;
     }
     const AVStream* stream = movie.Format->streams[movie.VideoStream];
     std::int64_t pts = frame.best_effort_timestamp;
@@ -663,6 +681,7 @@ class TFfmpegMedia final : public IMediaFramework,
     std::lock_guard lock(FMutex);
     FCurrentFormat = format;
     FCurrentImage = std::move(image);
+    return true;
   }
 
   // The frame as a bottom-up DIB of `format`. libswscale may write a little
@@ -724,6 +743,7 @@ class TFfmpegMedia final : public IMediaFramework,
   bool FEndReported = false;
   bool FSeekPending = false;
   TRefTime FSeekTarget = 0;
+  std::uint64_t FSeekNumber = 0;  // of the pending seek
   TConnectedFormat FFormat;         // of the samples delivered
   TConnectedFormat FCurrentFormat;  // of FCurrentImage
   std::vector<std::uint8_t> FCurrentImage;

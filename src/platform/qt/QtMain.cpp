@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "app/InputWatchdog.h"
 #include "app/ProcessUtils.h"
 #include "app/Program.h"
 #include "app/Synchronize.h"
@@ -50,14 +51,17 @@ std::optional<std::uint64_t> WindowId(const std::string& text) {
   return value;
 }
 
-// SIGTERM and SIGINT (how xscreensaver ends its display modes) close the
-// saver window like input does, so the history gets its end and the
-// screen is given back.
+// SIGTERM and SIGINT (how xscreensaver ends its display modes) and SIGHUP
+// (a closing terminal, the end of the session) close the saver window like
+// input does, so the history gets its end and the screen is given back.
+// They count as input for the watchdog too: a UI thread too stuck to close
+// the window does not keep the process alive.
 int gSignalPipe[2] = {-1, -1};
 
 void OnSignal(int) {
   const char byte = 1;
   [[maybe_unused]] const ssize_t written = ::write(gSignalPipe[1], &byte, 1);
+  TInputWatchdog::NoteInput();
 }
 
 class TQtFrontEnd : public IProgramFrontEnd {
@@ -105,8 +109,13 @@ class TQtFrontEnd : public IProgramFrontEnd {
           QCoreApplication::quit();
         }
       });
-      ::signal(SIGTERM, OnSignal);
-      ::signal(SIGINT, OnSignal);
+      struct sigaction action {};
+      action.sa_handler = OnSignal;
+      sigemptyset(&action.sa_mask);
+      action.sa_flags = SA_RESTART;
+      for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        ::sigaction(signal, &action, nullptr);
+      }
     }
   }
 

@@ -22,6 +22,7 @@
 #include "app/Program.h"
 #include "app/ProgramIcon.h"
 #include "app/Synchronize.h"
+#include "platform/InputIdle.h"
 #include "platform/MediaFramework.h"
 #include "platform/SystemDirs.h"
 #include "platform/UserKeyStore.h"
@@ -86,6 +87,9 @@ TQtSaverWindow::~TQtSaverWindow() {
 }
 
 bool TQtSaverWindow::Start() {
+  if (!FSaver->Preview()) {
+    StartInputWatchdog();
+  }
   Guarded([this] { FSaver->FormCreate(); });
   if (FTargetWindow != 0) {
     const std::optional<TWindowSize> size = ForeignWindowSize(FTargetWindow);
@@ -117,6 +121,27 @@ bool TQtSaverWindow::Start() {
   }
   FSaver->SetClientSize(width(), height());
   return true;
+}
+
+void TQtSaverWindow::StartInputWatchdog() {
+  // Ticks of this timer run inside every message pass, nested ones
+  // included, so they stop only while the UI thread handles no messages.
+  FBeatTimer.setInterval(100);
+  connect(&FBeatTimer, &QTimer::timeout, this, [this] { FInputWatchdog->Beat(); });
+  FInputWatchdog =
+      std::make_unique<TInputWatchdog>(CreateInputIdleClock(), [this] { EndStalledRun(); });
+  FInputWatchdog->Start();
+  FBeatTimer.start();
+}
+
+void TQtSaverWindow::EndStalledRun() {
+  // The watchdog's thread: the UI thread has not handled input for a
+  // second. What can be written is written, and the process ends; X gives
+  // back the screen, the grabs and the cursor of a process that ends.
+  std::fputs("tavelune: input was not handled within 1 s (the program is stuck); ending the run\n",
+             stderr);
+  WriteEndOfStalledRun(FLogFile, std::chrono::milliseconds(500));
+  std::_Exit(0);
 }
 
 void TQtSaverWindow::GrabInput() {

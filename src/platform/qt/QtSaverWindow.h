@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/InputWatchdog.h"
 #include "app/Saver.h"
 #include "catalogue/LogFile.h"
 #include "platform/TextPainter.h"
@@ -48,6 +49,8 @@ class TQtSaverWindow : public QWidget, public TRealTimeHost {
   void FollowTarget();
   void GrabInput();
   void ReleaseInput();
+  void StartInputWatchdog();
+  [[noreturn]] void EndStalledRun();
   static void StartExitWatchdog();
 
   // --- ISaverHost ---
@@ -79,6 +82,10 @@ class TQtSaverWindow : public QWidget, public TRealTimeHost {
   std::unique_ptr<TSaver> FSaver;
   QLabel* FLabel2;
   QTimer FFollowTimer;  // follows the target window's size
+  // A full-screen run's dead man's switch, and the timer whose ticks tell it
+  // that the event loop runs.
+  std::unique_ptr<TInputWatchdog> FInputWatchdog;
+  QTimer FBeatTimer;
   std::unique_ptr<TTextPainter> FPainter;
   int FCursorCount = 0;
   bool FInputGrabbed = false;

@@ -11,6 +11,64 @@ namespace tavelune {
 namespace {
 
 constexpr std::string_view kHeader = "REGEDIT4";
+// regedit 5's export header; its files are UTF-16 and so are the bytes of
+// its hex(1) and hex(2) values.
+constexpr std::string_view kUnicodeHeader = "Windows Registry Editor Version 5.00";
+
+void AppendUtf8(std::string& out, char32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+// UTF-16 bytes (little- or big-endian) as UTF-8; a lone surrogate becomes
+// U+FFFD and an odd last byte is dropped.
+std::string Utf16BytesToUtf8(std::string_view bytes, bool bigEndian) {
+  auto unit = [&](std::size_t i) -> char32_t {
+    const auto first = static_cast<unsigned char>(bytes[i]);
+    const auto second = static_cast<unsigned char>(bytes[i + 1]);
+    return bigEndian ? (first << 8 | second) : (second << 8 | first);
+  };
+  std::string out;
+  out.reserve(bytes.size() / 2);
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    char32_t code = unit(i);
+    if (code >= 0xD800 && code <= 0xDBFF && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 &&
+        unit(i + 2) <= 0xDFFF) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+      i += 2;
+    } else if (code >= 0xD800 && code <= 0xDFFF) {
+      code = 0xFFFD;
+    }
+    AppendUtf8(out, code);
+  }
+  return out;
+}
+
+// The file's text as UTF-8: UTF-16 when it starts with a byte-order mark
+// (regedit 5 exports so), otherwise the bytes as they are, less a UTF-8
+// byte-order mark.
+std::string DecodedText(std::string_view bytes) {
+  if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF") {
+    return Utf16BytesToUtf8(bytes.substr(2), bytes[0] == '\xFE');
+  }
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+    bytes.remove_prefix(3);
+  }
+  return std::string(bytes);
+}
 
 // "\Software\X" -> "HKEY_CURRENT_USER\Software\X", without doubled or
 // trailing delimiters.
@@ -100,7 +158,9 @@ std::string HexText(std::string_view bytes) {
 }
 
 // `"name"=<data>` -> the entry; nullopt for a line of another shape.
-std::optional<std::pair<std::string, TStoreValue>> ParseValueLine(std::string_view line) {
+// `unicode`: the hex(1) and hex(2) bytes are UTF-16 (regedit 5).
+std::optional<std::pair<std::string, TStoreValue>> ParseValueLine(std::string_view line,
+                                                                  bool unicode) {
   std::string_view rest;
   std::optional<std::string> name = Quoted(line, rest);
   if (!name || rest.empty() || rest.front() != '=') {
@@ -135,6 +195,9 @@ std::optional<std::pair<std::string, TStoreValue>> ParseValueLine(std::string_vi
       std::optional<std::string> bytes = HexBytes(data.substr(prefix.size()));
       if (!bytes) {
         return std::nullopt;
+      }
+      if (unicode) {
+        bytes = Utf16BytesToUtf8(*bytes, false);
       }
       value.Kind = kind;
       value.Text = bytes->substr(0, bytes->find('\0'));
@@ -200,13 +263,15 @@ std::vector<std::string> LogicalLines(std::string_view text) {
 
 }  // namespace
 
-TRegFile TRegFile::Parse(std::string_view text) {
+TRegFile TRegFile::Parse(std::string_view bytes) {
   TRegFile file;
   bool headerSeen = false;
-  for (std::string& line : LogicalLines(text)) {
+  bool unicode = false;
+  for (std::string& line : LogicalLines(DecodedText(bytes))) {
     std::string trimmed = TrimControl(line);
-    if (!headerSeen && trimmed == kHeader) {
+    if (!headerSeen && (trimmed == kHeader || trimmed == kUnicodeHeader)) {
       headerSeen = true;
+      unicode = trimmed == kUnicodeHeader;
       continue;
     }
     if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']') {
@@ -220,7 +285,7 @@ TRegFile TRegFile::Parse(std::string_view text) {
       continue;
     }
     std::vector<TEntry>& entries = file.FSections.back().Entries;
-    if (auto parsed = ParseValueLine(trimmed)) {
+    if (auto parsed = ParseValueLine(trimmed, unicode)) {
       entries.push_back({parsed->first, parsed->second, line});
     } else {
       entries.push_back({{}, {}, line});  // blank lines too: they keep lines apart

@@ -29,7 +29,10 @@ inline constexpr std::string_view kUserHive = "HKEY_CURRENT_USER";
 
 class TRegFile {
  public:
-  static TRegFile Parse(std::string_view text);
+  // The file's bytes: UTF-8 as Serialize writes them, or a regedit 5
+  // export (UTF-16 with a byte-order mark), which is read the same way;
+  // Serialize always writes the UTF-8 form.
+  static TRegFile Parse(std::string_view bytes);
   std::string Serialize() const;
 
   // Key paths as the program writes them ("\Software\Norvane\Tavelune").

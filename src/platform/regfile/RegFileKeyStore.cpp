@@ -5,14 +5,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
+#include <optional>
+#include <thread>
 #include <vector>
 
+#include "app/ProcessUtils.h"
 #include "platform/UserKeyStore.h"
 #include "platform/regfile/RegFile.h"
 
@@ -20,33 +24,111 @@ namespace tavelune {
 
 namespace {
 
-// Holds an advisory lock on the file's companion "<file>.lock" for its life.
-class TFileLock {
+// A settings file larger than this is nobody's settings: it is not read.
+constexpr std::uint64_t kMaxSettingsBytes = 16 * 1024 * 1024;
+
+// The writers' lock: an exclusive advisory lock on the file's companion
+// "<file>.lock", created with the file's folder when needed, held for the
+// lock's life.
+class TWriterLock {
  public:
-  TFileLock(const std::string& fileName, bool exclusive) {
+  explicit TWriterLock(const std::string& fileName) {
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(fileName).parent_path(), ignored);
     FFd = ::open((fileName + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (FFd >= 0) {
-      while (::flock(FFd, exclusive ? LOCK_EX : LOCK_SH) != 0 && errno == EINTR) {
+      while (::flock(FFd, LOCK_EX) != 0 && errno == EINTR) {
       }
     }
   }
-  ~TFileLock() {
+  ~TWriterLock() {
     if (FFd >= 0) {
       ::close(FFd);
     }
   }
-  TFileLock(const TFileLock&) = delete;
-  TFileLock& operator=(const TFileLock&) = delete;
+  TWriterLock(const TWriterLock&) = delete;
+  TWriterLock& operator=(const TWriterLock&) = delete;
 
  private:
   int FFd = -1;
 };
 
-TRegFile Load(const std::string& fileName) {
-  std::ifstream in(fileName, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+// A reader's shared lock on "<file>.lock", taken only when the lock file is
+// there (a reader creates nothing) and only while `waitLeft` lasts; the wait
+// handles the UI thread's messages and uses up `waitLeft`.
+class TReaderLock {
+ public:
+  TReaderLock(const std::string& fileName, std::chrono::steady_clock::duration& waitLeft) {
+    FFd = ::open((fileName + ".lock").c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (FFd < 0) {
+      return;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    while (::flock(FFd, LOCK_SH | LOCK_NB) != 0) {
+      const auto waited = std::chrono::steady_clock::now() - start;
+      if ((errno != EWOULDBLOCK && errno != EINTR) || waited >= waitLeft) {
+        waitLeft = std::chrono::steady_clock::duration::zero();
+        return;  // read without the lock
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      YieldToMessages();
+    }
+    waitLeft -= std::min(waitLeft, std::chrono::steady_clock::now() - start);
+  }
+  ~TReaderLock() {
+    if (FFd >= 0) {
+      ::close(FFd);
+    }
+  }
+  TReaderLock(const TReaderLock&) = delete;
+  TReaderLock& operator=(const TReaderLock&) = delete;
+
+ private:
+  int FFd = -1;
+};
+
+// The file as parsed, or an empty store when it does not exist; nullopt
+// (with `problem` saying why) when it exists but is no settings file that
+// can be read: not a regular file (a folder, a FIFO, a device), larger
+// than any settings file, or unreadable. The open never waits.
+std::optional<TRegFile> Load(const std::string& fileName, std::string& problem) {
+  const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) {
+      return TRegFile{};
+    }
+    problem = fileName + " cannot be read: " + std::strerror(errno);
+    return std::nullopt;
+  }
+  std::string text;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    problem = fileName + " is not a regular file";
+  } else if (static_cast<std::uint64_t>(info.st_size) > kMaxSettingsBytes) {
+    problem = fileName + " is too large for a settings file (" + std::to_string(info.st_size) +
+              " bytes)";
+  } else {
+    text.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t done = 0;
+    while (done < text.size()) {
+      const ssize_t got = ::read(fd, text.data() + done, text.size() - done);
+      if (got < 0 && errno == EINTR) {
+        continue;
+      }
+      if (got <= 0) {
+        if (got < 0) {
+          problem = fileName + " cannot be read: " + std::strerror(errno);
+        }
+        break;
+      }
+      done += static_cast<std::size_t>(got);
+    }
+    text.resize(done);  // a file that shrank meanwhile
+  }
+  ::close(fd);
+  if (!problem.empty()) {
+    return std::nullopt;
+  }
   return TRegFile::Parse(text);
 }
 
@@ -68,12 +150,18 @@ bool Save(const std::string& fileName, const TRegFile& file) {
   return true;
 }
 
-// Applies `change` to the file under the exclusive lock.
+// Applies `change` to the file under the exclusive lock; false when it
+// could not be saved. A file that exists but cannot be read is not
+// replaced: whatever it holds is not lost to a save.
 bool Change(const std::string& fileName, const std::function<void(TRegFile&)>& change) {
-  TFileLock lock(fileName, true);
-  TRegFile file = Load(fileName);
-  change(file);
-  return Save(fileName, file);
+  TWriterLock lock(fileName);
+  std::string problem;
+  std::optional<TRegFile> file = Load(fileName, problem);
+  if (!file) {
+    return false;
+  }
+  change(*file);
+  return Save(fileName, *file);
 }
 
 }  // namespace
@@ -159,15 +247,22 @@ std::string TRegFileKeyStore::DefaultFileName() {
 }
 
 std::unique_ptr<IStoreKey> TRegFileKeyStore::OpenKey(const std::string& path) {
-  TRegFile file;
+  std::optional<TRegFile> file;
+  std::string problem;
   {
-    TFileLock lock(FFileName, false);
-    file = Load(FFileName);
+    TReaderLock lock(FFileName, FLockWaitLeft);
+    file = Load(FFileName, problem);
   }
-  if (!file.HasKey(path)) {
+  if (!file) {
+    if (FReadProblem.empty()) {
+      FReadProblem = problem + "; the settings are not read";
+    }
     return nullptr;
   }
-  return std::make_unique<TRegFileKey>(*this, path, std::move(file), false);
+  if (!file->HasKey(path)) {
+    return nullptr;
+  }
+  return std::make_unique<TRegFileKey>(*this, path, std::move(*file), false);
 }
 
 std::unique_ptr<IStoreKey> TRegFileKeyStore::CreateKey(const std::string& path) {

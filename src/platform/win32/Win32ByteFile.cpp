@@ -36,6 +36,12 @@ bool TByteFile::Open(const std::string& fileName, TShareMode share) {
   if (handle == INVALID_HANDLE_VALUE) {
     return false;
   }
+  // Pipes, consoles and devices ("CON", "COM1", "\\.\pipe\x") can block a
+  // reader for good: only files on a disk are read.
+  if (::GetFileType(handle) != FILE_TYPE_DISK) {
+    ::CloseHandle(handle);
+    return false;
+  }
   FHandle = reinterpret_cast<std::intptr_t>(handle);
   return true;
 }
@@ -89,10 +95,33 @@ std::uint64_t TByteFile::Size() {
   return static_cast<std::uint64_t>(size.QuadPart);
 }
 
+namespace {
+
+EFCreateError CreateError(const std::string& fileName, const char* why) {
+  return EFCreateError("Cannot create file \"" + fileName + "\". " + why);
+}
+
+// Writes all of `bytes` and closes `file`, also when a write fails.
+void WriteAllAndClose(const std::string& fileName, HANDLE file, std::string_view bytes) {
+  const char* data = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    const DWORD chunk = static_cast<DWORD>(left < (1u << 30) ? left : (1u << 30));
+    DWORD written = 0;
+    if (!::WriteFile(file, data, chunk, &written, nullptr) || written == 0) {
+      ::CloseHandle(file);
+      throw CreateError(fileName, "The file cannot be written.");
+    }
+    data += written;
+    left -= written;
+  }
+  ::CloseHandle(file);
+}
+
+}  // namespace
+
 void WriteFileNoFollow(const std::string& fileName, std::string_view bytes) {
-  auto fail = [&](const char* why) {
-    return EFCreateError("Cannot create file \"" + fileName + "\". " + why);
-  };
+  auto fail = [&](const char* why) { return CreateError(fileName, why); };
   // The reparse-point flag opens a link itself instead of its target; a
   // link found there is refused.
   HANDLE file = ::CreateFileA(fileName.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
@@ -107,19 +136,23 @@ void WriteFileNoFollow(const std::string& fileName, std::string_view bytes) {
     ::CloseHandle(file);
     throw fail("It is not a plain file.");
   }
-  const char* data = bytes.data();
-  std::size_t left = bytes.size();
-  while (left > 0) {
-    const DWORD chunk = static_cast<DWORD>(left < (1u << 30) ? left : (1u << 30));
-    DWORD written = 0;
-    if (!::WriteFile(file, data, chunk, &written, nullptr) || written == 0) {
-      ::CloseHandle(file);
-      throw fail("The file cannot be written.");
-    }
-    data += written;
-    left -= written;
+  WriteAllAndClose(fileName, file, bytes);
+}
+
+void AppendToFile(const std::string& fileName, std::string_view bytes) {
+  // Append-only access writes every block at the end, as "ab" does; others
+  // may read the file meanwhile.
+  HANDLE file = ::CreateFileA(fileName.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    throw CreateError(fileName, "The file cannot be opened for writing.");
   }
-  ::CloseHandle(file);
+  if (::GetFileType(file) != FILE_TYPE_DISK) {
+    ::CloseHandle(file);
+    throw CreateError(fileName, "It is not a plain file.");
+  }
+  WriteAllAndClose(fileName, file, bytes);
 }
 
 }  // namespace tavelune

@@ -1,9 +1,13 @@
 #include "platform/regfile/RegFileKeyStore.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +15,7 @@
 
 #include "helpers/KeyStoreSuite.h"
 #include "helpers/TestFiles.h"
+#include "platform/MessagePump.h"
 #include "settings/SettingsStore.h"
 
 namespace tavelune {
@@ -131,6 +136,145 @@ TEST(RegFileKeyStore, ReportsAFileItCannotWrite) {
       folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
   EXPECT_EQ(store.CreateKey("\\Software\\X"), nullptr);
   std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+}
+
+constexpr const char* kMainKey = "\\Software\\Norvane\\Tavelune";
+
+SaverSettings ReadAsTheSaverDoes(IKeyStore& store) {
+  SaverSettings settings;
+  std::atomic<bool> stop{false};
+  ReadSaverSettings(store, settings, stop, [](std::int32_t) { return 0; });
+  return settings;
+}
+
+// A settings file with "Draw Wait" 7 and one folder.
+std::string SettingsText() {
+  return "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune]\n"
+         "\"Draw Posision\"=dword:00000000\n\"Graphics Size\"=dword:00000001\n"
+         "\"Screen Clear\"=dword:00000000\n\"Point Cast\"=\"\"\n\"Random Sort\"=dword:00000000\n"
+         "\"Rotate\"=dword:00000000\n\"Capture\"=dword:00000000\n\"DispFileName\"=dword:00000000\n"
+         "\"BackColor\"=dword:00000000\n\"Draw Wait\"=dword:00000007\n\n"
+         "[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune\\Folders]\n\"0000\"=\"/movies\"\n";
+}
+
+TEST(RegFileKeyStore, AReadCreatesNoFileAndNoFolder) {
+  test::TTempDir dir;
+  TRegFileKeyStore missing(dir.Name("config/tavelune/settings.reg"));
+  ReadAsTheSaverDoes(missing);
+  EXPECT_FALSE(std::filesystem::exists(dir.Name("config")));
+
+  const std::string file = dir.Write("settings.reg", SettingsText());
+  TRegFileKeyStore store(file);
+  EXPECT_EQ(ReadAsTheSaverDoes(store).DrawWait, 7);
+  EXPECT_FALSE(std::filesystem::exists(file + ".lock"));
+  EXPECT_EQ(store.ReadProblem(), "");
+}
+
+class TCountingPump : public IMessagePump {
+ public:
+  void DispatchPending() override { ++Passes; }
+  int Passes = 0;
+};
+
+TEST(RegFileKeyStore, AWritersLockHoldsUpReadersForASecondInAllThenTheFileIsReadAsItIs) {
+  test::TTempDir dir;
+  const std::string file = dir.Write("settings.reg", SettingsText());
+  // A writer that never lets go (another description of the lock file, so
+  // flock tells it apart from the reader's).
+  const int writer = ::open((file + ".lock").c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_EQ(::flock(writer, LOCK_EX), 0);
+  TCountingPump pump;
+  SetMessagePump(&pump);
+  TRegFileKeyStore store(file);
+  const auto start = std::chrono::steady_clock::now();
+  const SaverSettings settings = ReadAsTheSaverDoes(store);  // three keys, one wait
+  const auto waited = std::chrono::steady_clock::now() - start;
+  SetMessagePump(nullptr);
+  ::close(writer);
+  EXPECT_EQ(settings.DrawWait, 7);
+  EXPECT_EQ(settings.FolderList, std::vector<std::string>{"/movies"});
+  EXPECT_GE(waited, std::chrono::milliseconds(900));
+  EXPECT_LT(waited, std::chrono::milliseconds(2500));  // not a second per key
+  EXPECT_GT(pump.Passes, 10);  // input was handled while it waited
+}
+
+TEST(RegFileKeyStore, WhatIsNoSettingsFileReadsAsDefaultsAndSaysWhy) {
+  test::TTempDir dir;
+  std::filesystem::create_directories(dir.Name("folder.reg"));
+  const std::string fifo = dir.Name("fifo.reg");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string huge = dir.Name("huge.reg");
+  {
+    std::ofstream out(huge, std::ios::binary);
+    out << SettingsText();
+    out.seekp(17 * 1024 * 1024);
+    out << '\n';
+  }
+  for (const std::string& name : {dir.Name("folder.reg"), fifo, std::string("/dev/zero"), huge}) {
+    TRegFileKeyStore store(name);  // a FIFO without a writer must not block
+    EXPECT_EQ(ReadAsTheSaverDoes(store).DrawWait, 5) << name;
+    EXPECT_NE(store.ReadProblem().find(name), std::string::npos) << name;
+    EXPECT_NE(store.ReadProblem().find(name == huge ? "too large" : "not a regular file"),
+              std::string::npos)
+        << store.ReadProblem();
+  }
+}
+
+TEST(RegFileKeyStore, ASaveNeverReplacesAFileItCannotRead) {
+  test::TTempDir dir;
+  const std::string huge = dir.Name("huge.reg");
+  {
+    std::ofstream out(huge, std::ios::binary);
+    out.seekp(17 * 1024 * 1024);
+    out << '\n';
+  }
+  TRegFileKeyStore store(huge);
+  EXPECT_EQ(store.CreateKey(kMainKey), nullptr);
+  EXPECT_FALSE(store.DeleteKey(kMainKey));
+  EXPECT_EQ(std::filesystem::file_size(huge), 17u * 1024 * 1024 + 1);
+}
+
+// `text` as UTF-16 with its byte-order mark, as regedit 5 exports.
+std::string Utf16File(const std::u16string& text, bool bigEndian) {
+  std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  for (char16_t unit : text) {
+    const char high = static_cast<char>(unit >> 8);
+    const char low = static_cast<char>(unit & 0xFF);
+    bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+  }
+  return bytes;
+}
+
+TEST(RegFileKeyStore, ReadsARegedit5ExportAndSavesItInItsOwnForm) {
+  // "LogFile" is 東京\play.log, "RootPath" an expandable string whose bytes
+  // are UTF-16 too, and a character beyond the basic plane in a folder.
+  const std::u16string text =
+      u"Windows Registry Editor Version 5.00\r\n\r\n"
+      u"[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune]\r\n"
+      u"\"LogFile\"=\"\u6771\u4eac\\\\play.log\"\r\n"
+      u"\"Draw Posision\"=dword:00000000\r\n"
+      u"\"Point Cast\"=hex(2):43,00,3a,00,5c,00,78,00,00,00\r\n\r\n"
+      u"[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune\\Folders]\r\n"
+      u"\"0000\"=\"/m\U0001F3A5\"\r\n";
+  for (bool bigEndian : {false, true}) {
+    test::TTempDir dir;
+    const std::string file = dir.Write("settings.reg", Utf16File(text, bigEndian));
+    TRegFileKeyStore store(file);
+    auto key = store.OpenKey(kMainKey);
+    ASSERT_NE(key, nullptr) << bigEndian;
+    EXPECT_EQ(key->ReadValue("LogFile")->Text, "\xE6\x9D\xB1\xE4\xBA\xAC\\play.log");
+    EXPECT_EQ(key->ReadValue("Draw Posision")->Number, 0);
+    EXPECT_EQ(key->ReadValue("Point Cast")->Kind, TValueKind::ExpandString);
+    EXPECT_EQ(key->ReadValue("Point Cast")->Text, "C:\\x");
+    EXPECT_EQ(store.OpenKey(std::string(kMainKey) + "\\Folders")->ReadValue("0000")->Text,
+              "/m\xF0\x9F\x8E\xA5");
+    store.CreateKey(kMainKey)->WriteInteger("Draw Wait", 9);
+    const std::string saved = Contents(file);
+    EXPECT_EQ(saved.rfind("REGEDIT4\n", 0), 0u);
+    EXPECT_NE(saved.find("\"LogFile\"=\"\xE6\x9D\xB1\xE4\xBA\xAC\\\\play.log\""), std::string::npos);
+    EXPECT_NE(saved.find("\"Point Cast\"=hex(2):43,3a,5c,78,00"), std::string::npos);
+    EXPECT_EQ(saved.find("Version 5.00"), std::string::npos);
+  }
 }
 
 TEST(RegFileKeyStore, FindsItsFileThroughTheEnvironment) {
