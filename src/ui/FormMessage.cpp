@@ -35,6 +35,22 @@ void TFormMessage::Button1Click() {
   FView.Close();
 }
 
+bool TFormMessage::FormKeyPress(char key) {
+  if (key == '\r' || key == '\n' || key == '\x1b' || key == ' ') {
+    return false;
+  }
+  if (FPassed.KeyPress) {
+    FPassed.KeyPress(key);
+  }
+  return true;
+}
+
+void TFormMessage::FormMouseMove(int screenX, int screenY) {
+  if (FPassed.MouseMove) {
+    FPassed.MouseMove(screenX, screenY);
+  }
+}
+
 void TFormMessage::FormClose() {
   FView.SetTimerEnabled(false);
   FView.Hide();

@@ -47,6 +47,15 @@ struct TFormMessageLayout {
 };
 inline constexpr TFormMessageLayout kFormMessageLayout{};
 
+// Where input that reaches the notice but is the saver window's to judge
+// goes: the saver's key and mouse-move rules, so that the notice does not
+// keep a run on screen that input would end. Mouse positions are in screen
+// coordinates; the receiver makes them its own.
+struct TPassedInput {
+  std::function<void(char& key)> KeyPress;
+  std::function<void(int screenX, int screenY)> MouseMove;
+};
+
 class TFormMessage {
  public:
   // `movieFile` is read when the notice is first activated: the saver's
@@ -61,11 +70,21 @@ class TFormMessage {
   void FormClose();
   void FormDestroy();
 
+  void SetPassedInput(TPassedInput passed) { FPassed = std::move(passed); }
+  // A key that produces a character reached the notice. Return and Esc
+  // (which close it) and the blank (which presses its button) are the
+  // notice's own: false, the window handles them. Every other character is
+  // passed on: true.
+  bool FormKeyPress(char key);
+  // The mouse moved over the notice: passed on.
+  void FormMouseMove(int screenX, int screenY);
+
   int RemainingSeconds() const { return FRemaining; }
 
  private:
   IFormMessageView& FView;
   std::function<std::string()> FMovieFile;
+  TPassedInput FPassed;
   bool FActivated = false;
   std::int32_t FRemaining = 0;
 };

@@ -35,6 +35,7 @@ class TFrames : public IGraphListener {
   explicit TFrames(ISampleGrabber& grabber) : FGrabber(grabber) {}
   void FilterG1DSEvent(long code) override { Events.push_back(code); }
   void FilterG1GraphEndOfSegment() override { ++EndsOfSegment; }
+  void FilterG1NoFrame() override { ++NoFrames; }
   void Capture1Buffer(double sampleTime, const std::uint8_t* buffer, std::size_t length) override {
     TBitmap24 picture;
     const bool converted = FGrabber.SampleToBitmap(picture, buffer, length);
@@ -50,6 +51,7 @@ class TFrames : public IGraphListener {
   std::vector<TBitmap24> Pictures;
   std::vector<long> Events;
   int EndsOfSegment = 0;
+  int NoFrames = 0;  // UI thread: counted at hand-over points
 
  private:
   ISampleGrabber& FGrabber;
@@ -189,8 +191,11 @@ TEST(FfmpegMedia, EachSeekDeliversTheKeyFrameAtOrBeforeThePosition) {
   }
   // The seed repeats every 7 s: 2 s and 123 s show different frames.
   EXPECT_GT(MeanDifference(paused.Frames.Pictures[0], paused.Frames.Pictures[2]), 10.0);
-  // A paused graph raises no end of segment.
+  // A paused graph raises no end of segment, and a seek that delivers says
+  // nothing more.
+  RunSynchronizeRequests();
   EXPECT_EQ(paused.Frames.EndsOfSegment, 0);
+  EXPECT_EQ(paused.Frames.NoFrames, 0);
 }
 
 TEST(FfmpegMedia, DeliversBottomUpDibsOfTheAskedDepthThatConvertAlike) {
@@ -271,13 +276,41 @@ TEST(FfmpegMedia, AbsurdFrameSizesAreRefusedBeforeAnythingIsAllocated) {
   EXPECT_THROW(media->FilterGraph().RenderFile(huge), EDirectShowException);
 }
 
+TEST(FfmpegMedia, ASeekThatCanDeliverNoFrameSaysSoAtOnce) {
+  // A header that promises frames which are not there: the movie cut just
+  // after the start of its sample data.
+  std::ifstream in(MoovFirst(), std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::size_t data = bytes.find("mdat");
+  ASSERT_NE(data, std::string::npos);
+  test::TTempDir dir;
+  const std::string headerOnly = dir.Write("header only.mp4", bytes.substr(0, data + 64));
+  TPausedMovie paused(headerOnly);
+  ASSERT_GT(paused.Stop(), 10 * kSecond);
+  for (TRefTime position : {2 * kSecond, 10 * kSecond}) {
+    paused.Seek(position, position);
+    RunSynchronizeRequests();
+  }
+  EXPECT_TRUE(paused.Frames.Pictures.empty());
+  EXPECT_EQ(paused.Frames.NoFrames, 2);
+  // Only the latest seek's answer counts: an earlier one must not end the
+  // wait for a later one's frame.
+  paused.Graph().QueryMediaSeeking()->SetPositions(3 * kSecond, kSegmentSeekFlags, 3 * kSecond,
+                                                   kSegmentSeekFlags);
+  paused.Seek(4 * kSecond, 4 * kSecond);
+  RunSynchronizeRequests();
+  EXPECT_EQ(paused.Frames.NoFrames, 3);
+}
+
 TEST(FfmpegMedia, SoundWithoutPicturesRendersOnlyInPart) {
   const std::string sound = TTestMovies::Get().Make(
       "sound only.wmv", "-f lavfi -i sine=frequency=440:duration=5 -c:a wmav2 -f asf");
   TPausedMovie paused(sound);
   EXPECT_EQ(paused.Rendered, kVfwSVideoNotRendered);
   paused.Seek(2 * kSecond, 2 * kSecond);
+  RunSynchronizeRequests();
   EXPECT_TRUE(paused.Frames.Pictures.empty());
+  EXPECT_EQ(paused.Frames.NoFrames, 1);  // nobody waits for a frame that cannot come
   std::string stream;
   EXPECT_FALSE(paused.Media->VideoWindow().CurrentImageToStream(stream));
 }

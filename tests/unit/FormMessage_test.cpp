@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace tavelune {
 namespace {
@@ -78,6 +81,21 @@ TEST_F(FormMessageTest, ActivatingAgainChangesNothing) {
   Notice->FormActivate();
   EXPECT_EQ(Notice->RemainingSeconds(), 59);
   EXPECT_EQ(Window.Label2, "59秒");
+}
+
+TEST_F(FormMessageTest, PassesInputOnToTheSaverButKeepsItsOwnKeys) {
+  std::string keys;
+  std::vector<std::pair<int, int>> moves;
+  Notice->SetPassedInput({[&](char& key) { keys += key; },
+                          [&](int x, int y) { moves.emplace_back(x, y); }});
+  for (char key : std::string("q\r\n\x1b 1")) {
+    EXPECT_EQ(Notice->FormKeyPress(key), key != '\r' && key != '\n' && key != '\x1b' && key != ' ')
+        << int(key);
+  }
+  EXPECT_EQ(keys, "q1");
+  Notice->FormMouseMove(300, 200);
+  EXPECT_EQ(moves, (std::vector<std::pair<int, int>>{{300, 200}}));
+  EXPECT_TRUE(Window.Visible);  // passing input on closes nothing itself
 }
 
 TEST_F(FormMessageTest, TheButtonClosesAtOnce) {

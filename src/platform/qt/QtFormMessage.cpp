@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QFont>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QScreen>
 
 #include "platform/qt/QtFonts.h"
@@ -18,7 +20,7 @@ void Place(QWidget* widget, const int (&rect)[4]) {
 
 }  // namespace
 
-TQtFormMessage::TQtFormMessage(std::function<std::string()> movieFile)
+TQtFormMessage::TQtFormMessage(std::function<std::string()> movieFile, TPassedInput passed)
     : QDialog(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint |
                            Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       FLabel1(new QLabel(this)),
@@ -38,6 +40,12 @@ TQtFormMessage::TQtFormMessage(std::function<std::string()> movieFile)
   FButton1->setDefault(true);
   FButton1->setFocus();
   connect(FButton1, &QPushButton::clicked, this, [this] { FLogic.Button1Click(); });
+  FLogic.SetPassedInput(std::move(passed));
+  for (QWidget* widget : {static_cast<QWidget*>(this), static_cast<QWidget*>(FLabel1),
+                          static_cast<QWidget*>(FLabel2), static_cast<QWidget*>(FButton1)}) {
+    widget->setMouseTracking(true);  // moves reach a widget only with tracking on
+    widget->installEventFilter(this);
+  }
   FTimer1.setInterval(1000);
   connect(&FTimer1, &QTimer::timeout, this, [this] { FLogic.Timer1Timer(); });
   // At the centre of the desktop.
@@ -69,6 +77,23 @@ void TQtFormMessage::changeEvent(QEvent* event) {
     FLogic.FormActivate();
   }
   QDialog::changeEvent(event);
+}
+
+void TQtFormMessage::keyPressEvent(QKeyEvent* event) {
+  // The button has the focus and takes the blank itself; what it leaves
+  // comes here.
+  const QByteArray text = event->text().toLocal8Bit();
+  if (text.isEmpty() || !FLogic.FormKeyPress(text[0])) {
+    QDialog::keyPressEvent(event);
+  }
+}
+
+bool TQtFormMessage::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseMove) {
+    const QPoint at = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+    FLogic.FormMouseMove(at.x(), at.y());
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void TQtFormMessage::SetLabel1(const std::string& text) {

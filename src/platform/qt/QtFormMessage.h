@@ -16,8 +16,9 @@ namespace tavelune::platform {
 
 class TQtFormMessage : public QDialog, private IFormMessageView {
  public:
-  // Becomes FormMessage until it is destroyed.
-  explicit TQtFormMessage(std::function<std::string()> movieFile);
+  // Becomes FormMessage until it is destroyed. Keys and mouse moves that
+  // are not the notice's own go to `passed`.
+  TQtFormMessage(std::function<std::string()> movieFile, TPassedInput passed);
   ~TQtFormMessage() override;
 
   // Shows the notice and runs its first activation (a window manager may
@@ -27,6 +28,9 @@ class TQtFormMessage : public QDialog, private IFormMessageView {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  // Mouse moves over the notice and each of its controls.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void SetLabel1(const std::string& text) override;

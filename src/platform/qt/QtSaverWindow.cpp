@@ -296,7 +296,14 @@ void TQtSaverWindow::ShowErrorNotice(const std::string& /*movieFile*/) {
   // The notice's button must be reachable: the saver lets go of the mouse
   // and keyboard while it is up (a click on the saver still ends the run).
   ReleaseInput();
-  gNotice = new TQtFormMessage([this] { return FSaver->FMovieFile; });
+  // Keys and moves over the notice are judged by the saver's own rules, as
+  // they would be without it.
+  TPassedInput passed{[this](char& key) { Guarded([&] { FSaver->FormKeyPress(key); }); },
+                      [this](int screenX, int screenY) {
+                        const QPoint at = mapFromGlobal(QPoint(screenX, screenY));
+                        Guarded([&] { FSaver->FormMouseMove(at.x(), at.y()); });
+                      }};
+  gNotice = new TQtFormMessage([this] { return FSaver->FMovieFile; }, std::move(passed));
   gNotice->ShowNotice();
 }
 

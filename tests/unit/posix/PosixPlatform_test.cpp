@@ -1,6 +1,8 @@
 // Linux platform services that only a real second process or the real file
 // system can show.
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,11 +12,14 @@
 
 #include "app/ProcessUtils.h"
 #include "app/Synchronize.h"
+#include "catalogue/LogFile.h"
 #include "catalogue/MFindFirst.h"
 #include "helpers/TestFiles.h"
 #include "platform/ByteFile.h"
 #include "platform/FileSystem.h"
 #include "platform/InstanceGuard.h"
+#include "platform/SystemDirs.h"
+#include "probe/ContainerProbe.h"
 
 namespace tavelune {
 namespace {
@@ -63,6 +68,54 @@ TEST(PosixFileSystem, PrefersTheNameAsSpelled) {
   dir.Write("a.sdb", "lower");
   EXPECT_EQ(ResolveFileName(dir.Name("a.sdb")), dir.Name("a.sdb"));
   EXPECT_EQ(ResolveFileName(dir.Name("a.Sdb")), dir.Name("a.SDB"));
+}
+
+// Files that could block whoever opens or reads them: a FIFO nobody writes
+// to, a device that never ends, a folder.
+struct TSpecialFiles {
+  test::TTempDir Dir;
+  std::string Fifo = Dir.Name("x.mp4");
+  std::string Folder = Dir.Name("folder.avi");
+  TSpecialFiles() {
+    EXPECT_EQ(::mkfifo(Fifo.c_str(), 0600), 0);
+    std::filesystem::create_directories(Folder);
+  }
+  std::vector<std::string> All() const { return {Fifo, Folder, "/dev/zero", "/dev/tty"}; }
+};
+
+TEST(PosixByteFile, RefusesWhatIsNotARegularFileWithoutWaitingOnIt) {
+  TSpecialFiles special;
+  for (const std::string& name : special.All()) {
+    TByteFile file;
+    EXPECT_FALSE(file.Open(name, TShareMode::DenyNone)) << name;
+  }
+  // Probing then answers as for an unreadable file: the extension.
+  EXPECT_EQ(ProbeContainer(special.Fifo), ".MP4");
+  EXPECT_EQ(FindBytesInFile(special.Fifo, "\x00\x00\x01\xB3"), -1);
+}
+
+TEST(PosixByteFile, AppendsToRegularFilesOnlyAndNeverWaitsForAReader) {
+  TSpecialFiles special;
+  const std::string log = special.Dir.Name("play.log");
+  AppendToFile(log, "one\r\n");
+  AppendToFile(log, "two\r\n");
+  std::string text(10, '\0');
+  TByteFile file;
+  ASSERT_TRUE(file.Open(log, TShareMode::DenyWrite));
+  EXPECT_TRUE(file.ReadAt(0, text.data(), text.size()));
+  EXPECT_EQ(text, "one\r\ntwo\r\n");
+  for (const std::string& name : {special.Fifo, special.Folder}) {
+    EXPECT_THROW(AppendToFile(name, "line\r\n"), EFCreateError) << name;
+  }
+}
+
+TEST(PosixLogFile, AHistoryThatIsAFifoIsAnErrorNotAWait) {
+  TSpecialFiles special;
+  TLogFile log(platform::ProgramFileName());
+  log.SetLogFileName(special.Fifo);
+  EXPECT_THROW(log.SetActive(true), EInOutError);
+  EXPECT_FALSE(log.Active());
+  EXPECT_THROW(log.TrimHistory(1000), EInOutError);
 }
 
 TEST(PosixDiscovery, KeepsNamesThatAreNotUtf8AsTheirBytes) {
