@@ -177,6 +177,36 @@ check "settings dialog" "Point Cast=0
 Draw Wait=75
 Exts=avi
 complete=yes" 0 -- bash -c "'$tool' settings --dialog | grep -E '^(Point Cast|Draw Wait|complete|Exts)='"
+# The same settings exported by regedit 5 (UTF-16 with a byte-order mark).
+{
+  printf '\xff\xfe'
+  sed '1s/.*/Windows Registry Editor Version 5.00/; s/$/\r/' "$TAVELUNE_SETTINGS" |
+    iconv -f UTF-8 -t UTF-16LE
+} > "$work/regedit5.reg"
+check "settings regedit 5" "LogFile=play.log
+Draw Wait=59
+Folders=/more movies
+Exts=avi" 0 -- bash -c "TAVELUNE_SETTINGS='$work/regedit5.reg' '$tool' settings |
+  grep -E '^(LogFile=|Draw Wait=|Folders=/more|Exts=)'"
+# A writer that holds the lock keeps a reader waiting a second, no longer;
+# a reader creates no lock file and no folder.
+flock -x "$TAVELUNE_SETTINGS.lock" sleep 30 &
+locker=$!
+check "settings while a writer holds the lock" "Draw Wait=59" 0 -- \
+  bash -c "timeout 5 '$tool' settings | grep '^Draw Wait='"
+kill "$locker"
+check "settings read creates nothing" "Draw Posision=1 absent" 0 -- bash -c "
+  TAVELUNE_SETTINGS='$work/new/settings.reg' '$tool' settings | sed -n 2p | tr '\n' ' '
+  [ -e '$work/new' ] || echo absent"
+# What is no settings file gives the defaults, and the tool says why in one line.
+mkfifo "$work/fifo.reg"
+mkdir -p "$work/folder.reg"
+for special in "$work/folder.reg" /dev/zero "$work/fifo.reg"; do
+  check "settings from $special" "Draw Posision=1 1 not a regular file" 0 -- bash -c "
+    TAVELUNE_SETTINGS='$special' timeout 5 '$tool' settings 2>'$work/why' | sed -n 2p | tr '\n' ' '
+    printf '%s ' \$(wc -l < '$work/why')
+    grep -o 'not a regular file' '$work/why'"
+done
 # A stored hand-over saver is found among the installed ones (entry 0 is
 # "なし"); a folder named like a saver is none.
 mkdir -p "$work/data/tavelune/savers/folder.scr"

@@ -36,8 +36,10 @@ TEST(InputWatchdog, InputNotHandledForLongerThanTheLimitIsAStall) {
   TInputWatchdog watchdog(nullptr, [] {});
   watchdog.Start();
   const TClock::time_point input = TClock::now() + 10ms;
-  EXPECT_FALSE(watchdog.Stalled(input + 900ms, Since(input, input + 900ms)));
-  EXPECT_TRUE(watchdog.Stalled(input + 1100ms, Since(input, input + 1100ms)));
+  const TClock::time_point before = input + TInputWatchdog::kDefaultLimit - 100ms;
+  const TClock::time_point after = input + TInputWatchdog::kDefaultLimit + 100ms;
+  EXPECT_FALSE(watchdog.Stalled(before, Since(input, before)));
+  EXPECT_TRUE(watchdog.Stalled(after, Since(input, after)));
 }
 
 TEST(InputWatchdog, ABeatAfterTheInputMeansItWasHandled) {

@@ -135,10 +135,10 @@ void TQtSaverWindow::StartInputWatchdog() {
 }
 
 void TQtSaverWindow::EndStalledRun() {
-  // The watchdog's thread: the UI thread has not handled input for a
-  // second. What can be written is written, and the process ends; X gives
+  // The watchdog's thread: the UI thread has left input unhandled for
+  // 0.8 s. What can be written is written, and the process ends; X gives
   // back the screen, the grabs and the cursor of a process that ends.
-  std::fputs("tavelune: input was not handled within 1 s (the program is stuck); ending the run\n",
+  std::fputs("tavelune: input was not handled for 0.8 s (the program is stuck); ending the run\n",
              stderr);
   WriteEndOfStalledRun(FLogFile, std::chrono::milliseconds(500));
   std::_Exit(0);

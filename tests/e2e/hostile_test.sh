@@ -1,0 +1,172 @@
+#!/usr/bin/env bash
+# The saver under hostile conditions, judged by what matters most: input
+# always ends the run, within a second. A folder of movies that cannot be
+# played (a FIFO, a truncated file, a header without pictures, text named
+# .avi, an empty file) with keys pressed at random moments; the error
+# notice with keys and mouse moves; a writer holding the settings lock;
+# SIGHUP; and a UI thread that is frozen the way a stalled network read
+# freezes it. Also prints how long undecodable movies take to pass.
+# Usage: hostile_test.sh PATH/TO/tavelune PATH/TO/tavelune-tool [RUNS]
+set -u
+saver=$1
+tool=$2
+runs=${3:-20}
+source "$(dirname "$0")/saver_common.sh"
+background=102040
+
+now_ms() { date +%s%3N; }
+# ms_to_end COMMAND...: runs COMMAND and prints the milliseconds until the
+# saver has gone (9999 when it is still there after 5 s).
+ms_to_end() {
+  local start
+  start=$(now_ms)
+  "$@"
+  while alive; do
+    [ $(($(now_ms) - start)) -gt 5000 ] && { echo 9999; return; }
+    sleep 0.02
+  done
+  echo $(($(now_ms) - start))
+}
+within() { [ "$1" -le "$2" ]; }  # within MS LIMIT
+history_ends() { tr -d '\r' < "$work/history.log" | tail -1 | grep -q '^--- END ---'; }
+no_watchdog() { ! grep -q 'not handled for' "$work/saver.err"; }
+
+# --- movies nobody can play, and one that plays ---
+mkdir -p "$work/good" "$work/hostile" "$work/undecodable" "$work/notice"
+ffmpeg -nostdin -v error -f lavfi -i "testsrc2=size=320x240:rate=25" -t 20 \
+  -c:v libx264 -preset ultrafast -g 25 -pix_fmt yuv420p -movflags +faststart "$work/good/good.mp4"
+ffmpeg -nostdin -v error -f lavfi -i "testsrc2=size=320x240:rate=25" -t 20 \
+  -c:v libx264 -preset ultrafast -g 25 -pix_fmt yuv420p "$work/moov-last.mp4"
+ffmpeg -nostdin -v error -f lavfi -i "testsrc2=size=320x240:rate=25" -t 20 \
+  -c:v mpeg4 -g 25 "$work/whole.avi"
+# cut_after_header IN OUT ATOM: IN up to 64 bytes past the start of ATOM.
+cut_after() {
+  local at
+  at=$(grep -obUaP "$3" "$1" | head -1 | cut -d: -f1)
+  head -c $((at + 64)) "$1" > "$2"
+}
+mkfifo "$work/hostile/fifo.mp4"
+head -c 4096 "$work/moov-last.mp4" > "$work/hostile/truncated.mp4"
+cut_after "$work/good/good.mp4" "$work/hostile/header-only.mp4" mdat
+printf 'This is not a movie.\n' > "$work/hostile/text.avi"
+: > "$work/hostile/empty.mp4"
+printf 'This is not a movie.\n' > "$work/notice/text.avi"
+# Movies that open but hold no picture that decodes: a header without its
+# pictures, an AVI cut inside its first frames, pictures overwritten with
+# noise, a raw stream that claims video but holds none.
+cut_after "$work/good/good.mp4" "$work/undecodable/header-only.mp4" mdat
+cut_after "$work/whole.avi" "$work/undecodable/header-only.avi" movi
+python3 - "$work/good/good.mp4" "$work/undecodable/noise.mp4" <<'EOF'
+import random, sys
+data = bytearray(open(sys.argv[1], "rb").read())
+start = data.find(b"mdat") + 4
+random.seed(7)
+data[start:] = bytes(random.getrandbits(8) for _ in range(len(data) - start))
+open(sys.argv[2], "wb").write(data)
+EOF
+head -c 300000 /dev/urandom | cat <(printf '\x00\x00\x00\x01\x09\xf0') - > "$work/undecodable/raw.h264"
+
+# --- the tool on a FIFO answers at once ---
+fifo=$work/hostile/fifo.mp4
+for args in "probe $fifo" "length $fifo" "grab $fifo 2 $work/grab.bmp" "stills $fifo $work/stills"; do
+  # shellcheck disable=SC2086 # the work folder's name has no blanks
+  timeout 10 "$tool" $args > /dev/null 2> "$work/tool.err"
+  code=$?
+  check "tavelune-tool ${args%% *} on a FIFO says at once that it cannot read it" \
+    bash -c "[ $code -eq 1 ] && grep -q 'cannot read' '$work/tool.err'"
+done
+
+# --- undecodable movies pass in seconds, not a minute each ---
+total=0
+slowest=0
+count=0
+for movie in "$work"/undecodable/*; do
+  start=$(now_ms)
+  timeout 120 "$tool" stills "$movie" "$work/stills-$count" > "$work/stills.out" 2>&1
+  took=$(($(now_ms) - start))
+  total=$((total + took))
+  [ $took -gt $slowest ] && slowest=$took
+  count=$((count + 1))
+  check "an undecodable movie ($(basename "$movie")) passes without an error" \
+    bash -c "grep -q ' Stop$' '$work/stills.out' && ! grep -q ' Error$' '$work/stills.out'"
+  check "... and without waiting out its seeks ($took ms)" within $took 20000
+done
+echo "undecodable movies: $count, $((total / count)) ms each on average, $slowest ms at most"
+
+# --- keys at random moments on a folder of hostile movies ---
+worst=0
+for run in $(seq "$runs"); do
+  settings "$work/hostile" 2 1
+  if ! start_run; then
+    fail "hostile run $run starts"
+    continue
+  fi
+  sleep 0.3  # the window takes the keyboard once it is mapped
+  sleep "$(awk -v r="$RANDOM" 'BEGIN { printf "%.2f", (r % 800) / 100 }')"
+  state=$(xdotool search --name 'エラー' >/dev/null 2>&1 && echo notice || echo playing)
+  took=$(ms_to_end xdotool key q)
+  [ "$took" -gt "$worst" ] && worst=$took
+  echo "  hostile run $run: key pressed while $state, the run ended $took ms later"
+  check "hostile run $run ($state) ends within a second of the key ($took ms)" within "$took" 1000
+  [ "$took" -eq 9999 ] && kill -9 "$saver_pid" 2>/dev/null
+  check "... with the history's end line" history_ends
+  check "... by its own rules, not the watchdog" no_watchdog
+done
+echo "keys on hostile movies: $runs runs, the slowest ended $worst ms after its key"
+
+# --- the notice passes keys and mouse moves on ---
+settings "$work/notice" 2
+check "a run for the notice and the mouse" start_run
+check "the notice appears" wait_until 15 bash -c "xdotool search --name 'エラー' >/dev/null"
+notice=$(xdotool search --name 'エラー' | head -1)
+eval "$(xdotool getwindowgeometry --shell "$notice")"
+xdotool mousemove $((X + 20)) $((Y + 20))
+sleep 0.3
+check "a mouse move over the notice ends the run within a second" \
+  within "$(ms_to_end xdotool mousemove $((X + 60)) $((Y + 20)))" 1000
+check "... written as Mouse Move" history_has ", Mouse Move"
+
+check "a run for the notice and a key" start_run
+check "the notice appears again" wait_until 15 bash -c "xdotool search --name 'エラー' >/dev/null"
+check "a character key with the notice up ends the run within a second" \
+  within "$(ms_to_end xdotool key x)" 1000
+check "... written as Key Push" history_has ", Key Push"
+
+# --- the settings are only read: no lock file, and a writer's lock waits a second at most ---
+settings "$work/good" 2
+check "a run that reads the settings" start_run
+check "... creates no lock file beside them" test ! -e "$TAVELUNE_SETTINGS.lock"
+stop_run
+flock -x "$TAVELUNE_SETTINGS.lock" sleep 60 &
+locker=$!
+check "a run starts while a writer holds the settings lock" start_run
+check "... reads the settings as they are (its history is written)" \
+  wait_until 10 history_has "good.mp4 Start"
+check "... and a key ends it within a second" within "$(ms_to_end xdotool key q)" 1000
+kill "$locker" 2>/dev/null
+
+# --- SIGHUP ends a run like SIGTERM ---
+check "a run for SIGHUP" start_run
+check "SIGHUP ends the run" within "$(ms_to_end kill -HUP "$saver_pid")" 1000
+check "... closing it like input does" history_has "^Close"
+check "... with the history's end line" history_ends
+
+# --- a frozen UI thread: the watchdog ends the run ---
+check "a run whose UI thread will freeze" start_run
+check "... shows a still" wait_until 20 pixel_is_not 320 240 "$background"
+/usr/bin/python3 "$(dirname "$0")/freeze_thread.py" "$saver_pid" 20 > "$work/freeze.out" 2>&1 &
+freezer=$!
+check "the UI thread is frozen" wait_until 5 grep -qs frozen "$work/freeze.out"
+sleep 1.5
+check "... and nothing ends a run whose user does nothing" alive
+took=$(ms_to_end xdotool key q)
+echo "  frozen UI thread: the run ended $took ms after the key"
+check "a key ends the frozen run within a second ($took ms)" within "$took" 1000
+check "... saying why on standard error" grep -q 'not handled for 0.8 s' "$work/saver.err"
+check "... and writing Close and the end line" \
+  bash -c "tr -d '\r' < '$work/history.log' | tail -2 | tr '\n' ' ' | grep -q '^Close --- END ---'"
+kill "$freezer" 2>/dev/null
+saver_pid=
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

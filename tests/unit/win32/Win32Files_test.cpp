@@ -1,0 +1,56 @@
+// What can block a reader on Windows: pipes and devices are refused before
+// anything waits on them; the input clock the watchdog reads.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "helpers/TestFiles.h"
+#include "platform/ByteFile.h"
+#include "platform/InputIdle.h"
+
+namespace tavelune {
+namespace {
+
+TEST(Win32ByteFile, RefusesPipesAndDevicesButReadsFilesOnADisk) {
+  const std::string pipe =
+      "\\\\.\\pipe\\tavelune-test-" + std::to_string(std::random_device{}());
+  HANDLE server = ::CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 0, 0,
+                                     0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  for (const std::string& name : {pipe, std::string("NUL"), std::string("CONIN$")}) {
+    TByteFile file;
+    EXPECT_FALSE(file.Open(name, TShareMode::DenyNone)) << name;
+  }
+  ::CloseHandle(server);
+  test::TTempDir dir;
+  TByteFile file;
+  EXPECT_TRUE(file.Open(dir.Write("movie.avi", "RIFF"), TShareMode::DenyNone));
+}
+
+TEST(Win32ByteFile, AppendsToFilesOnADiskOnly) {
+  test::TTempDir dir;
+  const std::string log = dir.Name("play.log");
+  AppendToFile(log, "one\r\n");
+  AppendToFile(log, "two\r\n");
+  std::string text(10, '\0');
+  TByteFile file;
+  ASSERT_TRUE(file.Open(log, TShareMode::DenyWrite));
+  EXPECT_TRUE(file.ReadAt(0, text.data(), text.size()));
+  EXPECT_EQ(text, "one\r\ntwo\r\n");
+  EXPECT_THROW(AppendToFile("NUL", "line\r\n"), EFCreateError);
+}
+
+TEST(Win32InputIdle, TellsTheTimeSinceTheSessionsLastInput) {
+  const auto clock = platform::CreateInputIdleClock();
+  ASSERT_NE(clock, nullptr);
+  const auto since = clock->SinceLastInput();
+  ASSERT_TRUE(since.has_value());
+  EXPECT_GE(since->count(), 0);
+}
+
+}  // namespace
+}  // namespace tavelune
