@@ -86,8 +86,8 @@ TEST_F(FormMessageTest, ActivatingAgainChangesNothing) {
 TEST_F(FormMessageTest, PassesInputOnToTheSaverButKeepsItsOwnKeys) {
   std::string keys;
   std::vector<std::pair<int, int>> moves;
-  Notice->SetPassedInput({[&](char& key) { keys += key; },
-                          [&](int x, int y) { moves.emplace_back(x, y); }});
+  Notice->SetPassedInput(
+      {[&](char& key) { keys += key; }, [&](int x, int y) { moves.emplace_back(x, y); }});
   for (char key : std::string("q\r\n\x1b 1")) {
     EXPECT_EQ(Notice->FormKeyPress(key), key != '\r' && key != '\n' && key != '\x1b' && key != ' ')
         << int(key);

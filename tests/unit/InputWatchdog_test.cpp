@@ -82,7 +82,8 @@ TEST(InputWatchdog, EndsARunWhoseUiThreadIsBlockedAndSparesAHealthyOne) {
   TScriptedIdleClock& desktop = *clock;
   std::atomic<int> stalls{0};
   std::atomic<bool> blocked{false};
-  TInputWatchdog watchdog(std::move(clock), [&] { ++stalls; }, 300ms);
+  TInputWatchdog watchdog(
+      std::move(clock), [&] { ++stalls; }, 300ms);
   watchdog.Start();
 
   // Healthy: input every 50 ms, beats every 20 ms, for a second.

@@ -743,7 +743,7 @@ class TFfmpegMedia final : public IMediaFramework,
   bool FEndReported = false;
   bool FSeekPending = false;
   TRefTime FSeekTarget = 0;
-  std::uint64_t FSeekNumber = 0;  // of the pending seek
+  std::uint64_t FSeekNumber = 0;    // of the pending seek
   TConnectedFormat FFormat;         // of the samples delivered
   TConnectedFormat FCurrentFormat;  // of FCurrentImage
   std::vector<std::uint8_t> FCurrentImage;

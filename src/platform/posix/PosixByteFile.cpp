@@ -97,7 +97,7 @@ std::uint64_t TByteFile::Size() {
 namespace {
 
 EFCreateError CreateError(const std::string& fileName, int error) {
-  return EFCreateError("Cannot create file \"" + fileName + "\". " + std::strerror(error));
+  return EFCreateError{"Cannot create file \"" + fileName + "\". " + std::strerror(error)};
 }
 
 // Opens for writing with `flags` added, refusing what is not a regular file.

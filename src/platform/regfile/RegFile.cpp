@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/TextUtils.h"
+#include "platform/TextCodec.h"
 
 namespace tavelune {
 
@@ -15,54 +16,25 @@ constexpr std::string_view kHeader = "REGEDIT4";
 // its hex(1) and hex(2) values.
 constexpr std::string_view kUnicodeHeader = "Windows Registry Editor Version 5.00";
 
-void AppendUtf8(std::string& out, char32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
+// UTF-16 bytes (little- or big-endian) as text of the system code page
+// (UTF-8, where this file is the settings store); an odd last byte is
+// dropped.
+std::string Utf16BytesToText(std::string_view bytes, bool bigEndian) {
+  std::u16string units(bytes.size() / 2, u'\0');
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const auto first = static_cast<unsigned char>(bytes[2 * i]);
+    const auto second = static_cast<unsigned char>(bytes[2 * i + 1]);
+    units[i] = static_cast<char16_t>(bigEndian ? (first << 8 | second) : (second << 8 | first));
   }
+  return Utf16ToSystem(units);
 }
 
-// UTF-16 bytes (little- or big-endian) as UTF-8; a lone surrogate becomes
-// U+FFFD and an odd last byte is dropped.
-std::string Utf16BytesToUtf8(std::string_view bytes, bool bigEndian) {
-  auto unit = [&](std::size_t i) -> char32_t {
-    const auto first = static_cast<unsigned char>(bytes[i]);
-    const auto second = static_cast<unsigned char>(bytes[i + 1]);
-    return bigEndian ? (first << 8 | second) : (second << 8 | first);
-  };
-  std::string out;
-  out.reserve(bytes.size() / 2);
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    char32_t code = unit(i);
-    if (code >= 0xD800 && code <= 0xDBFF && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 &&
-        unit(i + 2) <= 0xDFFF) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
-      i += 2;
-    } else if (code >= 0xD800 && code <= 0xDFFF) {
-      code = 0xFFFD;
-    }
-    AppendUtf8(out, code);
-  }
-  return out;
-}
-
-// The file's text as UTF-8: UTF-16 when it starts with a byte-order mark
+// The file's text: UTF-16 when it starts with a byte-order mark
 // (regedit 5 exports so), otherwise the bytes as they are, less a UTF-8
 // byte-order mark.
 std::string DecodedText(std::string_view bytes) {
   if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF") {
-    return Utf16BytesToUtf8(bytes.substr(2), bytes[0] == '\xFE');
+    return Utf16BytesToText(bytes.substr(2), bytes[0] == '\xFE');
   }
   if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
     bytes.remove_prefix(3);
@@ -197,7 +169,7 @@ std::optional<std::pair<std::string, TStoreValue>> ParseValueLine(std::string_vi
         return std::nullopt;
       }
       if (unicode) {
-        bytes = Utf16BytesToUtf8(*bytes, false);
+        bytes = Utf16BytesToText(*bytes, false);
       }
       value.Kind = kind;
       value.Text = bytes->substr(0, bytes->find('\0'));

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/ProcessUtils.h"
+#include "platform/ByteFile.h"
 #include "platform/UserKeyStore.h"
 #include "platform/regfile/RegFile.h"
 
@@ -90,43 +91,31 @@ class TReaderLock {
 // The file as parsed, or an empty store when it does not exist; nullopt
 // (with `problem` saying why) when it exists but is no settings file that
 // can be read: not a regular file (a folder, a FIFO, a device), larger
-// than any settings file, or unreadable. The open never waits.
+// than any settings file, or unreadable. Nothing here waits.
 std::optional<TRegFile> Load(const std::string& fileName, std::string& problem) {
-  const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
+  struct stat info {};
+  if (::stat(fileName.c_str(), &info) != 0) {
     if (errno == ENOENT || errno == ENOTDIR) {
       return TRegFile{};
     }
     problem = fileName + " cannot be read: " + std::strerror(errno);
     return std::nullopt;
   }
-  std::string text;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (!S_ISREG(info.st_mode)) {
     problem = fileName + " is not a regular file";
-  } else if (static_cast<std::uint64_t>(info.st_size) > kMaxSettingsBytes) {
-    problem = fileName + " is too large for a settings file (" + std::to_string(info.st_size) +
-              " bytes)";
-  } else {
-    text.resize(static_cast<std::size_t>(info.st_size));
-    std::size_t done = 0;
-    while (done < text.size()) {
-      const ssize_t got = ::read(fd, text.data() + done, text.size() - done);
-      if (got < 0 && errno == EINTR) {
-        continue;
-      }
-      if (got <= 0) {
-        if (got < 0) {
-          problem = fileName + " cannot be read: " + std::strerror(errno);
-        }
-        break;
-      }
-      done += static_cast<std::size_t>(got);
-    }
-    text.resize(done);  // a file that shrank meanwhile
+    return std::nullopt;
   }
-  ::close(fd);
-  if (!problem.empty()) {
+  // The size of what was opened: a save may have renamed a new file in.
+  TByteFile file;
+  const bool opened = file.Open(fileName, TShareMode::DenyWrite);
+  const std::uint64_t size = opened ? file.Size() : 0;
+  if (size > kMaxSettingsBytes) {
+    problem = fileName + " is too large for a settings file (" + std::to_string(size) + " bytes)";
+    return std::nullopt;
+  }
+  std::string text(size, '\0');
+  if (!opened || !file.ReadAt(0, text.data(), text.size())) {
+    problem = fileName + " cannot be read";
     return std::nullopt;
   }
   return TRegFile::Parse(text);

@@ -98,7 +98,7 @@ std::uint64_t TByteFile::Size() {
 namespace {
 
 EFCreateError CreateError(const std::string& fileName, const char* why) {
-  return EFCreateError("Cannot create file \"" + fileName + "\". " + why);
+  return EFCreateError{"Cannot create file \"" + fileName + "\". " + why};
 }
 
 // Writes all of `bytes` and closes `file`, also when a write fails.
@@ -142,9 +142,9 @@ void WriteFileNoFollow(const std::string& fileName, std::string_view bytes) {
 void AppendToFile(const std::string& fileName, std::string_view bytes) {
   // Append-only access writes every block at the end, as "ab" does; others
   // may read the file meanwhile.
-  HANDLE file = ::CreateFileA(fileName.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      ::CreateFileA(fileName.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     throw CreateError(fileName, "The file cannot be opened for writing.");
   }

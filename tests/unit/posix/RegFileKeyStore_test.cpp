@@ -195,7 +195,7 @@ TEST(RegFileKeyStore, AWritersLockHoldsUpReadersForASecondInAllThenTheFileIsRead
   EXPECT_EQ(settings.FolderList, std::vector<std::string>{"/movies"});
   EXPECT_GE(waited, std::chrono::milliseconds(900));
   EXPECT_LT(waited, std::chrono::milliseconds(2500));  // not a second per key
-  EXPECT_GT(pump.Passes, 10);  // input was handled while it waited
+  EXPECT_GT(pump.Passes, 10);                          // input was handled while it waited
 }
 
 TEST(RegFileKeyStore, WhatIsNoSettingsFileReadsAsDefaultsAndSaysWhy) {
@@ -271,7 +271,8 @@ TEST(RegFileKeyStore, ReadsARegedit5ExportAndSavesItInItsOwnForm) {
     store.CreateKey(kMainKey)->WriteInteger("Draw Wait", 9);
     const std::string saved = Contents(file);
     EXPECT_EQ(saved.rfind("REGEDIT4\n", 0), 0u);
-    EXPECT_NE(saved.find("\"LogFile\"=\"\xE6\x9D\xB1\xE4\xBA\xAC\\\\play.log\""), std::string::npos);
+    EXPECT_NE(saved.find("\"LogFile\"=\"\xE6\x9D\xB1\xE4\xBA\xAC\\\\play.log\""),
+              std::string::npos);
     EXPECT_NE(saved.find("\"Point Cast\"=hex(2):43,3a,5c,78,00"), std::string::npos);
     EXPECT_EQ(saved.find("Version 5.00"), std::string::npos);
   }

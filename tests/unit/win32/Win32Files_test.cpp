@@ -16,10 +16,9 @@ namespace tavelune {
 namespace {
 
 TEST(Win32ByteFile, RefusesPipesAndDevicesButReadsFilesOnADisk) {
-  const std::string pipe =
-      "\\\\.\\pipe\\tavelune-test-" + std::to_string(std::random_device{}());
-  HANDLE server = ::CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 0, 0,
-                                     0, nullptr);
+  const std::string pipe = "\\\\.\\pipe\\tavelune-test-" + std::to_string(std::random_device{}());
+  HANDLE server =
+      ::CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
   ASSERT_NE(server, INVALID_HANDLE_VALUE);
   for (const std::string& name : {pipe, std::string("NUL"), std::string("CONIN$")}) {
     TByteFile file;
