@@ -32,10 +32,10 @@ class TInputWatchdog {
  public:
   using TClock = std::chrono::steady_clock;
   // Input left unhandled this long ends the run: with the watchdog's look
-  // every 100 ms and the history's last lines, the process is gone within
-  // a second of the input. A healthy UI thread never goes this long without
-  // a message pass (its longest plain sleep is 300 ms).
-  static constexpr std::chrono::milliseconds kDefaultLimit{800};
+  // every 100 ms and the history's last lines, the process is gone well
+  // within a second of the input. A healthy UI thread never goes this long
+  // without a message pass (its longest plain sleep is 300 ms).
+  static constexpr std::chrono::milliseconds kDefaultLimit{600};
 
   // `idle` may be null (the desktop cannot tell): then only NoteInput
   // counts. `onStall` must end the process or return quickly.

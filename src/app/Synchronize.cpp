@@ -23,6 +23,7 @@ std::mutex gMutex;
 std::condition_variable gChanged;  // a request arrived, or one was done
 std::deque<std::shared_ptr<TRequest>> gWaiting;
 std::function<void()> gWaker;  // guarded by gMutex; called outside it
+int gStepDepth = 0;            // UI thread only: steps running, nested ones counted
 
 void WakeMainThread() {
   std::function<void()> waker;
@@ -94,6 +95,7 @@ int RunSynchronizeRequests() {
     }
   }
   for (const std::shared_ptr<TRequest>& request : now) {
+    ++gStepDepth;
     try {
       request->Step();
     } catch (...) {
@@ -101,11 +103,16 @@ int RunSynchronizeRequests() {
         request->Error = std::current_exception();
       }
     }
+    --gStepDepth;
     std::lock_guard lock(gMutex);
     request->Done = true;
     gChanged.notify_all();
   }
   return static_cast<int>(now.size());
+}
+
+bool InSynchronizeStep() {
+  return gStepDepth > 0;
 }
 
 void WaitForSynchronizeRequests(std::chrono::milliseconds timeout) {

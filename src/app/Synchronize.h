@@ -36,6 +36,11 @@ void WakeSynchronizeWaiters();
 // UI thread: runs every step that is waiting now; returns how many ran.
 int RunSynchronizeRequests();
 
+// UI thread: true while a step runs (also in the message passes it makes).
+// Whatever waits for a worker's next step must not start there: the
+// worker waits for this step to end first.
+bool InSynchronizeStep();
+
 // UI thread: sleeps up to `timeout`, returning early when a step is waiting.
 void WaitForSynchronizeRequests(std::chrono::milliseconds timeout);
 

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <vector>
 
+#include "app/Synchronize.h"
 #include "helpers/TestFiles.h"
 #include "platform/LocalTime.h"
 #include "platform/MessagePump.h"
@@ -174,6 +176,20 @@ TEST(YieldToMessages, DispatchesThroughTheInstalledPumpOnly) {
   SetMessagePump(nullptr);
   EXPECT_GE(pump.Calls, 3);
   EXPECT_LE(pump.Calls, 5);
+}
+
+TEST(Synchronize, TellsWhetherAHandOverStepIsRunning) {
+  std::vector<bool> seen;
+  Queue([&] {
+    seen.push_back(InSynchronizeStep());
+    Queue([&] { seen.push_back(InSynchronizeStep()); });
+    RunSynchronizeRequests();  // a step's own message pass runs the next one nested
+    seen.push_back(InSynchronizeStep());
+  });
+  EXPECT_FALSE(InSynchronizeStep());
+  EXPECT_EQ(RunSynchronizeRequests(), 1);
+  EXPECT_EQ(seen, (std::vector<bool>{true, true, true}));
+  EXPECT_FALSE(InSynchronizeStep());
 }
 
 TEST(SystemDirs, EndWithTheDelimiter) {

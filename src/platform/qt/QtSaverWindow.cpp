@@ -135,11 +135,13 @@ void TQtSaverWindow::StartInputWatchdog() {
 }
 
 void TQtSaverWindow::EndStalledRun() {
-  // The watchdog's thread: the UI thread has left input unhandled for
-  // 0.8 s. What can be written is written, and the process ends; X gives
+  // The watchdog's thread: the UI thread has left input unhandled for too
+  // long. What can be written is written, and the process ends; X gives
   // back the screen, the grabs and the cursor of a process that ends.
-  std::fputs("tavelune: input was not handled for 0.8 s (the program is stuck); ending the run\n",
-             stderr);
+  std::fprintf(stderr,
+               "tavelune: input was not handled for %lld ms (the program is stuck); ending the "
+               "run\n",
+               static_cast<long long>(TInputWatchdog::kDefaultLimit.count()));
   WriteEndOfStalledRun(FLogFile, std::chrono::milliseconds(500));
   std::_Exit(0);
 }
@@ -167,7 +169,13 @@ void TQtSaverWindow::ReleaseInput() {
 }
 
 void TQtSaverWindow::Activate() {
-  // The first activation runs the play loop, which returns when the run ends.
+  // The first activation runs the play loop, which returns when the run
+  // ends. Not inside a discovery hand-over that handles messages: the play
+  // loop would wait there for movies that the hand-over itself brings.
+  if (InSynchronizeStep()) {
+    QTimer::singleShot(10, this, [this] { Activate(); });
+    return;
+  }
   Guarded([this] { FSaver->FormActivate(); });
 }
 

@@ -6,14 +6,13 @@ namespace tavelune {
 
 void TWin32MessagePump::DispatchPending() {
   MSG message;
-  while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+  while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {
-      // Leave the quit for the message loop that owns it.
-      ::PostQuitMessage(static_cast<int>(message.wParam));
-      return;
+      FQuitRequested = true;  // for the message loop that owns it
+      continue;
     }
     ::TranslateMessage(&message);
-    ::DispatchMessageA(&message);
+    ::DispatchMessageW(&message);
   }
 }
 

@@ -1,0 +1,46 @@
+#include "platform/win32/Win32Gdi.h"
+
+namespace tavelune::platform {
+
+HFONT CreateSaverFont(bool bold) {
+  return ::CreateFontW(-12, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                       SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, L"\uFF2D\uFF33 \uFF30\u30B4\u30B7\u30C3\u30AF");
+}
+
+BITMAPINFO DibHeaderOf(const TBitmap24& picture) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = picture.Width();
+  info.bmiHeader.biHeight = -picture.Height();  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  return info;
+}
+
+namespace {
+
+std::wstring Widen(const std::string& text, UINT codePage) {
+  if (text.empty()) {
+    return {};
+  }
+  const int length =
+      ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                        length);
+  return wide;
+}
+
+}  // namespace
+
+std::wstring WideText(const std::string& text) {
+  return Widen(text, CP_ACP);
+}
+
+std::wstring WideFromUtf8(const std::string& text) {
+  return Widen(text, CP_UTF8);
+}
+
+}  // namespace tavelune::platform

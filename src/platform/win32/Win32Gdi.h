@@ -1,0 +1,27 @@
+#pragma once
+
+// What the Windows front end's windows share of GDI: the saver's font, a
+// 24-bit top-down DIB over the core's pictures, and text in UTF-16.
+
+#include <windows.h>
+
+#include <string>
+
+#include "imaging/Bitmap.h"
+
+namespace tavelune::platform {
+
+// "ＭＳ Ｐゴシック" at 12 pixels, Shift-JIS character set; bold for the
+// saver's red error line. The caller deletes it (DeleteObject).
+HFONT CreateSaverFont(bool bold);
+
+// The header that describes `picture` (top-down, 24 bits, rows padded to 4
+// bytes, as TBitmap24 keeps them) to SetDIBitsToDevice and its kin.
+BITMAPINFO DibHeaderOf(const TBitmap24& picture);
+
+// System code page text (what the core's strings hold) as UTF-16.
+std::wstring WideText(const std::string& text);
+// UTF-8 source text (the user interface's literals) as UTF-16.
+std::wstring WideFromUtf8(const std::string& text);
+
+}  // namespace tavelune::platform

@@ -1,0 +1,141 @@
+// TAVELUNE.SCR: the screen saver on Windows, with the screen-saver host's
+// command line (read as UTF-16 and handed to the core in the system code
+// page):
+//
+//   /s           full-screen run
+//   /p HWND      preview inside the host's pane
+//   /c, /c:HWND  settings (not in this build yet: nothing is shown)
+//   /a HWND      password change through the platform (older family only)
+
+#include <objbase.h>
+#include <shellapi.h>
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/ProcessUtils.h"
+#include "app/Program.h"
+#include "app/Synchronize.h"
+#include "platform/MediaFramework.h"
+#include "platform/MessagePump.h"
+#include "platform/Screen.h"
+#include "platform/win32/Win32Gdi.h"
+#include "platform/win32/Win32MessagePump.h"
+#include "platform/win32/Win32SaverWindow.h"
+
+namespace tavelune::platform {
+namespace {
+
+// A hand-over of a worker thread waits for the UI thread: wakes a message
+// loop that is idle in GetMessage.
+constexpr UINT kWakeMessage = WM_APP + 2;
+
+std::string SystemText(const wchar_t* wide) {
+  const int length = ::WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(length > 0 ? length - 1 : 0), '\0');
+  ::WideCharToMultiByte(CP_ACP, 0, wide, -1, text.data(), length, nullptr, nullptr);
+  return text;
+}
+
+std::vector<std::string> CommandLineArguments() {
+  int count = 0;
+  LPWSTR* words = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  std::vector<std::string> args;
+  for (int i = 1; i < count; ++i) {  // the program's own name is not an argument
+    args.push_back(SystemText(words[i]));
+  }
+  ::LocalFree(words);
+  return args;
+}
+
+class TWin32FrontEnd final : public IProgramFrontEnd {
+ public:
+  void SetApplicationTitle(const std::string& title) override { FTitle = title; }
+  bool AcquireInstanceGuard(const std::string& name) override {
+    return tavelune::AcquireInstanceGuard(name);
+  }
+  void ReleaseInstanceGuard() override { tavelune::ReleaseInstanceGuard(); }
+
+  void InitializeApplication() override {
+    // The media framework needs a single-threaded apartment on this thread;
+    // a failure here is not reported.
+    FComInitialized = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    SetMessagePump(&FPump);
+    SetScreenInfo(&FScreen);
+    const DWORD thread = ::GetCurrentThreadId();
+    SetMainThreadWaker([thread] { ::PostThreadMessageW(thread, kWakeMessage, 0, 0); });
+  }
+
+  void ChangePassword(std::int64_t parent) override {
+    HMODULE library = ::LoadLibraryA((GetSystemDir() + "MPR.DLL").c_str());
+    if (library == nullptr) {
+      return;
+    }
+    using TChange = DWORD(WINAPI*)(LPCSTR, HWND, DWORD, LPVOID);
+    if (auto change = reinterpret_cast<TChange>(
+            reinterpret_cast<void*>(::GetProcAddress(library, "PwdChangePasswordA")))) {
+      change("SCRSAVE", reinterpret_cast<HWND>(static_cast<INT_PTR>(parent)), 0, nullptr);
+    }
+    ::FreeLibrary(library);
+  }
+
+  void CreatePreview() override { CreateSaverWindow(); }
+  void CreateFullScreen() override { CreateSaverWindow(); }
+  void CreateSettingsDialog() override {
+    // The settings dialog's Windows window is not built yet; nothing opens.
+  }
+
+  void RunMessageLoop() override {
+    if (FWindow) {
+      MSG message;
+      while (!FPump.QuitRequested() && ::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (message.hwnd == nullptr && message.message == kWakeMessage) {
+          RunSynchronizeRequests();
+          continue;
+        }
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+        FWindow->RunDueActivation();
+      }
+      FWindow.reset();
+    }
+    SetMainThreadWaker(nullptr);
+    SetScreenInfo(nullptr);
+    SetMessagePump(nullptr);
+    if (FComInitialized) {
+      ::CoUninitialize();
+    }
+  }
+
+ private:
+  void CreateSaverWindow() {
+    FWindow = std::make_unique<TWin32SaverWindow>(CreateMediaFramework());
+    if (!FWindow->Start()) {
+      FWindow.reset();  // the preview's parent is no window: nothing to show in
+    }
+  }
+
+  std::string FTitle;
+  TWin32MessagePump FPump;
+  TWin32ScreenInfo FScreen;
+  bool FComInitialized = false;
+  std::unique_ptr<TWin32SaverWindow> FWindow;
+};
+
+}  // namespace
+}  // namespace tavelune::platform
+
+int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
+                   int /*show*/) {
+  using namespace tavelune;
+  platform::TWin32FrontEnd frontEnd;
+  try {
+    return RunProgram(platform::CommandLineArguments(), frontEnd);
+  } catch (const std::exception& error) {
+    ::MessageBoxW(nullptr, platform::WideText(error.what()).c_str(),
+                  platform::WideFromUtf8(kApplicationTitle).c_str(), MB_OK | MB_ICONERROR);
+    return 1;
+  }
+}

@@ -1,0 +1,431 @@
+#include "platform/win32/Win32SaverWindow.h"
+
+#include <windowsx.h>
+
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "app/ProcessUtils.h"
+#include "app/Program.h"
+#include "app/ProgramIcon.h"
+#include "app/Synchronize.h"
+#include "platform/InputIdle.h"
+#include "platform/MessagePump.h"
+#include "platform/SystemDirs.h"
+#include "platform/UserKeyStore.h"
+#include "platform/win32/Win32FormMessage.h"
+#include "platform/win32/Win32Gdi.h"
+
+namespace tavelune::platform {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"TSaver";
+constexpr UINT_PTR kBeatTimer = 1;
+// The red error line's height above the bottom edge of the window.
+constexpr int kLabel2Height = 18;
+constexpr COLORREF kRed = RGB(255, 0, 0);
+
+}  // namespace
+
+// A window timer of the saver window: WM_TIMER with its own id.
+class TWin32SaverWindow::TTimer final : public ITimer {
+ public:
+  TTimer(TWin32SaverWindow& owner, UINT_PTR id, int interval)
+      : FOwner(owner), FId(id), FInterval(interval) {}
+  ~TTimer() override {
+    SetEnabled(false);
+    FOwner.FTimers.erase(FId);
+  }
+  TTimer(const TTimer&) = delete;
+  TTimer& operator=(const TTimer&) = delete;
+  void SetEnabled(bool enabled) override {
+    // Setting a running timer again starts its interval anew.
+    if (enabled && FOwner.FWindow != nullptr) {
+      ::SetTimer(FOwner.FWindow, FId, static_cast<UINT>(FInterval), nullptr);
+    } else if (FOwner.FWindow != nullptr) {
+      ::KillTimer(FOwner.FWindow, FId);
+    }
+    FEnabled = enabled;
+  }
+  bool Enabled() const override { return FEnabled; }
+
+ private:
+  TWin32SaverWindow& FOwner;
+  UINT_PTR FId;
+  int FInterval;
+  bool FEnabled = false;
+};
+
+TWin32SaverWindow::TWin32SaverWindow(std::unique_ptr<IMediaFramework> media)
+    : FMedia(std::move(media)), FLogFile(ProgramFileName()), FErrorFont(CreateSaverFont(true)) {
+  static const bool registered = [] {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = &WindowProc;
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = kClassName;
+    return ::RegisterClassExW(&windowClass) != 0;
+  }();
+  const bool preview = PreviewHandle != 0;
+  // A preview lives inside the host's pane; a run covers the screen above
+  // everything else.
+  const DWORD style = preview ? WS_CHILD : WS_POPUP;
+  const DWORD exStyle = preview ? 0 : WS_EX_TOPMOST;
+  HWND parent = preview ? reinterpret_cast<HWND>(static_cast<INT_PTR>(PreviewHandle)) : nullptr;
+  if (registered && (!preview || ::IsWindow(parent))) {
+    FWindow = ::CreateWindowExW(exStyle, kClassName, WideFromUtf8(kApplicationTitle).c_str(), style,
+                                0, 0, 0, 0, parent, nullptr, ::GetModuleHandleW(nullptr), this);
+  }
+  FSaver = std::make_unique<TSaver>(*this, *FMedia, FLogFile);
+}
+
+TWin32SaverWindow::~TWin32SaverWindow() {
+  FInputWatchdog.reset();
+  Guarded([this] { FSaver->FormDestroy(); });
+  FSaver.reset();
+  if (FWindow != nullptr) {
+    ::DestroyWindow(FWindow);
+  }
+  ::DeleteObject(FErrorFont);
+}
+
+bool TWin32SaverWindow::Start() {
+  if (FWindow == nullptr) {
+    return false;
+  }
+  if (!FSaver->Preview()) {
+    StartInputWatchdog();
+  }
+  Guarded([this] { FSaver->FormCreate(); });
+  RECT area{};
+  if (FSaver->Preview()) {
+    ::GetClientRect(::GetParent(FWindow), &area);
+    ::MoveWindow(FWindow, 0, 0, area.right - area.left, area.bottom - area.top, FALSE);
+  } else {
+    area = {0, 0, ScreenWidth(), ScreenHeight()};
+    ::SetWindowPos(FWindow, HWND_TOPMOST, 0, 0, area.right, area.bottom, SWP_NOACTIVATE);
+  }
+  FSaver->SetClientSize(area.right - area.left, area.bottom - area.top);
+  ::ShowWindow(FWindow, SW_SHOW);
+  if (!FSaver->Preview()) {
+    ::SetForegroundWindow(FWindow);
+    ::SetFocus(FWindow);
+  }
+  return true;
+}
+
+void TWin32SaverWindow::StartInputWatchdog() {
+  FInputWatchdog =
+      std::make_unique<TInputWatchdog>(CreateInputIdleClock(), [this] { EndStalledRun(); });
+  FInputWatchdog->Start();
+  // Its beats come from a timer, whose messages the UI thread sees in every
+  // message pass, nested ones included.
+  ::SetTimer(FWindow, kBeatTimer, 100, nullptr);
+}
+
+void TWin32SaverWindow::EndStalledRun() {
+  // The watchdog's thread: the UI thread has left input unhandled for too
+  // long. What can be written is written, and the process ends; the system
+  // gives back the screen and the cursor of a process that ends.
+  WriteEndOfStalledRun(FLogFile, std::chrono::milliseconds(500));
+  ::TerminateProcess(::GetCurrentProcess(), 0);
+  std::abort();  // not reached
+}
+
+void TWin32SaverWindow::StartExitWatchdog() {
+  // A saver must never stay on screen after input: should anything keep
+  // the ending from finishing, the process ends anyway a few seconds later.
+  static std::once_flag started;
+  std::call_once(started, [] {
+    std::thread([] {
+      std::this_thread::sleep_for(std::chrono::seconds(5));
+      ::TerminateProcess(::GetCurrentProcess(), 0);
+    }).detach();
+  });
+}
+
+void TWin32SaverWindow::Guarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& error) {
+    FSaver->ShowExceptionMessage(error.what());
+  } catch (...) {
+    FSaver->ShowExceptionMessage("An unknown error occurred.");
+  }
+}
+
+LRESULT CALLBACK TWin32SaverWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
+                                               LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<TWin32SaverWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (self == nullptr || self->FSaver == nullptr) {
+    return ::DefWindowProcW(window, message, wParam, lParam);
+  }
+  return self->Handle(message, wParam, lParam);
+}
+
+LRESULT TWin32SaverWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_ERASEBKGND:
+      return 1;  // the paint covers everything
+    case WM_PAINT:
+      Paint();
+      return 0;
+    case WM_MOUSEMOVE: {
+      const int x = GET_X_LPARAM(lParam);
+      const int y = GET_Y_LPARAM(lParam);
+      Guarded([&] { FSaver->FormMouseMove(x, y); });
+      return 0;
+    }
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+      Guarded([this] { FSaver->FormMouseDown(); });
+      return 0;
+    case WM_CHAR: {
+      // Keys that produce a character; the saver's rules look only at the
+      // blank, so other characters need not be in the code page.
+      char key = wParam < 0x80 ? static_cast<char>(wParam) : '?';
+      Guarded([&] { FSaver->FormKeyPress(key); });
+      return 0;
+    }
+    case WM_TIMER:
+      if (wParam == kBeatTimer) {
+        if (FInputWatchdog) {
+          FInputWatchdog->Beat();
+        }
+      } else if (auto timer = FTimers.find(wParam); timer != FTimers.end()) {
+        const std::function<void()> onTimer = timer->second;
+        Guarded(onTimer);
+      }
+      return 0;
+    case WM_CLOSE: {
+      bool canClose = true;
+      Guarded([&] { FSaver->FormCloseQuery(canClose); });
+      if (canClose) {
+        Guarded([this] { FSaver->FormClose(); });
+        ::ShowWindow(FWindow, SW_HIDE);
+        // The saver window is the main window: the message loop ends.
+        ::PostQuitMessage(0);
+        StartExitWatchdog();
+      }
+      return 0;
+    }
+    case WM_DESTROY:
+      // A preview's pane that goes takes its children along: so is the
+      // saver. (At the end of a run the window outlives the loop.)
+      Guarded([this] { FSaver->FormClose(); });
+      FWindow = nullptr;
+      ::PostQuitMessage(0);
+      return 0;
+    default:
+      return ::DefWindowProcW(FWindow, message, wParam, lParam);
+  }
+}
+
+void TWin32SaverWindow::Paint() {
+  PAINTSTRUCT paint;
+  HDC dc = ::BeginPaint(FWindow, &paint);
+  if (!FSaver->FPainted) {
+    Guarded([this] { FSaver->FormPaint(); });
+    // The first activation follows the first paint, so the screen is
+    // covered before the pause that starts the run.
+    FActivationDue = true;
+  }
+  const TBitmap24& picture = FSaver->ImageMain;
+  if (!picture.Empty()) {
+    // Straight from the picture's rows: they are a top-down 24-bit DIB.
+    const BITMAPINFO info = DibHeaderOf(picture);
+    ::SetDIBitsToDevice(dc, 0, 0, picture.Width(), picture.Height(), 0, 0, 0,
+                        static_cast<UINT>(picture.Height()), picture.Row(0), &info, DIB_RGB_COLORS);
+  }
+  if (!FErrorText.empty()) {
+    RECT client{};
+    ::GetClientRect(FWindow, &client);
+    HGDIOBJ oldFont = ::SelectObject(dc, FErrorFont);
+    ::SetBkMode(dc, TRANSPARENT);
+    ::SetTextColor(dc, kRed);
+    const std::wstring text = WideText(FErrorText);
+    ::TextOutW(dc, 0, client.bottom - kLabel2Height, text.c_str(), static_cast<int>(text.size()));
+    ::SelectObject(dc, oldFont);
+  }
+  ::EndPaint(FWindow, &paint);
+}
+
+void TWin32SaverWindow::RunDueActivation() {
+  if (FActivationDue) {
+    FActivationDue = false;
+    Guarded([this] { FSaver->FormActivate(); });
+  }
+}
+
+void TWin32SaverWindow::RequestClose() {
+  if (FWindow != nullptr && ::IsWindowVisible(FWindow)) {
+    ::SendMessageW(FWindow, WM_CLOSE, 0, 0);
+  }
+}
+
+// --- ISaverHost ---
+
+void TWin32SaverWindow::YieldToMessages() {
+  tavelune::YieldToMessages();
+}
+
+void TWin32SaverWindow::ProcessMessages() {
+  RunSynchronizeRequests();
+  if (IMessagePump* pump = CurrentMessagePump()) {
+    pump->DispatchPending();
+  }
+}
+
+std::unique_ptr<ITimer> TWin32SaverWindow::CreateTimer(int interval,
+                                                       std::function<void()> onTimer) {
+  const UINT_PTR id = FNextTimerId++;
+  FTimers[id] = std::move(onTimer);
+  return std::make_unique<TTimer>(*this, id, interval);
+}
+
+void TWin32SaverWindow::ShowErrorNotice(const std::string& /*movieFile*/) {
+  // Keys and moves over the notice are judged by the saver's own rules, as
+  // they would be without it.
+  TPassedInput passed{[this](char& key) { Guarded([&] { FSaver->FormKeyPress(key); }); },
+                      [this](int screenX, int screenY) {
+                        POINT at{screenX, screenY};
+                        ::ScreenToClient(FWindow, &at);
+                        Guarded([&] { FSaver->FormMouseMove(at.x, at.y); });
+                      }};
+  TWin32FormMessage::Show([this] { return FSaver->FMovieFile; }, std::move(passed));
+}
+
+bool TWin32SaverWindow::ErrorNoticeShowing() {
+  return TWin32FormMessage::Showing();
+}
+
+void TWin32SaverWindow::ScreenChanged() {
+  // At once: the saver may now block in a specified pause.
+  ::InvalidateRect(FWindow, nullptr, FALSE);
+  ::UpdateWindow(FWindow);
+}
+
+int TWin32SaverWindow::ScreenWidth() {
+  return ::GetSystemMetrics(SM_CXSCREEN);
+}
+
+int TWin32SaverWindow::ScreenHeight() {
+  return ::GetSystemMetrics(SM_CYSCREEN);
+}
+
+TBitmap24 TWin32SaverWindow::CaptureScreen() {
+  TBitmap24 screen(ScreenWidth(), ScreenHeight());
+  if (screen.Empty()) {
+    return screen;
+  }
+  HDC screenDc = ::GetDC(nullptr);
+  HDC memory = ::CreateCompatibleDC(screenDc);
+  BITMAPINFO info = DibHeaderOf(screen);
+  void* bits = nullptr;
+  HBITMAP dib = ::CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (dib != nullptr) {
+    HGDIOBJ old = ::SelectObject(memory, dib);
+    ::BitBlt(memory, 0, 0, screen.Width(), screen.Height(), screenDc, 0, 0, SRCCOPY);
+    ::GdiFlush();
+    std::memcpy(screen.Row(0), bits, screen.Stride() * static_cast<std::size_t>(screen.Height()));
+    ::SelectObject(memory, old);
+    ::DeleteObject(dib);
+  }
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screenDc);
+  return screen;
+}
+
+int TWin32SaverWindow::ShowCursor(bool show) {
+  return ::ShowCursor(show ? TRUE : FALSE);
+}
+
+void TWin32SaverWindow::SetErrorText(const std::string& text) {
+  FErrorText = text;
+  if (FWindow != nullptr) {
+    ::InvalidateRect(FWindow, nullptr, FALSE);
+  }
+}
+
+TBitmap24 TWin32SaverWindow::ProgramIcon(TColor background) {
+  return DrawProgramIcon(background);
+}
+
+std::unique_ptr<IKeyStore> TWin32SaverWindow::OpenUserKeyStore() {
+  return platform::OpenUserKeyStore();
+}
+
+std::uint32_t TWin32SaverWindow::PlatformId() {
+  OSVERSIONINFOA version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  return ::GetVersionExA(&version) ? version.dwPlatformId : 0;
+}
+
+void TWin32SaverWindow::SetScreenSaverRunning(bool running) {
+  BOOL previous = FALSE;
+  ::SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, running ? 1 : 0, &previous, 0);
+}
+
+bool TWin32SaverWindow::ScreenSaverPasswordInUse() {
+  HKEY key = nullptr;
+  if (::RegOpenKeyExA(HKEY_CURRENT_USER, "Control Panel\\desktop", 0, KEY_READ, &key) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  DWORD value = 0;
+  DWORD type = 0;
+  DWORD size = sizeof value;
+  // A value that is missing or is no integer asks for no password: it must
+  // not keep the saver from ending.
+  const bool inUse = ::RegQueryValueExA(key, "ScreenSaveUsePassword", nullptr, &type,
+                                        reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS &&
+                     type == REG_DWORD && value != 0;
+  ::RegCloseKey(key);
+  return inUse;
+}
+
+bool TWin32SaverWindow::VerifyScreenSaverPassword() {
+  HMODULE library = ::LoadLibraryA((GetSystemDir() + "PASSWORD.CPL").c_str());
+  if (library == nullptr) {
+    return true;
+  }
+  using TVerify = BOOL(WINAPI*)(HWND);
+  bool allowed = true;
+  if (auto verify = reinterpret_cast<TVerify>(
+          reinterpret_cast<void*>(::GetProcAddress(library, "VerifyScreenSavePwd")))) {
+    allowed = (verify(FWindow) & 0xFF) != 0;
+  }
+  ::FreeLibrary(library);
+  return allowed;
+}
+
+void TWin32SaverWindow::SetDisplay16Bit() {
+  // A temporary switch that is not stored; a driver that refuses it
+  // changes nothing.
+  DEVMODEA mode{};
+  mode.dmSize = sizeof mode;
+  mode.dmBitsPerPel = 16;
+  mode.dmPelsWidth = static_cast<DWORD>(ScreenWidth());
+  mode.dmPelsHeight = static_cast<DWORD>(ScreenHeight());
+  mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
+  ::ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN);
+}
+
+void TWin32SaverWindow::DrawText(TBitmap24& surface, int x, int y, const std::string& text,
+                                 TColor fontColor, TColor brushColor) {
+  if (!FPainter) {
+    FPainter = std::make_unique<TTextPainter>();
+  }
+  FPainter->DrawText(surface, x, y, text, fontColor, brushColor);
+}
+
+}  // namespace tavelune::platform

@@ -1,0 +1,93 @@
+#pragma once
+
+// The saver window on Win32: the native window of TSaver and its host. It
+// forwards paint, activation, input and close messages to TSaver's
+// handlers, shows ImageMain, and gives the saver real time, timers, the red
+// error line, the error notice, the cursor, the desktop capture and text
+// drawing. UI thread.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/InputWatchdog.h"
+#include "app/Saver.h"
+#include "catalogue/LogFile.h"
+#include "platform/TextPainter.h"
+
+namespace tavelune::platform {
+
+class TWin32SaverWindow final : public TRealTimeHost {
+ public:
+  // A full-screen run, or a preview inside PreviewHandle when it is set.
+  explicit TWin32SaverWindow(std::unique_ptr<IMediaFramework> media);
+  ~TWin32SaverWindow() override;
+  TWin32SaverWindow(const TWin32SaverWindow&) = delete;
+  TWin32SaverWindow& operator=(const TWin32SaverWindow&) = delete;
+
+  // Creates the window, runs FormCreate, sizes the window and shows it;
+  // false when the preview's parent is no window.
+  bool Start();
+  // The first activation, once the first paint has asked for it: it runs
+  // the play loop, which returns when the run ends, every later message
+  // being handled in its yields. The outermost message loop calls this
+  // after each message, so that the play loop never runs nested inside
+  // another handler (such as a discovery hand-over that yields).
+  void RunDueActivation();
+  void RequestClose() override;
+
+ private:
+  class TTimer;
+  friend class TTimer;
+
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+  void Paint();
+  // Runs a handler; what it throws goes to the saver's exception handler.
+  void Guarded(const std::function<void()>& handler);
+  void StartInputWatchdog();
+  [[noreturn]] void EndStalledRun();
+  static void StartExitWatchdog();
+
+  // --- ISaverHost ---
+  void YieldToMessages() override;
+  void ProcessMessages() override;
+  std::unique_ptr<ITimer> CreateTimer(int intervalMilliseconds,
+                                      std::function<void()> onTimer) override;
+  void ShowErrorNotice(const std::string& movieFile) override;
+  bool ErrorNoticeShowing() override;
+  void ScreenChanged() override;
+  int ScreenWidth() override;
+  int ScreenHeight() override;
+  TBitmap24 CaptureScreen() override;
+  int ShowCursor(bool show) override;
+  void SetErrorText(const std::string& text) override;
+  TBitmap24 ProgramIcon(TColor background) override;
+  std::unique_ptr<IKeyStore> OpenUserKeyStore() override;
+  std::uint32_t PlatformId() override;
+  void SetScreenSaverRunning(bool running) override;
+  bool ScreenSaverPasswordInUse() override;
+  bool VerifyScreenSaverPassword() override;
+  void SetDisplay16Bit() override;
+  void DrawText(TBitmap24& surface, int x, int y, const std::string& text, TColor fontColor,
+                TColor brushColor) override;
+
+  HWND FWindow = nullptr;
+  std::unique_ptr<IMediaFramework> FMedia;
+  TLogFile FLogFile;
+  std::unique_ptr<TSaver> FSaver;
+  std::string FErrorText;  // the red line, system code page
+  HFONT FErrorFont = nullptr;
+  bool FActivationDue = false;
+  std::map<UINT_PTR, std::function<void()>> FTimers;  // by timer id
+  UINT_PTR FNextTimerId = 100;
+  std::unique_ptr<TTextPainter> FPainter;
+  // A full-screen run's dead man's switch.
+  std::unique_ptr<TInputWatchdog> FInputWatchdog;
+};
+
+}  // namespace tavelune::platform

@@ -1,0 +1,171 @@
+#!/usr/bin/env bash
+# TAVELUNE.SCR under Wine and Xvfb: the full-screen run covers the screen
+# with the back colour, the exit rules, the blank key, a second instance,
+# the password-change mode, a movie this build cannot play (the notice, and
+# input passed on through it), and the history's lines. Settings go into
+# the Wine registry as the dialog would store them.
+# Usage: win_saver_test.sh PATH/TO/TAVELUNE.SCR   (WINEPREFIX: a prefix made
+# by wineboot; a new one is made when it is not set)
+set -u
+scr=$1
+work=$(mktemp -d)
+export WINEDEBUG=-all WINEPREFIX=${WINEPREFIX:-$work/prefix}
+xvfb_pid=
+saver_pid=
+cleanup() {
+  [ -n "$saver_pid" ] && kill "$saver_pid" 2>/dev/null
+  wine reg delete 'HKCU\Software\Norvane\Tavelune' /f >/dev/null 2>&1
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+details() {
+  [ -f "$work/history.log" ] && sed 's/^/  history: /' "$work/history.log"
+  [ -f "$work/saver.err" ] && sed 's/^/  stderr: /' "$work/saver.err"
+}
+source "$(dirname "$0")/common.sh"
+alive() { kill -0 "$saver_pid" 2>/dev/null; }
+ended() { ! alive; }
+history_has() { tr -d '\r' < "$work/history.log" 2>/dev/null | grep -q -- "$1"; }
+pixel() {
+  import -window root -crop "1x1+$1+$2" -depth 8 txt:- 2>/dev/null | grep -o '#[0-9A-F]\{6\}' | head -1
+}
+background='#102040'
+now_ms() { date +%s%3N; }
+ms_to_end() {  # ms_to_end COMMAND...: the milliseconds from COMMAND to the saver's end
+  local start
+  start=$(now_ms)
+  "$@"
+  while alive; do
+    [ $(($(now_ms) - start)) -gt 10000 ] && { echo 99999; return; }
+    sleep 0.02
+  done
+  echo $(($(now_ms) - start))
+}
+within() { [ "$1" -le "$2" ]; }
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+reg_text() { local t; t=$(winpath "$1"); printf '%s' "${t//\\/\\\\}"; }
+
+# --- the world: a display, Wine's X11 driver, settings ---
+Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb_pid=$!
+wait_until 10 test -s "$work/display" || { echo "FAIL no Xvfb"; exit 1; }
+export DISPLAY=":$(cat "$work/display")"
+[ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
+mkdir -p "$work/empty" "$work/broken"
+printf 'This is not a movie.\n' > "$work/broken/broken.mp4"
+# Without a window manager Wine would wait seconds for one to hide a
+# window, and would draw frames of its own: windows are left unmanaged.
+printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n"Decorated"="N"\n' \
+  > "$work/x11.reg"
+wine regedit "$work/x11.reg" >/dev/null 2>&1
+# settings FOLDER: centred full-size stills on #102040, a history file.
+settings() {
+  {
+    printf 'REGEDIT4\n\n[-HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune]\n\n'
+    printf '[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune]\n'
+    printf '"Draw Posision"=dword:00000000\n"Graphics Size"=dword:00000000\n'
+    printf '"Screen Clear"=dword:00000000\n"Point Cast"=""\n"Random Sort"=dword:00000000\n'
+    printf '"Rotate"=dword:00000000\n"Capture"=dword:00000000\n"DispFileName"=dword:00000000\n'
+    printf '"BackColor"=dword:00402010\n"Draw Wait"=dword:00000002\n"LogFile"="%s"\n' \
+      "$(reg_text "$work/history.log")"
+    printf '"PreviewRandom"=dword:00000000\n"PreViewSeconds"=dword:00000005\n'
+    printf '"PreViewMin"=dword:00000003\n"PreViewMax"=dword:00000005\n\n'
+    printf '[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune\\Folders]\n"0000"="%s"\n\n' \
+      "$(reg_text "$1")"
+    printf '[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune\\Exts]\n"0000"="mp4"\n'
+  } > "$work/settings.reg"
+  wine regedit "$work/settings.reg" >/dev/null 2>&1
+}
+start_run() {  # a run, waited for until its background is up
+  rm -f "$work/history.log"
+  wine "$scr" /s 2>"$work/saver.err" &
+  saver_pid=$!
+  wait_until 30 bash -c "! kill -0 $saver_pid 2>/dev/null || [ \"\$(import -window root -crop 1x1+320+240 -depth 8 txt:- 2>/dev/null | grep -o '#[0-9A-F]\{6\}' | head -1)\" == '$background' ]"
+  alive && [ "$(pixel 320 240)" == "$background" ]
+}
+# sync_pointer X Y: the pointer at X, Y, and Wine told so. Wine learns where
+# the pointer is only from the events of its own windows, and reports that
+# position when a window appears: the saver takes it as the first mouse
+# position, from which the mouse rule measures. A run of its own shows Wine
+# the move, and is then ended.
+sync_pointer() {
+  start_run || return 1
+  xdotool mousemove "$1" "$2"
+  sleep 0.5
+  stop_run
+}
+stop_run() {
+  kill "$saver_pid" 2>/dev/null
+  wait_until 10 ended
+  saver_pid=
+}
+
+# --- a run over the back colour, and its exit rules ---
+settings "$work/empty"
+sync_pointer 300 300
+check "/s covers the screen with the back colour" start_run
+check "... in every corner" bash -c "[ \"\$(import -window root -crop 1x1+630+470 -depth 8 txt:- 2>/dev/null | grep -o '#[0-9A-F]\{6\}' | head -1)\" == '$background' ]"
+check "with no movie the play loop says so" wait_until 15 history_has ", Movie not found"
+xdotool mousemove 320 280
+sleep 0.5
+check "a mouse step of 20 pixels does not end the run" alive
+check "a mouse step of 21 pixels ends it within a second" \
+  within "$(ms_to_end xdotool mousemove 341 280)" 1000
+check "... written as Mouse Move, then Close and the end line" bash -c "
+  tr -d '\r' < '$work/history.log' | grep -E ', Mouse Move$|^Close$|^--- END ---' |
+    sed -E 's/.*(Mouse Move|Close|END).*/\1/' | uniq | tr '\n' ' ' | grep -q '^Mouse Move Close END'"
+saver_pid=
+
+check "a run for the keys" start_run
+xdotool key space
+check "the blank key with a history only marks the history" wait_until 5 history_has ", Press Key!!"
+xdotool key Left F5 Shift_L
+sleep 0.5
+check "... and keys without a character end nothing" alive
+check "a character key ends the run within a second" within "$(ms_to_end xdotool key q)" 1000
+check "... written as Key Push" history_has ", Key Push"
+saver_pid=
+
+check "a run for the button" start_run
+check "a mouse button ends the run within a second" within "$(ms_to_end xdotool click 1)" 1000
+check "... written as Mouse Push" history_has ", Mouse Push"
+saver_pid=
+
+check "a run to be second to" start_run
+wine "$scr" /s 2>/dev/null &
+second=$!
+check "a second instance ends at once" wait_until 10 bash -c "! kill -0 $second 2>/dev/null"
+stop_run
+
+check "/a ends without a window" timeout 20 wine "$scr" /a 0
+
+# --- a movie this build cannot play: the notice, and input through it ---
+settings "$work/broken"
+check "a run of a movie it cannot play" start_run
+check "the notice appears" wait_until 20 bash -c "xdotool search --name 'エラー' >/dev/null"
+check "... naming the movie and its failure in the history" history_has "broken.mp4 Error"
+# Where its button's middle is, from the notice's outer size: the frame Wine
+# draws itself is as wide on every side, the caption above the client area.
+eval "$(xdotool getwindowgeometry --shell "$(xdotool search --name 'エラー' | head -1)")"
+frame=$(((WIDTH - 342) / 2))
+button_x=$((X + frame + 120 + 37))
+button_y=$((Y + HEIGHT - 73 - frame + 40 + 12))
+check "a character key with the notice up ends the run within a second" \
+  within "$(ms_to_end xdotool key x)" 1000
+check "the history holds start, error, key, close and stop in order" bash -c "
+  tr -d '\r' < '$work/history.log' | grep -E 'broken.mp4 (Start|Error|Stop)$|, Key Push$|^Close$' |
+    sed -E 's/.* //' | uniq | tr '\n' ' ' | grep -q '^Start Error Push Close Stop'"
+saver_pid=
+
+# The pointer waits on the button, so that no move is needed.
+sync_pointer "$button_x" "$button_y"
+check "a run for the notice's button" start_run
+check "the notice appears again" wait_until 20 bash -c "xdotool search --name 'エラー' >/dev/null"
+check "its button ends the run within a second" within "$(ms_to_end xdotool click 1)" 1000
+check "... by the notice's doing, not a mouse rule of the saver's" \
+  bash -c "! grep -q 'Mouse' '$work/history.log'"
+saver_pid=
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
