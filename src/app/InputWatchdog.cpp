@@ -66,7 +66,20 @@ bool TInputWatchdog::Stalled(TClock::time_point now,
 
 void TInputWatchdog::Watch() {
   std::unique_lock lock(FMutex);
-  while (!FWake.wait_for(lock, kLookEvery, [this] { return FQuit; })) {
+  TClock::duration wait = kLookEvery;
+  while (!FWake.wait_for(lock, wait, [this] { return FQuit; })) {
+    // A UI thread that has beaten within the limit cannot have left input
+    // waiting longer than that: the watchdog sleeps until the limit has
+    // passed since the last beat, and asks the desktop only then, so a
+    // healthy run costs a wake-up every half second and no round trips.
+    const TClock::duration sinceBeat =
+        TClock::now() - TClock::time_point(TClock::duration(FLastBeat.load()));
+    if (sinceBeat <= FLimit) {
+      wait =
+          std::max<TClock::duration>(FLimit - sinceBeat + std::chrono::milliseconds(1), kLookEvery);
+      continue;
+    }
+    wait = kLookEvery;
     lock.unlock();
     // The clock is read after the display has answered, so that input is
     // never placed earlier than it happened: a beat that came before the

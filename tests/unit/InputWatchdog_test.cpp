@@ -19,6 +19,7 @@ using TClock = TInputWatchdog::TClock;
 class TScriptedIdleClock : public platform::IInputIdleClock {
  public:
   std::optional<std::chrono::milliseconds> SinceLastInput() override {
+    ++Questions;
     const TClock::time_point input = Input.load();
     if (input == TClock::time_point{}) {
       return std::nullopt;
@@ -26,6 +27,7 @@ class TScriptedIdleClock : public platform::IInputIdleClock {
     return std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - input);
   }
   std::atomic<TClock::time_point> Input{TClock::time_point{}};
+  std::atomic<int> Questions{0};
 };
 
 std::chrono::milliseconds Since(TClock::time_point then, TClock::time_point now) {
@@ -98,6 +100,7 @@ TEST(InputWatchdog, EndsARunWhoseUiThreadIsBlockedAndSparesAHealthyOne) {
   });
   healthy.join();
   EXPECT_EQ(stalls, 0);
+  EXPECT_EQ(desktop.Questions, 0);  // beats within the limit: the desktop is not even asked
 
   // Blocked: a key, then no beat at all.
   std::thread stuck([&] {
