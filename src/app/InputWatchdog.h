@@ -4,14 +4,15 @@
 // stuck in (a read from a stalled network share, a library that hangs), the
 // user's input ends the run within about a second.
 //
-// The UI thread beats whenever it handles its messages. A thread of the
-// watchdog's own looks every 100 ms at the desktop's clock of the last input
-// (platform::IInputIdleClock) and at input that arrived some other way
-// (NoteInput, for example a signal asking the program to end): when input
-// came after the start and the UI thread has not beaten since, for longer
-// than the limit, the UI thread cannot be handling it, and `onStall` runs
-// once, on the watchdog's thread, to end the process. While the UI thread
-// keeps handling its messages it never fires, whatever the input.
+// The UI thread beats whenever it handles its messages. Once it has not
+// beaten for the limit, a thread of the watchdog's own looks every 100 ms at
+// the desktop's clock of the last input (platform::IInputIdleClock) and at
+// input that arrived some other way (NoteInput, for example a signal asking
+// the program to end): when input came after the start and the UI thread
+// has not beaten since, for longer than the limit, the UI thread cannot be
+// handling it, and `onStall` runs once, on the watchdog's thread, to end the
+// process. While the UI thread keeps handling its messages it never fires,
+// whatever the input.
 
 #include <atomic>
 #include <chrono>
@@ -57,8 +58,8 @@ class TInputWatchdog {
 
   // One look: true when input has waited longer than the limit for a
   // beat, at `now`, with the desktop's time since the last input (nullopt
-  // when it cannot tell). The watchdog's thread asks this every 100 ms;
-  // tests ask it with times of their own.
+  // when it cannot tell). The watchdog's thread asks this every 100 ms
+  // while the UI thread is silent; tests ask it with times of their own.
   bool Stalled(TClock::time_point now,
                std::optional<std::chrono::milliseconds> sinceLastInput) const;
 
