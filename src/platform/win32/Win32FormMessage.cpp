@@ -133,11 +133,7 @@ LRESULT CALLBACK TWin32FormMessage::ButtonProc(HWND button, UINT message, WPARAM
 
 LRESULT CALLBACK TWin32FormMessage::WindowProc(HWND window, UINT message, WPARAM wParam,
                                                LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<TWin32FormMessage*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* self = WindowOwner<TWin32FormMessage>(window, message, lParam);
   if (self == nullptr) {
     return ::DefWindowProcW(window, message, wParam, lParam);
   }

@@ -19,6 +19,17 @@ HFONT CreateSaverFont(bool bold);
 // bytes, as TBitmap24 keeps them) to SetDIBitsToDevice and its kin.
 BITMAPINFO DibHeaderOf(const TBitmap24& picture);
 
+// The object that owns `window`: the creation parameter it was given, kept
+// in its user data from WM_NCCREATE on; nullptr before that.
+template <typename TOwner>
+TOwner* WindowOwner(HWND window, UINT message, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  return reinterpret_cast<TOwner*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
 // System code page text (what the core's strings hold) as UTF-16.
 std::wstring WideText(const std::string& text);
 // UTF-8 source text (the user interface's literals) as UTF-16.

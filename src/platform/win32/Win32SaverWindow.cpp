@@ -160,11 +160,7 @@ void TWin32SaverWindow::Guarded(const std::function<void()>& handler) {
 
 LRESULT CALLBACK TWin32SaverWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
                                                LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<TWin32SaverWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* self = WindowOwner<TWin32SaverWindow>(window, message, lParam);
   if (self == nullptr || self->FSaver == nullptr) {
     return ::DefWindowProcW(window, message, wParam, lParam);
   }
