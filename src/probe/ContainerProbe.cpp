@@ -125,4 +125,26 @@ std::string ProbeContainer(const std::string& fileName) {
   return AsciiUpper(ExtractFileExt(fileName));
 }
 
+std::string ContainerExtensionOf(std::string_view head) {
+  auto at = [&](std::size_t offset, std::string_view bytes) {
+    return head.size() >= offset + bytes.size() && head.substr(offset, bytes.size()) == bytes;
+  };
+  if (at(0, "RIFF") && at(8, "AVI ")) {
+    return ".avi";
+  }
+  if (at(0, std::string_view("\x30\x26\xB2\x75\x8E\x66\xCF\x11", 8))) {
+    return ".wmv";
+  }
+  if (at(0, std::string_view("\0\0\1\xBA", 4))) {
+    return ".mpg";
+  }
+  if (at(4, "ftyp")) {
+    return at(8, "qt  ") ? ".mov" : ".mp4";
+  }
+  if (at(4, "moov") || at(4, "mdat") || at(4, "wide") || at(4, "free")) {
+    return ".mov";
+  }
+  return "";
+}
+
 }  // namespace tavelune

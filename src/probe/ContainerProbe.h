@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace tavelune {
 
@@ -27,6 +28,12 @@ namespace tavelune {
 inline constexpr std::uint64_t kSequenceHeaderSearchLimit = 64ull * 1024 * 1024;
 
 std::string ProbeContainer(const std::string& fileName);
+
+// The usual extension (".avi", ".wmv", ".mpg", ".mp4", ".mov") of the
+// container whose first bytes are `head`, or "" when they tell none. For
+// media libraries that choose their reader by the name, so that a movie
+// under a name they do not know (".m2p", ".vg2") still reaches the right one.
+std::string ContainerExtensionOf(std::string_view head);
 
 std::string ProbeRiff(const std::string& fileName);
 std::string ProbeQuickTime(const std::string& fileName);

@@ -17,6 +17,7 @@
 #include "app/Saver.h"
 #include "app/Synchronize.h"
 #include "helpers/FakeSaverHost.h"
+#include "helpers/MediaHarness.h"
 #include "helpers/TestFiles.h"
 #include "helpers/TestMovies.h"
 #include "imaging/Canvas.h"
@@ -26,86 +27,11 @@
 namespace tavelune {
 namespace {
 
+using test::MeanDifference;
+using test::TFrames;
+using test::TPausedMovie;
 using test::TTestMovies;
 constexpr TRefTime kSecond = kRefTimePerSecond;
-
-// Keeps the frames a graph delivers.
-class TFrames : public IGraphListener {
- public:
-  explicit TFrames(ISampleGrabber& grabber) : FGrabber(grabber) {}
-  void FilterG1DSEvent(long code) override { Events.push_back(code); }
-  void FilterG1GraphEndOfSegment() override { ++EndsOfSegment; }
-  void FilterG1NoFrame() override { ++NoFrames; }
-  void Capture1Buffer(double sampleTime, const std::uint8_t* buffer, std::size_t length) override {
-    TBitmap24 picture;
-    const bool converted = FGrabber.SampleToBitmap(picture, buffer, length);
-    std::lock_guard lock(FMutex);
-    SampleTimes.push_back(sampleTime);
-    Lengths.push_back(length);
-    if (converted) {
-      Pictures.push_back(std::move(picture));
-    }
-  }
-  std::vector<double> SampleTimes;
-  std::vector<std::size_t> Lengths;
-  std::vector<TBitmap24> Pictures;
-  std::vector<long> Events;
-  int EndsOfSegment = 0;
-  int NoFrames = 0;  // UI thread: counted at hand-over points
-
- private:
-  ISampleGrabber& FGrabber;
-  std::mutex FMutex;
-};
-
-// A graph with a movie rendered and paused, as the play loop leaves it.
-class TPausedMovie {
- public:
-  explicit TPausedMovie(const std::string& movie, TMediaSubtype subtype = TMediaSubtype::RGB32)
-      : Media(platform::CreateMediaFramework()), Frames(Media->SampleGrabber()) {
-    Media->SampleGrabber().SetMediaSubtype(subtype);
-    Media->SampleGrabber().ApplyGrabberType();
-    Graph().SetListener(&Frames);
-    Graph().SetActive(true);
-    Rendered = Graph().RenderFile(movie);
-    Graph().SetVolume(0);
-    Graph().Run();
-    Graph().Pause();
-  }
-  ~TPausedMovie() {
-    Graph().SetActive(false);
-    Graph().SetListener(nullptr);
-  }
-  IFilterGraph& Graph() { return Media->FilterGraph(); }
-  TRefTime Stop() {
-    TRefTime current = 0;
-    TRefTime stop = 0;
-    Graph().QueryMediaSeeking()->GetPositions(current, stop);
-    return stop;
-  }
-  // Seeks as a segment does and waits for the streaming thread.
-  void Seek(TRefTime position, TRefTime stop) {
-    Graph().QueryMediaSeeking()->SetPositions(position, kSegmentSeekFlags, stop, kSegmentSeekFlags);
-    ASSERT_TRUE(platform::WaitForSeeks(*Media, std::chrono::seconds(10)));
-  }
-
-  std::unique_ptr<IMediaFramework> Media;
-  TFrames Frames;
-  THResult Rendered = 0;
-};
-
-double MeanDifference(const TBitmap24& a, const TBitmap24& b) {
-  if (a.Width() != b.Width() || a.Height() != b.Height()) {
-    return 1e9;
-  }
-  double sum = 0;
-  for (int y = 0; y < a.Height(); ++y) {
-    for (int x = 0; x < 3 * a.Width(); ++x) {
-      sum += std::abs(a.Row(y)[x] - b.Row(y)[x]);
-    }
-  }
-  return sum / (3.0 * a.Width() * a.Height());
-}
 
 // The key frame at or before `seconds` of a looped seed movie (key frames
 // on every whole second), as the ffmpeg program decodes it.

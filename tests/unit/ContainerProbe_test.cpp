@@ -120,5 +120,23 @@ TEST_F(ContainerProbe, TakesTheFirstProbeThatAnswers) {
   EXPECT_EQ(Probe("a.mpg", avi + ProgramStream("\x00\x00\x01\xB5"s)), "dvsd");
 }
 
+TEST(ContainerExtension, NamesTheContainerByItsFirstBytesAlone) {
+  EXPECT_EQ(ContainerExtensionOf(Avi("dvsd")), ".avi");
+  EXPECT_EQ(ContainerExtensionOf("RIFF\x10\x00\x00\x00WAVEfmt "s), "");
+  EXPECT_EQ(ContainerExtensionOf("\x30\x26\xB2\x75\x8E\x66\xCF\x11\xA6\xD9"s), ".wmv");
+  EXPECT_EQ(ContainerExtensionOf(ProgramStream("\x00\x00\x01\xB5"s)), ".mpg");
+  EXPECT_EQ(ContainerExtensionOf("\x00\x00\x00\x20"
+                                 "ftypisom"s),
+            ".mp4");
+  EXPECT_EQ(ContainerExtensionOf("\x00\x00\x00\x14"
+                                 "ftypqt  "s),
+            ".mov");
+  EXPECT_EQ(ContainerExtensionOf("\x00\x00\x01\x00moov"s), ".mov");
+  // Too short, empty and plain text tell nothing.
+  EXPECT_EQ(ContainerExtensionOf("RIFF"), "");
+  EXPECT_EQ(ContainerExtensionOf(""), "");
+  EXPECT_EQ(ContainerExtensionOf("This is not a movie."), "");
+}
+
 }  // namespace
 }  // namespace tavelune

@@ -19,28 +19,4 @@ BITMAPINFO DibHeaderOf(const TBitmap24& picture) {
   return info;
 }
 
-namespace {
-
-std::wstring Widen(const std::string& text, UINT codePage) {
-  if (text.empty()) {
-    return {};
-  }
-  const int length =
-      ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                        length);
-  return wide;
-}
-
-}  // namespace
-
-std::wstring WideText(const std::string& text) {
-  return Widen(text, CP_ACP);
-}
-
-std::wstring WideFromUtf8(const std::string& text) {
-  return Widen(text, CP_UTF8);
-}
-
 }  // namespace tavelune::platform

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "imaging/Bitmap.h"
+#include "platform/win32/Win32Text.h"
 
 namespace tavelune::platform {
 
@@ -29,10 +30,5 @@ TOwner* WindowOwner(HWND window, UINT message, LPARAM lParam) {
   }
   return reinterpret_cast<TOwner*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
 }
-
-// System code page text (what the core's strings hold) as UTF-16.
-std::wstring WideText(const std::string& text);
-// UTF-8 source text (the user interface's literals) as UTF-16.
-std::wstring WideFromUtf8(const std::string& text);
 
 }  // namespace tavelune::platform

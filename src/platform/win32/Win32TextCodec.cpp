@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/TextCodec.h"
+#include "platform/win32/Win32Text.h"
 
 namespace tavelune {
 
@@ -33,5 +34,33 @@ std::string Utf16ToSystem(std::u16string_view utf16) {
   return FromWide(reinterpret_cast<const wchar_t*>(utf16.data()), static_cast<int>(utf16.size()),
                   CP_ACP);
 }
+
+namespace platform {
+
+namespace {
+
+std::wstring Widen(const std::string& text, UINT codePage) {
+  if (text.empty()) {
+    return {};
+  }
+  const int length =
+      ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                        length);
+  return wide;
+}
+
+}  // namespace
+
+std::wstring WideText(const std::string& text) {
+  return Widen(text, CP_ACP);
+}
+
+std::wstring WideFromUtf8(const std::string& text) {
+  return Widen(text, CP_UTF8);
+}
+
+}  // namespace platform
 
 }  // namespace tavelune
