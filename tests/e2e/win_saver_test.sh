@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # TAVELUNE.SCR under Wine and Xvfb: the full-screen run covers the screen
 # with the back colour, the exit rules, the blank key, a second instance,
-# the password-change mode, a movie this build cannot play (the notice, and
-# input passed on through it), and the history's lines. Settings go into
-# the Wine registry as the dialog would store them.
-# Usage: win_saver_test.sh PATH/TO/TAVELUNE.SCR   (WINEPREFIX: a prefix made
-# by wineboot; a new one is made when it is not set)
+# the password-change mode, stills of movies in a folder and under a name
+# in Japanese, a movie it cannot play (the notice, and input passed on
+# through it), and the history's lines. Settings go into the Wine registry
+# as the dialog would store them.
+# Usage: win_saver_test.sh PATH/TO/TAVELUNE.SCR [SCREENSHOT-FOLDER]
+# (WINEPREFIX: a prefix made by wineboot; a new one is made when it is not
+# set)
 set -u
 scr=$1
+shots=${2:-}
 work=$(mktemp -d)
 export WINEDEBUG=-all WINEPREFIX=${WINEPREFIX:-$work/prefix}
 xvfb_pid=
@@ -15,6 +18,7 @@ saver_pid=
 cleanup() {
   [ -n "$saver_pid" ] && kill "$saver_pid" 2>/dev/null
   wine reg delete 'HKCU\Software\Norvane\Tavelune' /f >/dev/null 2>&1
+  rm -f "$WINEPREFIX/dosdevices/d:"
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   rm -rf "$work"
 }
@@ -60,9 +64,17 @@ printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="
   > "$work/x11.reg"
 wine regedit "$work/x11.reg" >/dev/null 2>&1
 # settings FOLDER: centred full-size stills on #102040, a history file.
+# FOLDER is a Unix path, or a Windows one (D:\...). The file is a UTF-16
+# regedit 5 file, so that names in any script reach the registry whole.
 settings() {
+  local folder=$1
+  case "$folder" in
+    [A-Z]:*) folder=${folder//\\/\\\\} ;;
+    *) folder=$(reg_text "$folder") ;;
+  esac
   {
-    printf 'REGEDIT4\n\n[-HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune]\n\n'
+    printf 'Windows Registry Editor Version 5.00\n\n'
+    printf '[-HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune]\n\n'
     printf '[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune]\n'
     printf '"Draw Posision"=dword:00000000\n"Graphics Size"=dword:00000000\n'
     printf '"Screen Clear"=dword:00000000\n"Point Cast"=""\n"Random Sort"=dword:00000000\n'
@@ -72,9 +84,9 @@ settings() {
     printf '"PreviewRandom"=dword:00000000\n"PreViewSeconds"=dword:00000005\n'
     printf '"PreViewMin"=dword:00000003\n"PreViewMax"=dword:00000005\n\n'
     printf '[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune\\Folders]\n"0000"="%s"\n\n' \
-      "$(reg_text "$1")"
+      "$folder"
     printf '[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune\\Exts]\n"0000"="mp4"\n'
-  } > "$work/settings.reg"
+  } | { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE; } > "$work/settings.reg"
   wine regedit "$work/settings.reg" >/dev/null 2>&1
 }
 start_run() {  # a run, waited for until its background is up
@@ -140,7 +152,33 @@ stop_run
 
 check "/a ends without a window" timeout 20 wine "$scr" /a 0
 
-# --- a movie this build cannot play: the notice, and input through it ---
+# --- stills of movies in D:\ビデオ, one named 東京の夜.mp4 ---
+# The folder is on a drive of its own, as on a Windows machine; the names
+# reach the core as UTF-8, the code page the manifest asks for.
+mkdir -p "$work/drive_d/ビデオ"
+ln -sfn "$work/drive_d" "$WINEPREFIX/dosdevices/d:"
+ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=320x240:rate=25 -t 30 -c:v libx264 -g 25 \
+  -pix_fmt yuv420p "$work/drive_d/ビデオ/東京の夜.mp4"
+settings 'D:\ビデオ'
+still() { import -window root -crop 200x150+220+165 -depth 8 rgb:- 2>/dev/null | md5sum; }
+shows_a_still() { [ "$(pixel 320 240)" != "$background" ] && [ "$(pixel 320 240)" != "" ]; }
+check "a run of the movies of D:\ビデオ" start_run
+check "a still appears over the back colour" wait_until 20 shows_a_still
+check "... of the movie named in Japanese, as the history says" \
+  history_has 'D:\\ビデオ\\東京の夜.mp4 Start'
+[ -n "$shots" ] && mkdir -p "$shots" && import -window root "$shots/stills-1.png"
+first=$(still)
+check "the next segment brings another still" wait_until 10 bash -c "[ \"\$(import -window root -crop 200x150+220+165 -depth 8 rgb:- 2>/dev/null | md5sum)\" != '$first' ]"
+[ -n "$shots" ] && import -window root "$shots/stills-2.png"
+check "... and the corners keep the back colour" bash -c "[ \"\$(import -window root -crop 1x1+5+5 -depth 8 txt:- 2>/dev/null | grep -o '#[0-9A-F]\{6\}' | head -1)\" == '$background' ]"
+check "a character key ends a run of stills within a second" \
+  within "$(ms_to_end xdotool key q)" 1000
+check "... after the segments' lines, with Close and the end line" bash -c "
+  tr -d '\r' < '$work/history.log' | grep -E ', Key Push$|^Close$|^--- END ---' |
+    sed -E 's/.*(Push|Close|END).*/\1/' | uniq | tr '\n' ' ' | grep -q '^Push Close END'"
+saver_pid=
+
+# --- a movie it cannot play: the notice, and input through it ---
 settings "$work/broken"
 check "a run of a movie it cannot play" start_run
 check "the notice appears" wait_until 20 bash -c "xdotool search --name 'エラー' >/dev/null"
