@@ -126,33 +126,72 @@ bool DescribePackedYuv(TYuvLayout layout, int width, int height, int codedHeight
   return needed <= size;
 }
 
+namespace {
+
+// Clamping to 0–255 by table: every sum of the factors above lies within
+// ±kClampMargin of the scale.
+constexpr int kClampMargin = 384;
+struct TClampTable {
+  std::uint8_t Values[256 + 2 * kClampMargin];
+  TClampTable() {
+    for (int i = 0; i < 256 + 2 * kClampMargin; ++i) {
+      Values[i] = Clamp(i - kClampMargin);
+    }
+  }
+  std::uint8_t operator()(int value) const { return Values[value + kClampMargin]; }
+};
+const TClampTable kClamp;
+
+// One row, two pixels per chroma position. Templated on the pixel and luma
+// steps so that the inner loop has no branches.
+template <int BytesPerPixel, int LumaStep>
+void ConvertRow(const std::uint8_t* luma, const TChromaRow& chroma, int width,
+                const TCoefficients& k, std::uint8_t* out) {
+  auto pixel = [&](int y, int blue, int green, int red, std::uint8_t* to) {
+    const int scaled = (y - k.Black) * k.Luma + 32768;
+    to[0] = kClamp((scaled + blue) >> 16);
+    to[1] = kClamp((scaled - green) >> 16);
+    to[2] = kClamp((scaled + red) >> 16);
+    if constexpr (BytesPerPixel == 4) {
+      to[3] = 255;
+    }
+  };
+  for (int x = 0; x < width; x += 2) {
+    const int offset = (x / 2) * chroma.Step;
+    const int u = chroma.U[offset] - 128;
+    const int v = chroma.V[offset] - 128;
+    const int blue = k.BlueU * u;
+    const int green = k.GreenU * u + k.GreenV * v;
+    const int red = k.RedV * v;
+    pixel(luma[x * LumaStep], blue, green, red, out + x * BytesPerPixel);
+    if (x + 1 < width) {
+      pixel(luma[(x + 1) * LumaStep], blue, green, red, out + (x + 1) * BytesPerPixel);
+    }
+  }
+}
+
+}  // namespace
+
 void YuvToDib(const TYuvPicture& picture, TYuvMatrix matrix, bool fullRange, int bitCount,
               std::uint8_t* dib) {
   const TCoefficients k = CoefficientsOf(matrix, fullRange);
   const int bytesPerPixel = bitCount / 8;
   const std::size_t stride =
       (static_cast<std::size_t>(picture.Width) * bytesPerPixel + 3) & ~std::size_t{3};
+  const std::size_t rowBytes = static_cast<std::size_t>(picture.Width) * bytesPerPixel;
   const bool packed = picture.Layout == TYuvLayout::YUY2;
   for (int y = 0; y < picture.Height; ++y) {
     const std::uint8_t* luma = picture.Planes[0] + y * picture.Pitches[0];
-    const int lumaStep = packed ? 2 : 1;
     const TChromaRow chroma = ChromaRowOf(picture, y);
     std::uint8_t* out = dib + static_cast<std::size_t>(picture.Height - 1 - y) * stride;
-    for (int x = 0; x < picture.Width; ++x, out += bytesPerPixel) {
-      const int offset = (x / 2) * chroma.Step;
-      const int u = chroma.U[offset] - 128;
-      const int v = chroma.V[offset] - 128;
-      const int scaled = (luma[x * lumaStep] - k.Black) * k.Luma + 32768;
-      out[0] = Clamp((scaled + k.BlueU * u) >> 16);
-      out[1] = Clamp((scaled - k.GreenU * u - k.GreenV * v) >> 16);
-      out[2] = Clamp((scaled + k.RedV * v) >> 16);
-      if (bytesPerPixel == 4) {
-        out[3] = 255;
-      }
+    if (bytesPerPixel == 4) {
+      packed ? ConvertRow<4, 2>(luma, chroma, picture.Width, k, out)
+             : ConvertRow<4, 1>(luma, chroma, picture.Width, k, out);
+    } else {
+      packed ? ConvertRow<3, 2>(luma, chroma, picture.Width, k, out)
+             : ConvertRow<3, 1>(luma, chroma, picture.Width, k, out);
     }
-    std::fill(dib + static_cast<std::size_t>(picture.Height - 1 - y) * stride +
-                  static_cast<std::size_t>(picture.Width) * bytesPerPixel,
-              dib + static_cast<std::size_t>(picture.Height - y) * stride, std::uint8_t{0});
+    std::fill(out + rowBytes, out + stride, std::uint8_t{0});
   }
 }
 

@@ -145,6 +145,11 @@ class TReadCallback final : public IMFSourceReaderCallback {
     std::lock_guard lock(FMutex);
     ++FRequested;
   }
+  // Whether the read asked for last is still out.
+  bool ReadPending() {
+    std::lock_guard lock(FMutex);
+    return FCompleted < FRequested;
+  }
   // A read whose request failed: nothing is on its way.
   void CancelExpectedRead() {
     std::lock_guard lock(FMutex);
@@ -422,7 +427,7 @@ class TMfSource final : public IStillSource {
 
   bool DecodeStill(TRefTime position, int bitCount, const TInterruption& interruption,
                    TStill& still) override {
-    if (!FHasVideo || !StartReading(interruption) || !FlushQueuedSamples(interruption)) {
+    if (!FHasVideo || !StartReading(interruption) || !FlushAbandonedRead(interruption)) {
       return false;
     }
     PROPVARIANT where;
@@ -476,10 +481,13 @@ class TMfSource final : public IStillSource {
     return FCallback->WaitRead(interruption, result);
   }
 
-  // Samples the reader decoded ahead, and a read abandoned at its deadline,
-  // would be taken for the seek's frame: they go first. (An asynchronous
-  // reader also refuses to seek while a read is out.)
-  bool FlushQueuedSamples(const TInterruption& interruption) {
+  // A read abandoned at its deadline is still out, and would be taken for
+  // this seek's frame: it is flushed first. (An asynchronous reader also
+  // refuses to seek while a read is out.)
+  bool FlushAbandonedRead(const TInterruption& interruption) {
+    if (!FCallback->ReadPending()) {
+      return true;
+    }
     FCallback->ExpectFlush();
     return SUCCEEDED(FReader->Flush(kVideoStream)) && FCallback->WaitFlush(interruption);
   }
