@@ -190,5 +190,37 @@ TEST(MfMedia, DamagedMoviesNeverCrash) {
   delete paused;
 }
 
+TEST(MfMedia, AMovieDeletedWhilePlayingEndsNothingButItsOwnFrames) {
+  const std::string copy = Movie("deleted while playing.mp4");
+  ASSERT_TRUE(::CopyFileA(Movie("h264.mp4").c_str(), copy.c_str(), FALSE));
+  {
+    TPausedMovie paused(copy);
+    paused.Seek(1 * kSecond, 2 * kSecond);
+    // Whether the system lets it go while it is open or not, the graph
+    // goes on: a frame, or a no-frame notice, for every later seek.
+    ::DeleteFileA(copy.c_str());
+    paused.Seek(4 * kSecond, 5 * kSecond);
+    RunSynchronizeRequests();
+    EXPECT_GE(paused.Frames.Pictures.size(), 1u);
+    EXPECT_EQ(paused.Frames.Pictures.size() + paused.Frames.NoFrames, 2u);
+  }
+  ::DeleteFileA(copy.c_str());
+}
+
+TEST(MfMedia, ClosingWithASeekInFlightLetsGoAtOnce) {
+  for (int round = 0; round < 5; ++round) {
+    auto media = platform::CreateMediaFramework();
+    IFilterGraph& graph = media->FilterGraph();
+    graph.SetActive(true);
+    graph.RenderFile(Movie("hd.mp4"));
+    graph.Run();
+    graph.Pause();
+    graph.QueryMediaSeeking()->SetPositions((round + 1) * kSecond / 2, kSegmentSeekFlags,
+                                            5 * kSecond, kSegmentSeekFlags);
+    ::Sleep(round * 7);
+    graph.SetActive(false);
+  }
+}
+
 }  // namespace
 }  // namespace tavelune

@@ -417,6 +417,31 @@ bool SampleToStill(IMFSample& sample, const TOutputFormat& format, int bitCount,
   return true;
 }
 
+// Readers being let go by a thread of their own (see ~TMfSource); while
+// any is, Media Foundation is not shut down under it.
+std::atomic<int> GReadersBeingReleased{0};
+
+// Releases `reader` once its pending read is over, on a thread of its own:
+// Wine's media source crashes or hangs when its reader is released with a
+// read and a seek under way, and such a read can take seconds, which the
+// UI thread closing the movie must not wait for.
+void ReleaseWhenIdle(ComPtr<IMFSourceReader> reader, ComPtr<TReadCallback> callback) {
+  ++GReadersBeingReleased;
+  std::thread([reader = std::move(reader), callback = std::move(callback)]() mutable {
+    const HRESULT apartment = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    TInterruption limit;
+    limit.Arm(kSeekDeadline);
+    TReadResult ignored;
+    callback->WaitRead(limit, ignored);
+    reader.Reset();
+    callback.Reset();
+    if (SUCCEEDED(apartment)) {
+      ::CoUninitialize();
+    }
+    --GReadersBeingReleased;
+  }).detach();
+}
+
 // One opened movie.
 class TMfSource final : public IStillSource {
  public:
@@ -424,6 +449,13 @@ class TMfSource final : public IStillSource {
       : FReader(std::move(reader)), FCallback(std::move(callback)), FHasVideo(hasVideo) {
     RefreshFormat();
   }
+  ~TMfSource() override {
+    if (FCallback->ReadPending()) {
+      ReleaseWhenIdle(std::move(FReader), std::move(FCallback));
+    }
+  }
+  TMfSource(const TMfSource&) = delete;
+  TMfSource& operator=(const TMfSource&) = delete;
 
   bool DecodeStill(TRefTime position, int bitCount, const TInterruption& interruption,
                    TStill& still) override {
@@ -626,7 +658,7 @@ class TMfBackend final : public IStillBackend {
  public:
   TMfBackend() { FStarted = SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_NOSOCKET)); }
   ~TMfBackend() override {
-    if (FStarted) {
+    if (FStarted && GReadersBeingReleased == 0) {
       MFShutdown();
     }
   }
