@@ -40,18 +40,20 @@ TBitmap24 DrawProgramIcon(TColor background) {
   const double s = std::sin(angle);
   for (int y = 7; y <= 24; ++y) {
     for (int x = 3; x <= 28; ++x) {
-      // Into the still's own coordinates, centre (15.5, 15.5).
+      // Into the still's own coordinates, centre (15.5, 15.5). The still is
+      // turned counter-clockwise on screen (y grows downwards), its right
+      // edge raised.
       const double dx = x - 15.5;
       const double dy = y - 15.5;
-      const double u = c * dx + s * dy;
-      const double v = -s * dx + c * dy;
+      const double u = c * dx - s * dy;
+      const double v = s * dx + c * dy;
       if (std::fabs(u) > 11 || std::fabs(v) > 7) {
         continue;
       }
       TColor color = kSky;
       if (std::fabs(u) > 10 || std::fabs(v) > 6) {
         color = kBorder;
-      } else if (v > 2 - 0.05 * u * u / 4) {
+      } else if (v > u * u / 50) {  // below the hill's crest, highest in the middle
         color = kHill;
       } else if ((u - 5) * (u - 5) + (v + 2) * (v + 2) < 5) {
         color = kSun;

@@ -4,19 +4,25 @@
 # the password-change mode, stills of movies in a folder and under a name
 # in Japanese, a movie it cannot play (the notice, and input passed on
 # through it), and the history's lines. Settings go into the Wine registry
-# as the dialog would store them.
-# Usage: win_saver_test.sh PATH/TO/TAVELUNE.SCR [SCREENSHOT-FOLDER]
+# as the dialog would store them. The preview runs inside a window of
+# another process, that of tavelune_test_window (win_test_window.cpp),
+# which also reports on windows.
+# Usage: win_saver_test.sh PATH/TO/TAVELUNE.SCR PATH/TO/tavelune_test_window.exe
+#   [SCREENSHOT-FOLDER]
 # (WINEPREFIX: a prefix made by wineboot; a new one is made when it is not
 # set)
 set -u
 scr=$1
-shots=${2:-}
+window_tool=$2
+shots=${3:-}
 work=$(mktemp -d)
 export WINEDEBUG=-all WINEPREFIX=${WINEPREFIX:-$work/prefix}
 xvfb_pid=
 saver_pid=
+host_pid=
 cleanup() {
   [ -n "$saver_pid" ] && kill "$saver_pid" 2>/dev/null
+  [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null
   wine reg delete 'HKCU\Software\Norvane\Tavelune' /f >/dev/null 2>&1
   rm -f "$WINEPREFIX/dosdevices/d:"
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
@@ -204,6 +210,66 @@ check "its button ends the run within a second" within "$(ms_to_end xdotool clic
 check "... by the notice's doing, not a mouse rule of the saver's" \
   bash -c "! grep -q 'Mouse' '$work/history.log'"
 saver_pid=
+
+# --- preview inside a window of another process ---
+# Wine draws no child window of another process, so the preview is judged
+# by its window: a shown child of the pane, of the saver's class, filling it.
+preview_host() {  # a pane, 200 x 150, in a process of its own: $pane, $host_pid
+  rm -f "$work/host.out"
+  wine "$window_tool" host 200 150 >"$work/host.out" 2>/dev/null &
+  host_pid=$!
+  wait_until 20 test -s "$work/host.out" && pane=$(tr -d '\r\n' < "$work/host.out")
+}
+preview_window() { wine "$window_tool" children "$pane" 2>/dev/null | tr -d '\r' | grep ' class=TSaver '; }
+preview_shown() { preview_window | grep -q ' visible=1 '; }
+start_preview() {  # /p with the pane, waited for until its window is shown
+  rm -f "$work/history.log"
+  wine "$scr" /p "$pane" 2>"$work/saver.err" &
+  saver_pid=$!
+  wait_until 30 ended_or_shown
+  alive && preview_shown
+}
+ended_or_shown() { ended || preview_shown; }
+send() { wine "$window_tool" send "$saver_window" "$@" 2>/dev/null; }  # send MESSAGE WPARAM LPARAM
+send_input() {  # mouse moves 130 pixels apart, the left button, a character key, the blank
+  send 0x200 0 $((10 << 16 | 10)) && send 0x200 0 $((140 << 16 | 120)) &&
+    send 0x201 1 $((140 << 16 | 120)) && send 0x102 0x71 1 && send 0x102 0x20 1
+}
+settings "$work/empty"
+check "a window of another process as the pane" preview_host
+check "/p HWND shows the saver's window in it" start_preview
+preview=$(preview_window)
+check "... a child of the pane" grep -q " parent=$pane " <<<"$preview"
+style=$(sed -E 's/.* style=(0x[0-9A-F]+) .*/\1/' <<<"$preview")
+check "... WS_CHILD, not WS_POPUP" test $((style & 0xC0000000)) -eq $((0x40000000))
+check "... as large as the pane" grep -q ' width=200 height=150$' <<<"$preview"
+# Input over the pane from X, then straight to the preview's window: each
+# sent message has been handled when send returns, and a close would have
+# hidden the window at once. (The X input, which has no such end, has long
+# been handled by then: each send is a program start.)
+xdotool mousemove 30 30 mousemove 200 150 click 1 key q space
+saver_window=$(sed -E 's/^window=([0-9]+) .*/\1/' <<<"$preview")
+check "moves, a button and keys sent to the preview are handled" send_input
+check "... and end nothing: the preview is still shown" preview_shown
+check "... and runs on" alive
+check "preview writes no history" test ! -e "$work/history.log"
+check "the pane's program destroys the pane" wine "$window_tool" close "$pane"
+check "... and the preview ends with it" wait_until 5 ended
+stop_run
+kill "$host_pid" 2>/dev/null
+host_pid=
+
+check "another pane" preview_host
+check "a preview in it" start_preview
+kill "$host_pid" 2>/dev/null
+host_pid=
+check "a preview whose pane's program ends (destroying nothing) ends" wait_until 5 ended
+stop_run
+
+check "the gone pane's handle is no window" bash -c "! wine '$window_tool' is-window '$pane'"
+rm -f "$work/history.log"
+check "/p with a handle that is no window ends at once" timeout 20 wine "$scr" /p "$pane"
+check "... writing no history" test ! -e "$work/history.log"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -27,6 +27,10 @@ constexpr UINT_PTR kBeatTimer = 1;
 // The red error line's height above the bottom edge of the window.
 constexpr int kLabel2Height = 18;
 constexpr COLORREF kRed = RGB(255, 0, 0);
+// How often a preview looks whether its pane is still there.
+constexpr UINT kPaneCheckInterval = 250;
+// The preview whose pane is being watched (there is one saver window).
+TWin32SaverWindow* watchedPreview = nullptr;
 
 }  // namespace
 
@@ -84,6 +88,11 @@ TWin32SaverWindow::TWin32SaverWindow(std::unique_ptr<IMediaFramework> media)
 }
 
 TWin32SaverWindow::~TWin32SaverWindow() {
+  if (FPaneTimer != 0) {
+    ::KillTimer(nullptr, FPaneTimer);
+    FPaneTimer = 0;
+    watchedPreview = nullptr;
+  }
   FInputWatchdog.reset();
   Guarded([this] { FSaver->FormDestroy(); });
   FSaver.reset();
@@ -105,6 +114,8 @@ bool TWin32SaverWindow::Start() {
   if (FSaver->Preview()) {
     ::GetClientRect(::GetParent(FWindow), &area);
     ::MoveWindow(FWindow, 0, 0, area.right - area.left, area.bottom - area.top, FALSE);
+    watchedPreview = this;
+    FPaneTimer = ::SetTimer(nullptr, 0, kPaneCheckInterval, &CheckPreviewPane);
   } else {
     area = {0, 0, ScreenWidth(), ScreenHeight()};
     ::SetWindowPos(FWindow, HWND_TOPMOST, 0, 0, area.right, area.bottom, SWP_NOACTIVATE);
@@ -134,6 +145,26 @@ void TWin32SaverWindow::EndStalledRun() {
   WriteEndOfStalledRun(FLogFile, std::chrono::milliseconds(500));
   ::TerminateProcess(::GetCurrentProcess(), 0);
   std::abort();  // not reached
+}
+
+void CALLBACK TWin32SaverWindow::CheckPreviewPane(HWND, UINT, UINT_PTR, DWORD) {
+  // The pane's program may have ended: its windows, this one included, are
+  // then no windows any more, though no message said so.
+  const HWND pane = reinterpret_cast<HWND>(static_cast<INT_PTR>(PreviewHandle));
+  if (watchedPreview != nullptr && (!::IsWindow(pane) || !::IsWindow(watchedPreview->FWindow))) {
+    watchedPreview->WindowGone();
+  }
+}
+
+void TWin32SaverWindow::WindowGone() {
+  if (FPaneTimer != 0) {
+    ::KillTimer(nullptr, FPaneTimer);
+    FPaneTimer = 0;
+    watchedPreview = nullptr;
+  }
+  Guarded([this] { FSaver->FormClose(); });
+  FWindow = nullptr;
+  ::PostQuitMessage(0);
 }
 
 void TWin32SaverWindow::StartExitWatchdog() {
@@ -217,9 +248,7 @@ LRESULT TWin32SaverWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
       // A preview's pane that goes takes its children along: so is the
       // saver. (At the end of a run the window outlives the loop.)
-      Guarded([this] { FSaver->FormClose(); });
-      FWindow = nullptr;
-      ::PostQuitMessage(0);
+      WindowGone();
       return 0;
     default:
       return ::DefWindowProcW(FWindow, message, wParam, lParam);

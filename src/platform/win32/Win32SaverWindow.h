@@ -50,6 +50,12 @@ class TWin32SaverWindow final : public TRealTimeHost {
   // Runs a handler; what it throws goes to the saver's exception handler.
   void Guarded(const std::function<void()>& handler);
   void StartInputWatchdog();
+  // A preview ends when its pane goes. A pane destroyed by its own program
+  // takes the preview along (WM_DESTROY), but one whose program ends
+  // without destroying it is only gone: that is noticed by looking.
+  static void CALLBACK CheckPreviewPane(HWND, UINT, UINT_PTR, DWORD);
+  // The window is gone (destroyed, or with its pane): the message loop ends.
+  void WindowGone();
   [[noreturn]] void EndStalledRun();
   static void StartExitWatchdog();
 
@@ -86,6 +92,7 @@ class TWin32SaverWindow final : public TRealTimeHost {
   std::map<UINT_PTR, std::function<void()>> FTimers;  // by timer id
   UINT_PTR FNextTimerId = 100;
   std::unique_ptr<TTextPainter> FPainter;
+  UINT_PTR FPaneTimer = 0;  // a thread timer: it outlives a window that is gone
   // A full-screen run's dead man's switch.
   std::unique_ptr<TInputWatchdog> FInputWatchdog;
 };

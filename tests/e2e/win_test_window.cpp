@@ -1,0 +1,130 @@
+// A window of a process other than the saver's, for the end-to-end tests of
+// the preview (which lives inside such a window), and a look at windows from
+// outside. Wine draws no child window of another process, so the tests judge
+// the preview by the state of its window rather than by the screen.
+//
+//   host W H                 a top-level window with a W x H client area;
+//                            prints its handle (decimal) and runs until it is
+//                            killed, also after its window has been closed
+//   children HWND            one line per direct child window of HWND:
+//                            window=H class=C parent=P style=0xS visible=0|1
+//                            width=W height=H (client size; handles decimal)
+//   close HWND               asks the window to close (it is destroyed) and
+//                            waits for it; exit code 0 when it is gone
+//   is-window HWND           exit code 0 when HWND is a window
+//   send HWND MSG WP LP      sends the message and waits until it has been
+//                            handled; exit code 0 when it was
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr wchar_t kHostClass[] = L"TaveluneTestHost";
+
+HWND HandleArgument(const char* text) {
+  return reinterpret_cast<HWND>(static_cast<INT_PTR>(std::strtoll(text, nullptr, 0)));
+}
+
+std::string ClassName(HWND window) {
+  char name[256] = {};
+  ::GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+int Host(int width, int height) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = &::DefWindowProcW;  // a close destroys it, nothing more
+  windowClass.hInstance = ::GetModuleHandleW(nullptr);
+  windowClass.hbrBackground = static_cast<HBRUSH>(::GetStockObject(GRAY_BRUSH));
+  windowClass.lpszClassName = kHostClass;
+  if (::RegisterClassExW(&windowClass) == 0) {
+    return 1;
+  }
+  // A preview pane's own kind of window: it clips its children.
+  const DWORD style = WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN;
+  RECT frame{0, 0, width, height};
+  ::AdjustWindowRect(&frame, style, FALSE);
+  HWND window = ::CreateWindowExW(0, kHostClass, L"tavelune preview host", style, 20, 20,
+                                  frame.right - frame.left, frame.bottom - frame.top, nullptr,
+                                  nullptr, windowClass.hInstance, nullptr);
+  if (window == nullptr) {
+    return 1;
+  }
+  std::printf("%lld\n", static_cast<long long>(reinterpret_cast<INT_PTR>(window)));
+  std::fflush(stdout);
+  MSG message;
+  while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+  }
+  return 0;
+}
+
+BOOL CALLBACK PrintChild(HWND child, LPARAM parentValue) {
+  const HWND parent = reinterpret_cast<HWND>(parentValue);
+  // The enumeration goes down to grandchildren: only direct children count.
+  if (::GetAncestor(child, GA_PARENT) != parent) {
+    return TRUE;
+  }
+  RECT client{};
+  ::GetClientRect(child, &client);
+  std::printf("window=%lld class=%s parent=%lld style=0x%08lX visible=%d width=%ld height=%ld\n",
+              static_cast<long long>(reinterpret_cast<INT_PTR>(child)), ClassName(child).c_str(),
+              static_cast<long long>(reinterpret_cast<INT_PTR>(::GetAncestor(child, GA_PARENT))),
+              static_cast<unsigned long>(::GetWindowLongW(child, GWL_STYLE)),
+              ::IsWindowVisible(child) ? 1 : 0, client.right - client.left,
+              client.bottom - client.top);
+  return TRUE;
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: tavelune_test_window host W H | children HWND | close HWND | "
+               "is-window HWND | send HWND MSG WPARAM LPARAM\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    return Usage();
+  }
+  const std::string command = argv[1];
+  if (command == "host" && argc == 4) {
+    return Host(std::atoi(argv[2]), std::atoi(argv[3]));
+  }
+  if (command == "children" && argc == 3) {
+    const HWND parent = HandleArgument(argv[2]);
+    if (!::IsWindow(parent)) {
+      return 1;
+    }
+    ::EnumChildWindows(parent, &PrintChild, reinterpret_cast<LPARAM>(parent));
+    std::fflush(stdout);
+    return 0;
+  }
+  if (command == "close" && argc == 3) {
+    const HWND window = HandleArgument(argv[2]);
+    DWORD_PTR result = 0;
+    ::SendMessageTimeoutW(window, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
+    return ::IsWindow(window) ? 1 : 0;
+  }
+  if (command == "is-window" && argc == 3) {
+    return ::IsWindow(HandleArgument(argv[2])) ? 0 : 1;
+  }
+  if (command == "send" && argc == 6) {
+    DWORD_PTR result = 0;
+    const LRESULT sent = ::SendMessageTimeoutW(
+        HandleArgument(argv[2]), static_cast<UINT>(std::strtoul(argv[3], nullptr, 0)),
+        static_cast<WPARAM>(std::strtoull(argv[4], nullptr, 0)),
+        static_cast<LPARAM>(std::strtoll(argv[5], nullptr, 0)), SMTO_ABORTIFHUNG, 5000, &result);
+    return sent != 0 ? 0 : 1;
+  }
+  return Usage();
+}
