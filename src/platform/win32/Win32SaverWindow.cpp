@@ -2,6 +2,7 @@
 
 #include <windowsx.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -134,8 +135,9 @@ void TWin32SaverWindow::StartInputWatchdog() {
       std::make_unique<TInputWatchdog>(CreateInputIdleClock(), [this] { EndStalledRun(); });
   FInputWatchdog->Start();
   // Its beats come from a timer, whose messages the UI thread sees in every
-  // message pass, nested ones included.
-  ::SetTimer(FWindow, kBeatTimer, 100, nullptr);
+  // message pass, nested ones included. Every 250 ms is well within the
+  // watchdog's limit and wakes a held still less.
+  ::SetTimer(FWindow, kBeatTimer, 250, nullptr);
 }
 
 void TWin32SaverWindow::EndStalledRun() {
@@ -298,6 +300,15 @@ void TWin32SaverWindow::RequestClose() {
 }
 
 // --- ISaverHost ---
+
+// The slice is slept in the message wait, which input, posted and sent
+// messages end at once (the caller then handles them); timers do not, since
+// their messages are handled at the slice's end anyway and waking for the
+// watchdog's beat would double the wake-ups of a held still.
+void TWin32SaverWindow::Sleep(int milliseconds) {
+  ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::max(milliseconds, 0)),
+                                QS_INPUT | QS_POSTMESSAGE | QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
+}
 
 void TWin32SaverWindow::YieldToMessages() {
   tavelune::YieldToMessages();
