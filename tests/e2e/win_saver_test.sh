@@ -69,11 +69,12 @@ printf 'This is not a movie.\n' > "$work/broken/broken.mp4"
 printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n"Decorated"="N"\n' \
   > "$work/x11.reg"
 wine regedit "$work/x11.reg" >/dev/null 2>&1
-# settings FOLDER: centred full-size stills on #102040, a history file.
+# settings FOLDER [DRAW-WAIT]: centred full-size stills on #102040 held
+# DRAW-WAIT seconds (2), a history file.
 # FOLDER is a Unix path, or a Windows one (D:\...). The file is a UTF-16
 # regedit 5 file, so that names in any script reach the registry whole.
 settings() {
-  local folder=$1
+  local folder=$1 wait=${2:-2}
   case "$folder" in
     [A-Z]:*) folder=${folder//\\/\\\\} ;;
     *) folder=$(reg_text "$folder") ;;
@@ -85,8 +86,8 @@ settings() {
     printf '"Draw Posision"=dword:00000000\n"Graphics Size"=dword:00000000\n'
     printf '"Screen Clear"=dword:00000000\n"Point Cast"=""\n"Random Sort"=dword:00000000\n'
     printf '"Rotate"=dword:00000000\n"Capture"=dword:00000000\n"DispFileName"=dword:00000000\n'
-    printf '"BackColor"=dword:00402010\n"Draw Wait"=dword:00000002\n"LogFile"="%s"\n' \
-      "$(reg_text "$work/history.log")"
+    printf '"BackColor"=dword:00402010\n"Draw Wait"=dword:%08x\n"LogFile"="%s"\n' \
+      "$wait" "$(reg_text "$work/history.log")"
     printf '"PreviewRandom"=dword:00000000\n"PreViewSeconds"=dword:00000005\n'
     printf '"PreViewMin"=dword:00000003\n"PreViewMax"=dword:00000005\n\n'
     printf '[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune\\Folders]\n"0000"="%s"\n\n' \
@@ -182,6 +183,17 @@ check "a character key ends a run of stills within a second" \
 check "... after the segments' lines, with Close and the end line" bash -c "
   tr -d '\r' < '$work/history.log' | grep -E ', Key Push$|^Close$|^--- END ---' |
     sed -E 's/.*(Push|Close|END).*/\1/' | uniq | tr '\n' ' ' | grep -q '^Push Close END'"
+check "... and the program exits with 0" wait "$saver_pid"
+saver_pid=
+
+# Stills without a hold: a key lands while a seek is under way.
+settings 'D:\ビデオ' 0
+check "a run of segments without a hold" start_run
+check "... shows stills" wait_until 20 shows_a_still
+sleep 0.3
+check "a key with a seek in flight ends the run within a second" \
+  within "$(ms_to_end xdotool key q)" 1000
+check "... and the program exits with 0, not by a crash of its media library" wait "$saver_pid"
 saver_pid=
 
 # --- a movie it cannot play: the notice, and input through it ---

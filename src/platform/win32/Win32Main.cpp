@@ -22,6 +22,7 @@
 #include "platform/MessagePump.h"
 #include "platform/Screen.h"
 #include "platform/win32/Win32Gdi.h"
+#include "platform/win32/Win32MediaFoundation.h"
 #include "platform/win32/Win32MessagePump.h"
 #include "platform/win32/Win32SaverWindow.h"
 
@@ -132,7 +133,14 @@ int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*comma
   using namespace tavelune;
   platform::TWin32FrontEnd frontEnd;
   try {
-    return RunProgram(platform::CommandLineArguments(), frontEnd);
+    const int code = RunProgram(platform::CommandLineArguments(), frontEnd);
+    // Everything the run owns is written and closed by now. A movie's
+    // reader still being let go must not meet the media library's unload
+    // at exit (Wine's GStreamer crashes there): the process ends at once.
+    if (platform::MediaReadersBeingReleased()) {
+      ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(code));
+    }
+    return code;
   } catch (const std::exception& error) {
     ::MessageBoxW(nullptr, platform::WideText(error.what()).c_str(),
                   platform::WideFromUtf8(kApplicationTitle).c_str(), MB_OK | MB_ICONERROR);

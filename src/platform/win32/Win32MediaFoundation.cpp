@@ -44,6 +44,7 @@
 #include "platform/MediaFramework.h"
 #include "platform/StillGraph.h"
 #include "platform/TextCodec.h"
+#include "platform/win32/Win32MediaFoundation.h"
 #include "platform/win32/Win32Text.h"
 #include "probe/ContainerProbe.h"
 
@@ -730,6 +731,10 @@ class TMfBackend final : public IStillBackend {
 };
 
 }  // namespace
+
+bool MediaReadersBeingReleased() {
+  return GReadersBeingReleased != 0;
+}
 
 std::unique_ptr<IMediaFramework> CreateMediaFramework() {
   return CreateStillGraph(std::make_unique<TMfBackend>());
