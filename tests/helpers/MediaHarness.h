@@ -97,4 +97,29 @@ inline double MeanDifference(const TBitmap24& a, const TBitmap24& b) {
   return sum / (3.0 * a.Width() * a.Height());
 }
 
+// Seeks a graph asking for RGB24 frames and one asking for RGB32 to
+// `position`: each delivers one frame of `width` × `height` in its depth,
+// both convert to the same picture, and the video window holds it as a
+// bitmap file. Returns the picture.
+inline TBitmap24 ExpectBothDepthsAlike(const std::string& movie, TRefTime position, int width,
+                                       int height) {
+  TPausedMovie rgb24(movie, TMediaSubtype::RGB24);
+  TPausedMovie rgb32(movie, TMediaSubtype::RGB32);
+  rgb24.Seek(position, position + kRefTimePerSecond);
+  rgb32.Seek(position, position + kRefTimePerSecond);
+  if (rgb24.Frames.Pictures.size() != 1 || rgb32.Frames.Pictures.size() != 1) {
+    ADD_FAILURE() << "frames: " << rgb24.Frames.Pictures.size() << " and "
+                  << rgb32.Frames.Pictures.size();
+    return {};
+  }
+  const auto pixels = static_cast<std::size_t>(width) * height;
+  EXPECT_EQ(rgb24.Frames.Lengths[0], pixels * 3);
+  EXPECT_EQ(rgb32.Frames.Lengths[0], pixels * 4);
+  EXPECT_EQ(rgb24.Frames.Pictures[0], rgb32.Frames.Pictures[0]);
+  std::string stream;
+  EXPECT_TRUE(rgb24.Media->VideoWindow().CurrentImageToStream(stream));
+  EXPECT_EQ(stream.substr(0, 2), "BM");
+  return rgb24.Frames.Pictures[0];
+}
+
 }  // namespace tavelune::test

@@ -125,20 +125,7 @@ TEST(FfmpegMedia, EachSeekDeliversTheKeyFrameAtOrBeforeThePosition) {
 }
 
 TEST(FfmpegMedia, DeliversBottomUpDibsOfTheAskedDepthThatConvertAlike) {
-  const std::string movie = MoovFirst();
-  TPausedMovie rgb24(movie, TMediaSubtype::RGB24);
-  TPausedMovie rgb32(movie, TMediaSubtype::RGB32);
-  rgb24.Seek(5 * kSecond, 5 * kSecond);
-  rgb32.Seek(5 * kSecond, 5 * kSecond);
-  ASSERT_EQ(rgb24.Frames.Pictures.size(), 1u);
-  ASSERT_EQ(rgb32.Frames.Pictures.size(), 1u);
-  EXPECT_EQ(rgb24.Frames.Lengths[0], 320u * 240 * 3);
-  EXPECT_EQ(rgb32.Frames.Lengths[0], 320u * 240 * 4);
-  EXPECT_EQ(rgb24.Frames.Pictures[0], rgb32.Frames.Pictures[0]);
-  // The video window holds the same frame.
-  std::string stream;
-  ASSERT_TRUE(rgb24.Media->VideoWindow().CurrentImageToStream(stream));
-  EXPECT_EQ(stream.substr(0, 2), "BM");
+  test::ExpectBothDepthsAlike(MoovFirst(), 5 * kSecond, 320, 240);
 }
 
 TEST(FfmpegMedia, ProgramStreamsAndDvDeliverFramesForSegmentsToTheEnd) {
