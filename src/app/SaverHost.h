@@ -38,6 +38,10 @@ class ISaverHost {
   virtual TLocalTime LocalNow() = 0;
   // Blocks for `milliseconds` without handling messages.
   virtual void Sleep(int milliseconds) = 0;
+  // One slice of a hold that lasts `milliseconds` more: blocks until window
+  // messages wait or the time has passed. A host that cannot wait for
+  // messages sleeps 100 ms, so that they are looked at ten times a second.
+  virtual void SleepUntilMessages(int /*milliseconds*/) { Sleep(100); }
   // A zero-length sleep, the worker threads' hand-overs and the waiting
   // window messages (YieldToMessages).
   virtual void YieldToMessages() = 0;

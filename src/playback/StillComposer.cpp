@@ -226,8 +226,8 @@ void TSaver::DrawOverlay(int left, int top) {
 
 void TSaver::WaitSeconds(std::uint16_t seconds) {
   const TDateTime end = FHost.Now() + seconds / 86400.0;
-  while (!FClosing && FHost.Now() < end) {
-    FHost.Sleep(100);
+  for (TDateTime now = FHost.Now(); !FClosing && now < end; now = FHost.Now()) {
+    FHost.SleepUntilMessages(static_cast<int>(std::ceil((end - now) * 86'400'000.0)));
     FHost.ProcessMessages();
   }
 }

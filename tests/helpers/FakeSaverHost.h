@@ -5,6 +5,7 @@
 // messages" are steps that tests (or the fake graph) post. Whole movies
 // play in milliseconds.
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -44,6 +45,21 @@ class TFakeSaverHost : public ISaverHost {
   void Sleep(int milliseconds) override {
     Sleeps.push_back(milliseconds);
     NowMs += milliseconds;
+    if (OnSleep) {
+      OnSleep();
+    }
+  }
+  // Like a host that can wait for messages when MessageArrivesAtMs is set:
+  // the wait ends then, or when the hold is over.
+  void SleepUntilMessages(int milliseconds) override {
+    if (MessageArrivesAtMs < 0) {
+      ISaverHost::SleepUntilMessages(milliseconds);
+      return;
+    }
+    MessageWaits.push_back(milliseconds);
+    NowMs = NowMs < MessageArrivesAtMs
+                ? std::min<std::int64_t>(NowMs + milliseconds, MessageArrivesAtMs)
+                : NowMs + milliseconds;
     if (OnSleep) {
       OnSleep();
     }
@@ -199,6 +215,8 @@ class TFakeSaverHost : public ISaverHost {
   void SetDisplay16Bit() override { ++DisplaySwitches; }
 
   std::vector<int> Sleeps;
+  std::vector<int> MessageWaits;
+  std::int64_t MessageArrivesAtMs = -1;
   int Yields = 0;
   int MessagePasses = 0;
   std::deque<std::function<void()>> Messages;

@@ -279,6 +279,27 @@ TEST_F(StillComposer, AnEmptyFrameIsNeitherDrawnNorHeld) {
   EXPECT_EQ(Host.NowMs, 0);
 }
 
+TEST_F(StillComposer, AHostThatWaitsForMessagesSleepsTheHoldThroughUntilOneArrives) {
+  Host.MessageArrivesAtMs = 1200;
+  Host.OnSleep = [&] {
+    if (Host.NowMs == 1200) {
+      Saver.FClosing = true;  // the message was a key
+    }
+  };
+  Saver.WaitSeconds(5);
+  EXPECT_EQ(Host.MessageWaits, std::vector<int>{5000});
+  EXPECT_EQ(Host.NowMs, 1200);
+  EXPECT_EQ(Host.MessagePasses, 1);
+  // Messages that do not end the run: the hold goes on for the time left.
+  Saver.FClosing = false;
+  Host.OnSleep = nullptr;
+  Host.MessageWaits.clear();
+  Host.MessageArrivesAtMs = Host.NowMs + 700;
+  Saver.WaitSeconds(2);
+  EXPECT_EQ(Host.MessageWaits, (std::vector<int>{2000, 1300}));
+  EXPECT_EQ(Host.NowMs, 3200);
+}
+
 TEST_F(StillComposer, TheHoldEndsOnTimeOrWithinATenthOfASecondOfClosing) {
   Saver.WaitSeconds(3);
   EXPECT_EQ(Host.NowMs, 3000);

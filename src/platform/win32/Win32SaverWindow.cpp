@@ -301,13 +301,15 @@ void TWin32SaverWindow::RequestClose() {
 
 // --- ISaverHost ---
 
-// The slice is slept in the message wait, which input, posted and sent
-// messages end at once (the caller then handles them); timers do not, since
-// their messages are handled at the slice's end anyway and waking for the
-// watchdog's beat would double the wake-ups of a held still.
-void TWin32SaverWindow::Sleep(int milliseconds) {
+// A hold sleeps in the message wait until a message is there (input, a
+// close request, a hand-over, a repaint, a timer), which the caller then
+// handles at once. The watchdog's beat, every 250 ms, is then the only
+// thing that wakes a held still: without it the watchdog would ask the
+// system for the last input ten times a second, which costs more.
+void TWin32SaverWindow::SleepUntilMessages(int milliseconds) {
   ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::max(milliseconds, 0)),
-                                QS_INPUT | QS_POSTMESSAGE | QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
+                                QS_INPUT | QS_POSTMESSAGE | QS_SENDMESSAGE | QS_PAINT | QS_TIMER,
+                                MWMO_INPUTAVAILABLE);
 }
 
 void TWin32SaverWindow::YieldToMessages() {

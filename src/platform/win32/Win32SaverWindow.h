@@ -60,7 +60,7 @@ class TWin32SaverWindow final : public TRealTimeHost {
   static void StartExitWatchdog();
 
   // --- ISaverHost ---
-  void Sleep(int milliseconds) override;
+  void SleepUntilMessages(int milliseconds) override;
   void YieldToMessages() override;
   void ProcessMessages() override;
   std::unique_ptr<ITimer> CreateTimer(int intervalMilliseconds,
