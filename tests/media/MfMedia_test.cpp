@@ -19,6 +19,7 @@
 #include "helpers/MediaHarness.h"
 #include "imaging/BmpFile.h"
 #include "platform/MediaFramework.h"
+#include "platform/win32/Win32MediaFoundation.h"
 
 namespace tavelune {
 namespace {
@@ -208,6 +209,11 @@ TEST(MfMedia, ClosingWithASeekInFlightLetsGoAtOnce) {
     ::Sleep(round * 7);
     graph.SetActive(false);
   }
+  // The readers whose read was still out are let go once it is over.
+  for (int wait = 0; wait < 200 && platform::MediaReadersBeingReleased(); ++wait) {
+    ::Sleep(50);
+  }
+  EXPECT_FALSE(platform::MediaReadersBeingReleased());
 }
 
 }  // namespace
