@@ -9,14 +9,18 @@
 # which also reports on windows.
 # Usage: win_saver_test.sh PATH/TO/TAVELUNE.SCR PATH/TO/tavelune_test_window.exe
 #   [SCREENSHOT-FOLDER]
-# (WINEPREFIX: a prefix made by wineboot; a new one is made when it is not
-# set)
+# The test keeps a Wine prefix of its own, next to WINEPREFIX's (or in its
+# work folder when that is not set), whose programs start on the test's
+# display: Wine's desktop process takes the screen's size from the display
+# it was started on, and a suite's prefix has it started without one, which
+# would leave the saver laying out its stills for another screen.
 set -u
 scr=$1
 window_tool=$2
 shots=${3:-}
 work=$(mktemp -d)
-export WINEDEBUG=-all WINEPREFIX=${WINEPREFIX:-$work/prefix}
+export WINEDEBUG=-all WINEPREFIX=${WINEPREFIX:+$WINEPREFIX-display}
+WINEPREFIX=${WINEPREFIX:-$work/prefix}
 xvfb_pid=
 saver_pid=
 host_pid=
@@ -25,6 +29,7 @@ cleanup() {
   [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null
   wine reg delete 'HKCU\Software\Norvane\Tavelune' /f >/dev/null 2>&1
   rm -f "$WINEPREFIX/dosdevices/d:"
+  wineserver -k 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   rm -rf "$work"
 }
@@ -61,7 +66,15 @@ Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" 2>/dev/nu
 xvfb_pid=$!
 wait_until 10 test -s "$work/display" || { echo "FAIL no Xvfb"; exit 1; }
 export DISPLAY=":$(cat "$work/display")"
-[ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
+# No program of the prefix may live on from another display; then its
+# services start on this one, before any check.
+wineserver -k 2>/dev/null
+wineserver -w 2>/dev/null
+if [ -f "$WINEPREFIX/system.reg" ]; then
+  wineboot </dev/null >/dev/null 2>&1
+else
+  wineboot -i </dev/null >/dev/null 2>&1
+fi
 mkdir -p "$work/empty" "$work/broken"
 printf 'This is not a movie.\n' > "$work/broken/broken.mp4"
 # Without a window manager Wine would wait seconds for one to hide a
