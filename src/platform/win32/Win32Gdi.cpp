@@ -2,10 +2,14 @@
 
 namespace tavelune::platform {
 
-HFONT CreateSaverFont(bool bold) {
-  return ::CreateFontW(-12, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+HFONT CreateJapaneseFont(int height, bool bold, bool underline) {
+  return ::CreateFontW(-height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, underline, FALSE,
                        SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                        DEFAULT_PITCH | FF_DONTCARE, L"\uFF2D\uFF33 \uFF30\u30B4\u30B7\u30C3\u30AF");
+}
+
+HFONT CreateSaverFont(bool bold) {
+  return CreateJapaneseFont(12, bold, false);
 }
 
 BITMAPINFO DibHeaderOf(const TBitmap24& picture) {

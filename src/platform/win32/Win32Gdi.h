@@ -12,8 +12,12 @@
 
 namespace tavelune::platform {
 
-// "ＭＳ Ｐゴシック" at 12 pixels, Shift-JIS character set; bold for the
-// saver's red error line. The caller deletes it (DeleteObject).
+// "ＭＳ Ｐゴシック" at `height` pixels (the em, not the line), Shift-JIS
+// character set. The caller deletes it (DeleteObject).
+HFONT CreateJapaneseFont(int height, bool bold, bool underline);
+
+// The saver's font: the face above at 12 pixels; bold for its red error
+// line.
 HFONT CreateSaverFont(bool bold);
 
 // The header that describes `picture` (top-down, 24 bits, rows padded to 4

@@ -4,7 +4,7 @@
 //
 //   /s           full-screen run
 //   /p HWND      preview inside the host's pane
-//   /c, /c:HWND  settings (not in this build yet: nothing is shown)
+//   /c, /c:HWND  the settings dialog
 //   /a HWND      password change through the platform (older family only)
 
 #include <objbase.h>
@@ -21,6 +21,9 @@
 #include "platform/MediaFramework.h"
 #include "platform/MessagePump.h"
 #include "platform/Screen.h"
+#include "platform/SystemDirs.h"
+#include "platform/UserKeyStore.h"
+#include "platform/win32/Win32ControlForm.h"
 #include "platform/win32/Win32Gdi.h"
 #include "platform/win32/Win32MediaFoundation.h"
 #include "platform/win32/Win32MessagePump.h"
@@ -32,13 +35,6 @@ namespace {
 // A hand-over of a worker thread waits for the UI thread: wakes a message
 // loop that is idle in GetMessage.
 constexpr UINT kWakeMessage = WM_APP + 2;
-
-std::string SystemText(const wchar_t* wide) {
-  const int length = ::WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(length > 0 ? length - 1 : 0), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, wide, -1, text.data(), length, nullptr, nullptr);
-  return text;
-}
 
 std::vector<std::string> CommandLineArguments() {
   int count = 0;
@@ -85,10 +81,28 @@ class TWin32FrontEnd final : public IProgramFrontEnd {
   void CreatePreview() override { CreateSaverWindow(); }
   void CreateFullScreen() override { CreateSaverWindow(); }
   void CreateSettingsDialog() override {
-    // The settings dialog's Windows window is not built yet; nothing opens.
+    FStore = OpenUserKeyStore();
+    TqScrSaver qScrSaver1;
+    qScrSaver1.Loaded();
+    FDialog = std::make_unique<TWin32ControlForm>(
+        TControlFormServices{*FStore, std::move(qScrSaver1), ProgramFileName(), ProgramDir(),
+                             TAVELUNE_HOME_PAGE, TAVELUNE_SUPPORT_BOARD});
+    if (!FDialog->Start()) {
+      FDialog.reset();
+    }
   }
 
   void RunMessageLoop() override {
+    if (FDialog) {
+      MSG message;
+      while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (!FDialog->PreTranslateMessage(message)) {
+          ::TranslateMessage(&message);
+          ::DispatchMessageW(&message);
+        }
+      }
+      FDialog.reset();
+    }
     if (FWindow) {
       MSG message;
       while (!FPump.QuitRequested() && ::GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -123,6 +137,8 @@ class TWin32FrontEnd final : public IProgramFrontEnd {
   TWin32ScreenInfo FScreen;
   bool FComInitialized = false;
   std::unique_ptr<TWin32SaverWindow> FWindow;
+  std::unique_ptr<IKeyStore> FStore;  // the dialog's settings
+  std::unique_ptr<TWin32ControlForm> FDialog;
 };
 
 }  // namespace

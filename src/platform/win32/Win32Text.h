@@ -2,7 +2,9 @@
 
 // Text as the Win32 wide calls take it.
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace tavelune::platform {
 
@@ -10,5 +12,11 @@ namespace tavelune::platform {
 std::wstring WideText(const std::string& text);
 // UTF-8 source text (the user interface's literals) as UTF-16.
 std::wstring WideFromUtf8(const std::string& text);
+// UTF-16 as system code page text; characters the code page lacks become
+// its default character.
+std::string SystemText(std::wstring_view wide);
+// UTF-16 as system code page text, or nullopt when the code page cannot
+// hold every character (a name that would no longer name its file).
+std::optional<std::string> ExactSystemText(std::wstring_view wide);
 
 }  // namespace tavelune::platform

@@ -61,6 +61,28 @@ std::wstring WideFromUtf8(const std::string& text) {
   return Widen(text, CP_UTF8);
 }
 
+std::string SystemText(std::wstring_view wide) {
+  return FromWide(wide.data(), static_cast<int>(wide.size()), CP_ACP);
+}
+
+std::optional<std::string> ExactSystemText(std::wstring_view wide) {
+  // UTF-8 holds everything, and refuses the question besides.
+  if (::GetACP() == CP_UTF8) {
+    return SystemText(wide);
+  }
+  BOOL lossy = FALSE;
+  const int length = static_cast<int>(wide.size());
+  const int size = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length,
+                                         nullptr, 0, nullptr, &lossy);
+  if (lossy) {
+    return std::nullopt;
+  }
+  std::string out(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, out.data(), size,
+                        nullptr, nullptr);
+  return out;
+}
+
 }  // namespace platform
 
 }  // namespace tavelune
