@@ -9,29 +9,17 @@
 # which also reports on windows.
 # Usage: win_saver_test.sh PATH/TO/TAVELUNE.SCR PATH/TO/tavelune_test_window.exe
 #   [SCREENSHOT-FOLDER]
-# The test keeps a Wine prefix of its own, next to WINEPREFIX's (or in its
-# work folder when that is not set), whose programs start on the test's
-# display: Wine's desktop process takes the screen's size from the display
-# it was started on, and a suite's prefix has it started without one, which
-# would leave the saver laying out its stills for another screen.
 set -u
 scr=$1
 window_tool=$2
 shots=${3:-}
 work=$(mktemp -d)
-export WINEDEBUG=-all WINEPREFIX=${WINEPREFIX:+$WINEPREFIX-display}
-WINEPREFIX=${WINEPREFIX:-$work/prefix}
-xvfb_pid=
 saver_pid=
 host_pid=
 cleanup() {
   [ -n "$saver_pid" ] && kill "$saver_pid" 2>/dev/null
   [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null
-  wine reg delete 'HKCU\Software\Norvane\Tavelune' /f >/dev/null 2>&1
-  rm -f "$WINEPREFIX/dosdevices/d:"
-  wineserver -k 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  rm -rf "$work"
+  win_cleanup
 }
 trap cleanup EXIT
 details() {
@@ -39,6 +27,7 @@ details() {
   [ -f "$work/saver.err" ] && sed 's/^/  stderr: /' "$work/saver.err"
 }
 source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/win_common.sh"
 alive() { kill -0 "$saver_pid" 2>/dev/null; }
 ended() { ! alive; }
 history_has() { tr -d '\r' < "$work/history.log" 2>/dev/null | grep -q -- "$1"; }
@@ -58,30 +47,11 @@ ms_to_end() {  # ms_to_end COMMAND...: the milliseconds from COMMAND to the save
   echo $(($(now_ms) - start))
 }
 within() { [ "$1" -le "$2" ]; }
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
-reg_text() { local t; t=$(winpath "$1"); printf '%s' "${t//\\/\\\\}"; }
 
 # --- the world: a display, Wine's X11 driver, settings ---
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb_pid=$!
-wait_until 10 test -s "$work/display" || { echo "FAIL no Xvfb"; exit 1; }
-export DISPLAY=":$(cat "$work/display")"
-# No program of the prefix may live on from another display; then its
-# services start on this one, before any check.
-wineserver -k 2>/dev/null
-wineserver -w 2>/dev/null
-if [ -f "$WINEPREFIX/system.reg" ]; then
-  wineboot </dev/null >/dev/null 2>&1
-else
-  wineboot -i </dev/null >/dev/null 2>&1
-fi
+win_start_display 640 480
 mkdir -p "$work/empty" "$work/broken"
 printf 'This is not a movie.\n' > "$work/broken/broken.mp4"
-# Without a window manager Wine would wait seconds for one to hide a
-# window, and would draw frames of its own: windows are left unmanaged.
-printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n"Decorated"="N"\n' \
-  > "$work/x11.reg"
-wine regedit "$work/x11.reg" >/dev/null 2>&1
 # settings FOLDER [DRAW-WAIT]: centred full-size stills on #102040 held
 # DRAW-WAIT seconds (2), a history file.
 # FOLDER is a Unix path, or a Windows one (D:\...). The file is a UTF-16
@@ -106,8 +76,7 @@ settings() {
     printf '[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune\\Folders]\n"0000"="%s"\n\n' \
       "$folder"
     printf '[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune\\Exts]\n"0000"="mp4"\n'
-  } | { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE; } > "$work/settings.reg"
-  wine regedit "$work/settings.reg" >/dev/null 2>&1
+  } | regedit_utf16
 }
 start_run() {  # a run, waited for until its background is up
   rm -f "$work/history.log"

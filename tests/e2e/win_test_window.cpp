@@ -14,6 +14,13 @@
 //   is-window HWND           exit code 0 when HWND is a window
 //   send HWND MSG WP LP      sends the message and waits until it has been
 //                            handled; exit code 0 when it was
+//   windows                  one line per visible top-level window:
+//                            window=H pid=P text=T
+//   tree HWND                one line per window below HWND, depth first:
+//                            window=H class=C id=N visible=0|1 enabled=0|1
+//                            checked=0|1 x=X y=Y width=W height=H (screen
+//                            pixels) text=T [items=A|B|...] for a list box
+// Texts are printed in UTF-8, last on their line.
 
 #include <windows.h>
 
@@ -83,10 +90,74 @@ BOOL CALLBACK PrintChild(HWND child, LPARAM parentValue) {
   return TRUE;
 }
 
+std::string Utf8(const std::wstring& wide) {
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size,
+                        nullptr, nullptr);
+  return text;
+}
+
+// A window's text as it answers WM_GETTEXT (an edit's contents, too).
+std::string TextOf(HWND window) {
+  DWORD_PTR length = 0;
+  ::SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length);
+  std::wstring text(length + 1, L'\0');
+  DWORD_PTR copied = 0;
+  ::SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                        SMTO_ABORTIFHUNG, 5000, &copied);
+  text.resize(copied);
+  return Utf8(text);
+}
+
+std::string ListItems(HWND list) {
+  std::string items;
+  const auto count = ::SendMessageW(list, LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    std::wstring item(static_cast<std::size_t>(::SendMessageW(list, LB_GETTEXTLEN, i, 0)) + 1,
+                      L'\0');
+    item.resize(static_cast<std::size_t>(
+        ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data()))));
+    items += (i > 0 ? "|" : "") + Utf8(item);
+  }
+  return items;
+}
+
+BOOL CALLBACK PrintDescendant(HWND window, LPARAM /*unused*/) {
+  RECT bounds{};
+  ::GetWindowRect(window, &bounds);
+  const std::string kind = ClassName(window);
+  std::printf(
+      "window=%lld class=%s id=%d visible=%d enabled=%d checked=%d x=%ld y=%ld "
+      "width=%ld height=%ld text=%s",
+      static_cast<long long>(reinterpret_cast<INT_PTR>(window)), kind.c_str(),
+      ::GetDlgCtrlID(window), ::IsWindowVisible(window) ? 1 : 0, ::IsWindowEnabled(window) ? 1 : 0,
+      ::SendMessageW(window, BM_GETCHECK, 0, 0) == BST_CHECKED && kind == "Button" ? 1 : 0,
+      bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top,
+      TextOf(window).c_str());
+  if (kind == "ListBox") {
+    std::printf(" items=%s", ListItems(window).c_str());
+  }
+  std::printf("\n");
+  return TRUE;
+}
+
+BOOL CALLBACK PrintTopLevel(HWND window, LPARAM /*unused*/) {
+  if (::IsWindowVisible(window)) {
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    std::printf("window=%lld pid=%lu text=%s\n",
+                static_cast<long long>(reinterpret_cast<INT_PTR>(window)),
+                static_cast<unsigned long>(process), TextOf(window).c_str());
+  }
+  return TRUE;
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: tavelune_test_window host W H | children HWND | close HWND | "
-               "is-window HWND | send HWND MSG WPARAM LPARAM\n");
+               "is-window HWND | send HWND MSG WPARAM LPARAM | windows | tree HWND\n");
   return 2;
 }
 
@@ -106,6 +177,20 @@ int main(int argc, char** argv) {
       return 1;
     }
     ::EnumChildWindows(parent, &PrintChild, reinterpret_cast<LPARAM>(parent));
+    std::fflush(stdout);
+    return 0;
+  }
+  if (command == "windows" && argc == 2) {
+    ::EnumWindows(&PrintTopLevel, 0);
+    std::fflush(stdout);
+    return 0;
+  }
+  if (command == "tree" && argc == 3) {
+    const HWND parent = HandleArgument(argv[2]);
+    if (!::IsWindow(parent)) {
+      return 1;
+    }
+    ::EnumChildWindows(parent, &PrintDescendant, 0);
     std::fflush(stdout);
     return 0;
   }

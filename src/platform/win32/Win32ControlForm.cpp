@@ -28,7 +28,6 @@ constexpr wchar_t kFormClass[] = L"TControlForm";
 // their free spots drag the dialog as its caption does.
 constexpr wchar_t kContainerClass[] = L"TControlFormPanel";
 constexpr wchar_t kInputBoxClass[] = L"TInputBox";
-constexpr int kFirstControlId = 100;
 constexpr UINT_PTR kSubclassId = 1;
 
 // The user interface's own texts (UTF-8 literals) as UTF-16.
@@ -38,7 +37,8 @@ std::wstring Wide(std::string_view utf8) {
 
 std::wstring WindowText(HWND window) {
   std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  text.resize(static_cast<std::size_t>(
+      ::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
   return text;
 }
 
@@ -123,8 +123,8 @@ LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 }
 
 // The page control lets the mouse through where it has no tab.
-LRESULT CALLBACK PagesProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                           UINT_PTR /*id*/, DWORD_PTR /*data*/) {
+LRESULT CALLBACK PagesProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR /*id*/,
+                           DWORD_PTR /*data*/) {
   if (message == WM_NCHITTEST) {
     const LRESULT hit = ::DefSubclassProc(window, message, wParam, lParam);
     if (hit != HTCLIENT) {
@@ -220,10 +220,10 @@ class TInputBox {
     }
     const auto child = [&](const wchar_t* kind, const std::wstring& label, DWORD style,
                            DWORD exStyle, int left, int top, int width, int height, int id) {
-      HWND control = ::CreateWindowExW(
-          exStyle, kind, label.c_str(), WS_CHILD | WS_VISIBLE | style, s(left), s(top), s(width),
-          s(height), window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-          ::GetModuleHandleW(nullptr), nullptr);
+      HWND control = ::CreateWindowExW(exStyle, kind, label.c_str(), WS_CHILD | WS_VISIBLE | style,
+                                       s(left), s(top), s(width), s(height), window,
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                       ::GetModuleHandleW(nullptr), nullptr);
       ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
       return control;
     };
@@ -296,7 +296,13 @@ int CALLBACK FolderDialogCallback(HWND window, UINT message, LPARAM lParam, LPAR
     ::SetWindowTextW(window, state->Title.c_str());
     CentreOver(window, state->Owner);
     if (!state->Start.empty()) {
-      ::SendMessageW(window, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(state->Start.c_str()));
+      ::SendMessageW(window, BFFM_SETSELECTIONW, TRUE,
+                     reinterpret_cast<LPARAM>(state->Start.c_str()));
+    }
+    // The keys move through the folders from the start, once the chooser
+    // has given its own first focus.
+    if (HWND tree = ::FindWindowExW(window, nullptr, WC_TREEVIEWW, nullptr)) {
+      ::PostMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(tree), TRUE);
     }
   } else if (message == BFFM_SELCHANGED) {
     // The status line shows the path of the folder selected now.
@@ -453,12 +459,11 @@ void TWin32ControlForm::Build() {
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, FWindow, nullptr,
                                ::GetModuleHandleW(nullptr), nullptr);
   ::SendMessageW(FToolTip, TTM_SETMAXTIPWIDTH, 0, 600);
-  int id = kFirstControlId;
   for (const TControlLayout& control : kControlFormLayout) {
     HWND parent = control.Parent.empty() ? FWindow : Control(control.Parent);
     const int controlId = control.Name == "BtnOK"       ? IDOK
                           : control.Name == "BtnCancel" ? IDCANCEL
-                                                        : id++;
+                                                        : FNextId++;
     HWND window = MakeControl(control, parent, controlId);
     FControls.emplace(std::string(control.Name), window);
     FNames.emplace(controlId, std::string(control.Name));
@@ -559,9 +564,9 @@ HWND TWin32ControlForm::MakeControl(const TControlLayout& control, HWND parent, 
                                   bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                   ::GetModuleHandleW(nullptr), nullptr);
-  ::SendMessageW(window, WM_SETFONT,
-                 reinterpret_cast<WPARAM>(control.Kind == TControlKind::LinkLabel ? FLinkFont : FFont),
-                 FALSE);
+  ::SendMessageW(
+      window, WM_SETFONT,
+      reinterpret_cast<WPARAM>(control.Kind == TControlKind::LinkLabel ? FLinkFont : FFont), FALSE);
   switch (control.Kind) {
     case TControlKind::Page:
       FPageWindows.push_back(window);
@@ -599,9 +604,9 @@ HWND TWin32ControlForm::MakeControl(const TControlLayout& control, HWND parent, 
         const std::size_t end = std::min(items.find('\n'), items.size());
         HWND radio = ::CreateWindowExW(
             0, L"BUTTON", Wide(items.substr(0, end)).c_str(),
-            WS_CHILD | WS_VISIBLE | BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0),
-            s(8), s(16) + i * step, bounds.right - bounds.left - s(12), s(17), window,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(i + 1)), ::GetModuleHandleW(nullptr),
+            WS_CHILD | WS_VISIBLE | BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0), s(8),
+            s(16) + i * step, bounds.right - bounds.left - s(12), s(17), window,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(FNextId++)), ::GetModuleHandleW(nullptr),
             nullptr);
         ::SendMessageW(radio, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
         radios.push_back(radio);
@@ -700,8 +705,7 @@ LRESULT CALLBACK TWin32ControlForm::FormProc(HWND window, UINT message, WPARAM w
   return self->HandleMessage(window, message, wParam, lParam);
 }
 
-LRESULT TWin32ControlForm::HandleMessage(HWND window, UINT message, WPARAM wParam,
-                                         LPARAM lParam) {
+LRESULT TWin32ControlForm::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COMMAND:
       Command(LOWORD(wParam), HIWORD(wParam));
@@ -979,7 +983,8 @@ void TWin32ControlForm::RenderList(HWND list, const TListBoxState& state,
     count = 0;
   }
   for (std::size_t i = count; i < state.Items.size(); ++i) {
-    ::SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideText(state.Items[i]).c_str()));
+    ::SendMessageW(list, LB_ADDSTRING, 0,
+                   reinterpret_cast<LPARAM>(WideText(state.Items[i]).c_str()));
   }
   if (MultipleSelection(list)) {
     if (state.ItemIndex >= 0 &&
@@ -999,7 +1004,8 @@ void TWin32ControlForm::SetLabel(std::string_view name, const std::string& text)
   }
   ::SetWindowTextW(label, wide.c_str());
   HDC dc = ::GetDC(label);
-  HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(label, WM_GETFONT, 0, 0)));
+  HGDIOBJ old =
+      ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(label, WM_GETFONT, 0, 0)));
   SIZE size{};
   ::GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
   ::SelectObject(dc, old);
@@ -1088,7 +1094,8 @@ std::optional<std::string> TWin32ControlForm::RunFolderDialog() {
   // It opens at the current folder of the list, so that folders beside it
   // are added in a step.
   const TListBoxState& folders = FForm->ListBox1;
-  if (folders.ItemIndex >= 0 && static_cast<std::size_t>(folders.ItemIndex) < folders.Items.size()) {
+  if (folders.ItemIndex >= 0 &&
+      static_cast<std::size_t>(folders.ItemIndex) < folders.Items.size()) {
     state.Start = WideText(folders.Items[static_cast<std::size_t>(folders.ItemIndex)]);
   }
   const std::wstring text = Wide(kFolderDialogText);
@@ -1149,9 +1156,8 @@ std::optional<std::string> TWin32ControlForm::RunSaveDialog(const std::string& t
 
 std::string TWin32ControlForm::InputBox(const std::string& caption, const std::string& prompt,
                                         const std::string& defaultText) {
-  const std::optional<std::wstring> answer =
-      TInputBox::Run(FWindow, FFont, FScale, WideFromUtf8(caption), WideFromUtf8(prompt),
-                     WideText(defaultText));
+  const std::optional<std::wstring> answer = TInputBox::Run(
+      FWindow, FFont, FScale, WideFromUtf8(caption), WideFromUtf8(prompt), WideText(defaultText));
   return answer ? SystemText(*answer) : defaultText;
 }
 

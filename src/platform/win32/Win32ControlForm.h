@@ -96,6 +96,10 @@ class TWin32ControlForm : private IControlFormHost {
   double FScale = 1;
   int FFontHeight = kControlFormFontHeight;  // pixels, at the screen's dots per inch
   std::map<std::string, HWND, std::less<>> FControls;
+  // Control ids: IDOK and IDCANCEL for the two buttons of the bottom
+  // panel, the others numbered in the order of making, radio buttons
+  // included (unnamed: the form acts on their group only).
+  int FNextId = 100;
   std::map<int, std::string> FNames;  // control id -> name
   std::map<std::string, std::vector<HWND>, std::less<>> FRadios;
   std::vector<HWND> FPageWindows;  // in the order of the tabs

@@ -72,8 +72,8 @@ std::optional<std::string> ExactSystemText(std::wstring_view wide) {
   }
   BOOL lossy = FALSE;
   const int length = static_cast<int>(wide.size());
-  const int size = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length,
-                                         nullptr, 0, nullptr, &lossy);
+  const int size = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, nullptr,
+                                         0, nullptr, &lossy);
   if (lossy) {
     return std::nullopt;
   }
