@@ -40,15 +40,14 @@ win_start_display() {
   # services start on this one, before any check.
   wineserver -k 2>/dev/null
   wineserver -w 2>/dev/null
-  if [ $# -ge 3 ]; then
-    mkdir -p "$WINEPREFIX/dosdevices"
-    ln -sfn "$3" "$WINEPREFIX/dosdevices/d:"
+  # A prefix whose making was cut short is made again.
+  if [ ! -f "$WINEPREFIX/.made" ]; then
+    rm -rf "$WINEPREFIX"
+    wineboot -i </dev/null >/dev/null 2>&1 && touch "$WINEPREFIX/.made"
+    wineserver -w 2>/dev/null
   fi
-  if [ -f "$WINEPREFIX/system.reg" ]; then
-    wineboot </dev/null >/dev/null 2>&1
-  else
-    wineboot -i </dev/null >/dev/null 2>&1
-  fi
+  [ $# -lt 3 ] || ln -sfn "$3" "$WINEPREFIX/dosdevices/d:"
+  wineboot </dev/null >/dev/null 2>&1
   # Without a window manager Wine would wait seconds for one to hide a
   # window, and would draw frames of its own: windows are left unmanaged.
   {
