@@ -55,6 +55,8 @@ field() { sed -E "s/.* $1=([^ ]*).*/\1/" <<<"$2"; }
 enabled() { [ "$(field enabled "$1")" = 1 ]; }
 disabled() { [ "$(field enabled "$1")" = 0 ]; }
 list_is() { dialog_tree | sed -n 's/.* class=ListBox .* items=//p' | grep -qxF -- "$1"; }
+savers_are() { dialog_tree | sed -n 's/.* class=ComboBox .* items=//p' | grep -qxF -- "$1"; }
+saver_shown() { dialog_tree | grep ' class=ComboBox ' | texts | grep -qxF -- "$1"; }
 edit_is() { dialog_tree | grep ' class=Edit ' | texts | grep -qxF -- "$1"; }
 click() {  # click LINE [DX DY]: the window's middle, or DX, DY from its top left
   local line=$1 x y
@@ -110,6 +112,9 @@ mkdir -p "$work/drive_d"
 win_start_display 800 600 "$work/drive_d"
 [ -z "$shots" ] || mkdir -p "$shots"
 wine reg delete 'HKCU\Software\Norvane\Tavelune' /f >/dev/null 2>&1
+# Installed savers: one in the Windows folder, this one in the system folder.
+cp "$scr" "$WINEPREFIX/drive_c/windows/Aurora.scr"
+cp "$scr" "$WINEPREFIX/drive_c/windows/system32/TAVELUNE.SCR"
 
 # --- the dialog and its pages ---
 check "/c shows タベルーネ設定" open_dialog
@@ -123,6 +128,8 @@ check "... whose 削除 is disabled" disabled "$(control 削除 Button)"
 shot folders
 keys 'タベルーネ設定' ctrl+Tab
 check "... then the option page" test "$(shown_page)" == 'オプション'
+check "... the installed savers in the hand-over list, the Windows folder's first" \
+  savers_are 'なし|Aurora|TAVELUNE'
 check "... with the designed wait" edit_is '3'
 check "... and segment numbers in their display formats" edit_is '60.'
 shot options
@@ -144,9 +151,12 @@ ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=320x240:rate=25 -t 20 -c:v li
   -pix_fmt yuv420p "$work/drive_d/ビデオ/夜/東京の夜.mp4"
 {
   printf 'Windows Registry Editor Version 5.00\n\n'
+  printf '[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune]\n'
+  printf '"Point Cast"="C:\\\\windows\\\\system32\\\\TAVELUNE.SCR"\n\n'
   printf '[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune\\Folders]\n"0000"="D:\\\\ビデオ"\n'
 } | regedit_utf16
 check "a dialog for the round trip" open_dialog
+check "the stored hand-over saver is shown" saver_shown 'TAVELUNE'
 keys 'タベルーネ設定' ctrl+Tab
 check "the stored folder is listed" list_is 'D:\ビデオ'
 folders=$(dialog_tree | grep ' class=ListBox .*visible=1 ' | head -1)
@@ -174,6 +184,11 @@ typed "$save_chooser" 'D:\history.log'
 keys "$save_chooser" Return
 check "... whose file goes into the history field" wait_until 5 edit_is 'D:\history.log'
 keys 'タベルーネ設定' ctrl+Tab
+before=$(window_named 'タベルーネ設定')
+click "$(control 背景色 Static)"
+colour_chooser() { tool windows | grep -v "^window=$before " | grep -q " pid="; }
+check "the colour panel opens the colour chooser" wait_until 10 colour_chooser
+keys "$(tool windows | grep -v "^window=$before " | head -1 | sed 's/.* text=//')" Return
 click "$(control 追加 Button)"
 check "the extensions' 追加 asks in an input box" wait_until 10 has_window '拡張子の追加'
 check "... with its prompt" window_says '拡張子の追加' '拡張子をピリオドを抜いて入力してください.'
@@ -187,6 +202,9 @@ dialog_pid=
 check "the chosen folder alone is stored" stored '"0000"="D:\\ビデオ\\夜"'
 check "... with the history file and the added extension" stored \
   '"LogFile"="D:\\history.log"' '"0009"="mp4"'
+check "... the hand-over saver as it was" stored '"Point Cast"="C:\\windows\\system32\\TAVELUNE.SCR"'
+check "... and the colour chosen, a colour of its own now" \
+  bash -c "grep -q '^\"BackColor\"=dword:00' '$work/settings.txt'"
 check "... and no second folder" bash -c "! grep -q '^\"0001\"=\"D:' '$work/settings.txt'"
 wine "$scr" /s 2>/dev/null &
 saver_pid=$!

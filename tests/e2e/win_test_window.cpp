@@ -19,7 +19,8 @@
 //   tree HWND                one line per window below HWND, depth first:
 //                            window=H class=C id=N visible=0|1 enabled=0|1
 //                            checked=0|1 x=X y=Y width=W height=H (screen
-//                            pixels) text=T [items=A|B|...] for a list box
+//                            pixels) text=T [items=A|B|...] for a list or
+//                            combo box
 // Texts are printed in UTF-8, last on their line.
 
 #include <windows.h>
@@ -111,14 +112,15 @@ std::string TextOf(HWND window) {
   return Utf8(text);
 }
 
-std::string ListItems(HWND list) {
+// The entries of a list box, or of a combo box's list.
+std::string ListItems(HWND list, bool combo) {
   std::string items;
-  const auto count = ::SendMessageW(list, LB_GETCOUNT, 0, 0);
+  const auto count = ::SendMessageW(list, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < count; ++i) {
-    std::wstring item(static_cast<std::size_t>(::SendMessageW(list, LB_GETTEXTLEN, i, 0)) + 1,
-                      L'\0');
-    item.resize(static_cast<std::size_t>(
-        ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data()))));
+    const auto length = ::SendMessageW(list, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0);
+    std::wstring item(static_cast<std::size_t>(length) + 1, L'\0');
+    item.resize(static_cast<std::size_t>(::SendMessageW(list, combo ? CB_GETLBTEXT : LB_GETTEXT, i,
+                                                        reinterpret_cast<LPARAM>(item.data()))));
     items += (i > 0 ? "|" : "") + Utf8(item);
   }
   return items;
@@ -136,8 +138,8 @@ BOOL CALLBACK PrintDescendant(HWND window, LPARAM /*unused*/) {
       ::SendMessageW(window, BM_GETCHECK, 0, 0) == BST_CHECKED && kind == "Button" ? 1 : 0,
       bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top,
       TextOf(window).c_str());
-  if (kind == "ListBox") {
-    std::printf(" items=%s", ListItems(window).c_str());
+  if (kind == "ListBox" || kind == "ComboBox") {
+    std::printf(" items=%s", ListItems(window, kind == "ComboBox").c_str());
   }
   std::printf("\n");
   return TRUE;
