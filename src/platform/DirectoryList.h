@@ -20,8 +20,10 @@ struct TFolderEntry {
   // Hidden or system: Windows' attributes; on Linux a name starting with ".".
   bool Hidden = false;
   // The folder's identity on its file system (Linux: device and inode,
-  // after following links), so that a walk can see a folder it has been in
-  // already; both 0 where the platform does not tell (Windows).
+  // after following links; Windows: volume serial and file index of where a
+  // link or junction leads), so that a walk can see a folder it has been
+  // in already; both 0 where the platform does not tell (an ordinary
+  // Windows folder, which cannot lead back up a tree).
   std::uint64_t Device = 0;
   std::uint64_t Node = 0;
 };

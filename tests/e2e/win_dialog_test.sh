@@ -233,6 +233,34 @@ dialog_pid=
 settings_export
 check "... and nothing was written" cmp -s "$work/before.txt" "$work/settings.txt"
 
+# --- a walk over links back up the tree ---
+# Two links in one folder, each to the top: walked blindly they would
+# double the walk at every level down to the path limit.
+mkdir -p "$work/drive_d/loop/x"
+ln -s .. "$work/drive_d/loop/x/up"
+ln -s .. "$work/drive_d/loop/x/again"
+{
+  printf 'Windows Registry Editor Version 5.00\n\n'
+  printf '[-HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune]\n\n'
+  printf '[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune\\Folders]\n"0000"="D:\\\\loop"\n'
+} | regedit_utf16
+list_length() { dialog_tree | sed -n 's/.* class=ListBox .* items=//p' | head -1 | tr '|' '\n' | wc -l; }
+check "a dialog for a walk" open_dialog
+keys 'タベルーネ設定' ctrl+Tab
+click "$(control サブフォルダーを探す Button)"
+folders=$(dialog_tree | grep ' class=ListBox .*visible=1 ' | head -1)
+click "$folders" 30 8
+click "$(control 追加 Button)"
+check "... from the listed folder" wait_until 10 window_says "$chooser" 'D:\loop'
+keys "$chooser" Return
+# The top; x; below x, a link entered once (the top again: x and its two
+# links, not entered) and the other link, which leads where the walk has been.
+walked() { [ "$(list_length)" -eq 7 ] && enabled "$(control 保存 Button)"; }
+check "links back up the tree are followed once, and the walk ends" wait_until 20 walked
+keys 'タベルーネ設定' Escape
+wait_until 15 dialog_ended
+dialog_pid=
+
 # --- dragged by a free spot ---
 check "a dialog to drag" open_dialog
 page=$(dialog_tree | grep ' class=TControlFormPanel .*visible=1 ' | head -1)
