@@ -7,6 +7,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <stdexcept>
 
@@ -614,21 +615,6 @@ HWND TWin32ControlForm::MakeControl(const TControlLayout& control, HWND parent, 
       }
       break;
     }
-    case TControlKind::ListBox:
-      // Its keys, up and down, are the form's too (after the list has moved).
-      ::SetWindowSubclass(
-          window,
-          [](HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR /*id*/,
-             DWORD_PTR data) -> LRESULT {
-            const LRESULT result = ::DefSubclassProc(list, message, wParam, lParam);
-            if (message == WM_KEYDOWN || message == WM_KEYUP) {
-              auto* form = reinterpret_cast<TWin32ControlForm*>(data);
-              form->Run([form] { form->FForm->ListBox1KeyDown(); });
-            }
-            return result;
-          },
-          kSubclassId, reinterpret_cast<DWORD_PTR>(this));
-      break;
     default:
       break;
   }
@@ -638,7 +624,10 @@ HWND TWin32ControlForm::MakeControl(const TControlLayout& control, HWND parent, 
 void TWin32ControlForm::AddHint(HWND control, std::string_view hint) {
   TTTOOLINFOW tool{};
   tool.cbSize = TTTOOLINFOW_V2_SIZE;
-  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  // The mouse's messages reach the tooltip from PreTranslateMessage, not by
+  // subclassing: a subclassed window costs every message sent to it a
+  // property lookup, which Wine makes a round trip to its server.
+  tool.uFlags = TTF_IDISHWND;
   tool.hwnd = FWindow;
   tool.uId = reinterpret_cast<UINT_PTR>(control);
   std::wstring text = Wide(hint);
@@ -688,6 +677,20 @@ bool TWin32ControlForm::PreTranslateMessage(MSG& message) {
     const int next = (TabCtrl_GetCurSel(FPages) + step) % count;
     Run([this, next] { FForm->ActivePage = static_cast<TControlPage>(next); });
     ::SetFocus(FPages);
+    return true;
+  }
+  if (message.message >= WM_MOUSEFIRST && message.message <= WM_MOUSELAST) {
+    ::SendMessageW(FToolTip, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&message));
+  }
+  if ((message.message == WM_KEYDOWN || message.message == WM_KEYUP) &&
+      message.hwnd == Control("ListBox1")) {
+    // The folder list's keys, down and up, are the form's too, once the
+    // list has moved its current entry.
+    if (!::IsDialogMessageW(FWindow, &message)) {
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
+    }
+    Run([this] { FForm->ListBox1KeyDown(); });
     return true;
   }
   return ::IsDialogMessageW(FWindow, &message) != FALSE;
@@ -1175,9 +1178,15 @@ void TWin32ControlForm::Close() {
 }
 
 void TWin32ControlForm::YieldToMessages() {
-  if (FClosed) {
+  // A walk yields after every folder, tens of thousands of times; the
+  // messages are handled (and the new entries shown) every 10 ms, which
+  // keeps the dialog answering while the walk takes a fraction of the time
+  // that a pass over the queue per folder would.
+  const auto now = std::chrono::steady_clock::now();
+  if (FClosed || now - FLastYield < std::chrono::milliseconds(10)) {
     return;
   }
+  FLastYield = now;
   RenderList(Control("ListBox1"), FForm->ListBox1, FListBox1Generation);
   ::EnableWindow(Control("BtnOK"), FForm->BtnOKEnabled);
   ::Sleep(0);
@@ -1192,6 +1201,7 @@ void TWin32ControlForm::YieldToMessages() {
       ::DispatchMessageW(&message);
     }
   }
+  FLastYield = std::chrono::steady_clock::now();  // the messages' own time is not the walk's
 }
 
 }  // namespace tavelune::platform

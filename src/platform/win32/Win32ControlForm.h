@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -107,6 +108,7 @@ class TWin32ControlForm : private IControlFormHost {
   std::uint64_t FListBox1Generation = ~0ull;
   std::uint64_t FMovieExtGeneration = ~0ull;
   bool FClosed = false;
+  std::chrono::steady_clock::time_point FLastYield;  // when the messages were last handled
 };
 
 }  // namespace tavelune::platform
