@@ -115,12 +115,22 @@ click "${BtnAdd[@]}"
 check "the folder chooser opens" locate "ビデオファイルのフォルダーを指定します."
 chooser=$WIN
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2))
-sleep 2  # the folder tree is read in the background; the home folder opens by itself
+# The folder tree is read in the background and the home folder opens by
+# itself: the keys wait until the chooser's picture has settled (a loaded
+# machine, a sanitizer build, may take seconds).
+settled() {
+  local before
+  before=$(import -window "$chooser" rgb:- 2>/dev/null | md5sum)
+  sleep 0.7
+  [ "$before" = "$(import -window "$chooser" rgb:- 2>/dev/null | md5sum)" ]
+}
+sleep 1
+wait_until 15 settled
 xdotool key Down  # its only folder, "movies"
 sleep 0.3
 import -window "$chooser" "$shots/chooser.png" 2>/dev/null
 xdotool key Return
-check "the chooser closes" wait_until 5 bash -c "[ -z \"\$(xdotool search --name '^ビデオファイルのフォルダーを指定します.\$' 2>/dev/null)\" ]"
+check "the chooser closes" wait_until 15 bash -c "[ -z \"\$(xdotool search --name '^ビデオファイルのフォルダーを指定します.\$' 2>/dev/null)\" ]"
 type_into "${EditLogFile[@]}" "$work/history.log"
 shoot folders
 page 1
