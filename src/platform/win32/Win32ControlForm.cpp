@@ -141,21 +141,11 @@ LRESULT CALLBACK PagesProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 
 bool RegisterClasses(WNDPROC formProc) {
   static const bool registered = [formProc] {
-    WNDCLASSEXW form{};
-    form.cbSize = sizeof form;
-    form.lpfnWndProc = formProc;
-    form.hInstance = ::GetModuleHandleW(nullptr);
-    form.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
-    form.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    form.hIcon = ::LoadIconW(form.hInstance, L"MAINICON");
-    form.lpszClassName = kFormClass;
-    WNDCLASSEXW container = form;
-    container.lpfnWndProc = &ContainerProc;
-    container.hIcon = nullptr;
-    container.lpszClassName = kContainerClass;
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
-    return ::RegisterClassExW(&form) != 0 && ::RegisterClassExW(&container) != 0;
+    const auto face = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    return RegisterWindowClass(kFormClass, formProc, face, true) &&
+           RegisterWindowClass(kContainerClass, &ContainerProc, face);
   }();
   return registered;
 }
@@ -195,14 +185,8 @@ class TInputBox {
                                          const std::wstring& caption, const std::wstring& prompt,
                                          const std::wstring& text) {
     static const bool registered = [] {
-      WNDCLASSEXW box{};
-      box.cbSize = sizeof box;
-      box.lpfnWndProc = &Proc;
-      box.hInstance = ::GetModuleHandleW(nullptr);
-      box.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
-      box.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-      box.lpszClassName = kInputBoxClass;
-      return ::RegisterClassExW(&box) != 0;
+      return RegisterWindowClass(kInputBoxClass, &Proc,
+                                 reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     }();
     if (!registered) {
       return std::nullopt;
@@ -791,32 +775,26 @@ void TWin32ControlForm::Command(int id, int code) {
   if (code != BN_CLICKED) {  // also STN_CLICKED
     return;
   }
-  if (name == "BtnOK") {
-    // Enter reaches here from any control; the save runs only when its
-    // button could be pressed.
-    if (::IsWindowEnabled(Control("BtnOK"))) {
-      run(&TControlForm::BtnOKClick);
-    }
-  } else if (name == "BtnCancel") {
-    run(&TControlForm::BtnCancelClick);
-  } else if (name == "BtnAdd") {
-    run(&TControlForm::BtnAddClick);
-  } else if (name == "BtnDelete") {
-    run(&TControlForm::BtnDeleteClick);
-  } else if (name == "BitBtn1") {
-    run(&TControlForm::BitBtn1Click);
-  } else if (name == "ButtonExtAdd") {
-    run(&TControlForm::ButtonExtAddClick);
-  } else if (name == "ButtonExtDelete") {
-    run(&TControlForm::ButtonExtDeleteClick);
-  } else if (name == "PreviewRandom") {
-    run(&TControlForm::PreviewRandomClick);
-  } else if (name == "PanelColor") {
-    run(&TControlForm::PanelColorClick);
-  } else if (name == "Label3") {
-    run(&TControlForm::Label3Click);
-  } else if (name == "Label8") {
-    run(&TControlForm::Label8Click);
+  if (name == "BtnOK" && !::IsWindowEnabled(Control("BtnOK"))) {
+    return;  // Enter reaches here from any control; the save runs only when it could be pressed
+  }
+  // The controls whose click (a button's, a link's, the colour panel's) runs a handler.
+  using THandler = void (TControlForm::*)();
+  static const std::map<std::string_view, THandler> kClicks = {
+      {"BtnOK", &TControlForm::BtnOKClick},
+      {"BtnCancel", &TControlForm::BtnCancelClick},
+      {"BtnAdd", &TControlForm::BtnAddClick},
+      {"BtnDelete", &TControlForm::BtnDeleteClick},
+      {"BitBtn1", &TControlForm::BitBtn1Click},
+      {"ButtonExtAdd", &TControlForm::ButtonExtAddClick},
+      {"ButtonExtDelete", &TControlForm::ButtonExtDeleteClick},
+      {"PreviewRandom", &TControlForm::PreviewRandomClick},
+      {"PanelColor", &TControlForm::PanelColorClick},
+      {"Label3", &TControlForm::Label3Click},
+      {"Label8", &TControlForm::Label8Click},
+  };
+  if (const auto click = kClicks.find(name); click != kClicks.end()) {
+    run(click->second);
   }
 }
 

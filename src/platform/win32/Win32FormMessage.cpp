@@ -53,14 +53,8 @@ TWin32FormMessage::~TWin32FormMessage() {
 
 bool TWin32FormMessage::Create() {
   static const bool registered = [] {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = &WindowProc;
-    windowClass.hInstance = ::GetModuleHandleW(nullptr);
-    windowClass.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kClassName;
-    return ::RegisterClassExW(&windowClass) != 0;
+    return RegisterWindowClass(kClassName, &WindowProc,
+                               reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
   }();
   const TFormMessageLayout& layout = kFormMessageLayout;
   RECT frame{0, 0, layout.ClientWidth, layout.ClientHeight};

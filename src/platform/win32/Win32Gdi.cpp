@@ -12,6 +12,18 @@ HFONT CreateSaverFont(bool bold) {
   return CreateJapaneseFont(12, bold, false);
 }
 
+bool RegisterWindowClass(const wchar_t* name, WNDPROC procedure, HBRUSH background, bool withIcon) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = ::GetModuleHandleW(nullptr);
+  windowClass.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = background;
+  windowClass.hIcon = withIcon ? ::LoadIconW(windowClass.hInstance, L"MAINICON") : nullptr;
+  windowClass.lpszClassName = name;
+  return ::RegisterClassExW(&windowClass) != 0;
+}
+
 BITMAPINFO DibHeaderOf(const TBitmap24& picture) {
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;

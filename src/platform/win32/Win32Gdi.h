@@ -24,6 +24,12 @@ HFONT CreateSaverFont(bool bold);
 // bytes, as TBitmap24 keeps them) to SetDIBitsToDevice and its kin.
 BITMAPINFO DibHeaderOf(const TBitmap24& picture);
 
+// Registers a window class of this program: the arrow cursor, `background`
+// (nullptr for none), the program's icon "MAINICON" when `withIcon`. True
+// when the class exists now.
+bool RegisterWindowClass(const wchar_t* name, WNDPROC procedure, HBRUSH background,
+                         bool withIcon = false);
+
 // The object that owns `window`: the creation parameter it was given, kept
 // in its user data from WM_NCCREATE on; nullptr before that.
 template <typename TOwner>

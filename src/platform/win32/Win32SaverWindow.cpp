@@ -67,13 +67,7 @@ class TWin32SaverWindow::TTimer final : public ITimer {
 TWin32SaverWindow::TWin32SaverWindow(std::unique_ptr<IMediaFramework> media)
     : FMedia(std::move(media)), FLogFile(ProgramFileName()), FErrorFont(CreateSaverFont(true)) {
   static const bool registered = [] {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = &WindowProc;
-    windowClass.hInstance = ::GetModuleHandleW(nullptr);
-    windowClass.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
-    windowClass.lpszClassName = kClassName;
-    return ::RegisterClassExW(&windowClass) != 0;
+    return RegisterWindowClass(kClassName, &WindowProc, nullptr);
   }();
   const bool preview = PreviewHandle != 0;
   // A preview lives inside the host's pane; a run covers the screen above
