@@ -86,6 +86,23 @@ TEST(MfMedia, SeeksToKeyFramesDeliverThemAsFfmpegDecodesThem) {
   }
 }
 
+// A saver's run seeks segment after segment; the frames the reader read
+// ahead after one still must never stand in for the next seek's.
+TEST(MfMedia, SeeksInARowEachDeliverTheirOwnKeyFrame) {
+  for (const std::string name : {"h264.mp4", "mpeg4.avi"}) {
+    for (int pass = 0; pass < 3; ++pass) {
+      TPausedMovie paused(Movie(name));
+      for (int second = 0; second < 6; ++second) {
+        paused.Seek(second * kSecond, second * kSecond + kSecond / 2);
+      }
+      ASSERT_EQ(paused.Frames.SampleTimes.size(), 6u) << name;
+      for (int second = 0; second < 6; ++second) {
+        EXPECT_NEAR(paused.Frames.SampleTimes[second], second, 0.02) << name << " pass " << pass;
+      }
+    }
+  }
+}
+
 TEST(MfMedia, ASeekBetweenKeyFramesDeliversOneFrameAtOrBeforeThePosition) {
   TPausedMovie paused(Movie("h264.mp4"));
   paused.Seek(3 * kSecond + kSecond / 2, 4 * kSecond);

@@ -56,8 +56,13 @@ using Microsoft::WRL::ComPtr;
 
 constexpr THResult kVfwECannotRender = static_cast<THResult>(0x80040218);
 constexpr DWORD kVideoStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
-// Empty reads (stream ticks, format changes) tolerated before a sample.
+// Empty or stale reads (stream ticks, format changes, frames from before
+// the seek) tolerated before this seek's sample.
 constexpr int kMaxReadsPerSeek = 16;
+// How far after the last frame delivered a frame still counts as its
+// continuation (see TMfSource::IsLeftOver), in 100 ns units: six frames at
+// 24 per second.
+constexpr LONGLONG kContinuationSpan = kRefTimePerSecond / 4;
 
 // The system's text for a failure code ("" when it has none).
 std::string SystemErrorText(HRESULT code) {
@@ -470,6 +475,7 @@ class TMfSource final : public IStillSource {
     if (FAILED(sought)) {
       return false;
     }
+    TReadResult last;  // the last frame read
     for (int read = 0; read < kMaxReadsPerSeek; ++read) {
       TReadResult result;
       if (!ReadOnce(interruption, result)) {
@@ -483,11 +489,19 @@ class TMfSource final : public IStillSource {
         RefreshFormat();
       }
       if (result.Sample) {
-        still.SampleTime = static_cast<double>(result.Time) / kRefTimePerSecond;
-        return SampleToStill(*result.Sample.Get(), FFormat, bitCount, still);
+        const bool leftOver = IsLeftOver(result.Time, position);
+        last = std::move(result);
+        if (!leftOver) {
+          break;
+        }
       }
     }
-    return false;
+    if (!last.Sample) {
+      return false;
+    }
+    FLastTime = last.Time;
+    still.SampleTime = static_cast<double>(last.Time) / kRefTimePerSecond;
+    return SampleToStill(*last.Sample.Get(), FFormat, bitCount, still);
   }
 
  private:
@@ -498,9 +512,25 @@ class TMfSource final : public IStillSource {
     if (FStarted) {
       return true;
     }
-    TReadResult ignored;
-    FStarted = ReadOnce(interruption, ignored);
+    TReadResult first;
+    FStarted = ReadOnce(interruption, first);
+    if (first.Sample) {
+      FLastTime = first.Time;
+    }
     return FStarted;
+  }
+
+  // Whether a frame read after a seek to `position` (both in 100 ns units)
+  // is one of the frames that followed the last one delivered rather than
+  // the seek's own. Wine's reader hands over the frames its source had
+  // already read ahead (up to a few) before those from the new position;
+  // they follow the last frame closely, while the seek's frame is at or
+  // before the position. A seek to just after the last frame is taken as it
+  // comes; should the seek's own frame follow the last one closely too, a
+  // later one of its frames is taken, or the last frame read.
+  bool IsLeftOver(LONGLONG time, TRefTime position) const {
+    return FLastTime >= 0 && time > FLastTime && time <= FLastTime + kContinuationSpan &&
+           position > FLastTime + kContinuationSpan;
   }
 
   // Asks for one read and waits for it; false when the request failed or
@@ -535,7 +565,8 @@ class TMfSource final : public IStillSource {
   ComPtr<IMFSourceReader> FReader;
   ComPtr<TReadCallback> FCallback;
   bool FHasVideo;
-  bool FStarted = false;  // a first read was made
+  bool FStarted = false;    // a first read was made
+  LONGLONG FLastTime = -1;  // of the last frame delivered (or the first read), 100 ns units
   TOutputFormat FFormat;
 };
 
