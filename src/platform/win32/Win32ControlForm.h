@@ -108,7 +108,8 @@ class TWin32ControlForm : private IControlFormHost {
   std::uint64_t FListBox1Generation = ~0ull;
   std::uint64_t FMovieExtGeneration = ~0ull;
   bool FClosed = false;
-  std::chrono::steady_clock::time_point FLastYield;  // when the messages were last handled
+  std::chrono::steady_clock::time_point FLastYield;       // when the messages were last handled
+  std::chrono::steady_clock::time_point FLastListRender;  // when a walk last showed its entries
 };
 
 }  // namespace tavelune::platform
