@@ -29,7 +29,7 @@ TSaver::TSaver(ISaverHost& host, IMediaFramework& media, IHistoryLog& logFile)
       QuilloMonitor(media.VideoWindow()),
       LogFile1(logFile),
       FHost(host) {
-  TimerFilter = FHost.CreateTimer(10'000, [this] { TimerFilterTimer(); });
+  TimerFilter = FHost.CreateTimer(TGrabRequest::kTimerMilliseconds, [this] { TimerFilterTimer(); });
   // The turning control as still composition uses it: the turned picture
   // at the top-left of its square, the rest in the back colour.
   RotateImage1.SetAutoSize(true);

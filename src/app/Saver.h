@@ -12,12 +12,11 @@
 //
 // Threads: everything runs on the UI thread except Capture1Buffer, which the
 // media framework calls on its streaming thread. The two share only the
-// atomic flags and the grab picture, whose hand-over FGrabLock guards.
+// atomic flags and the grab request (playback/GrabRequest.h).
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -26,6 +25,7 @@
 #include "catalogue/MFindFirst.h"
 #include "imaging/Bitmap.h"
 #include "imaging/RotImg.h"
+#include "playback/GrabRequest.h"
 #include "playback/MediaGraph.h"
 #include "settings/SettingsStore.h"
 
@@ -128,9 +128,13 @@ class TSaver : private IGraphListener {
   // Streaming thread: converts the sample when a frame is wanted.
   void Capture1Buffer(double sampleTime, const std::uint8_t* buffer,
                       std::size_t bufferLength) override;
-  // Composes the grabbed frame into a still on ImageMain and holds it.
-  void ShowStill();
-  // Waits `seconds` of wall-clock time in 100 ms steps, handling messages,
+  // Composes the grabbed frame (or the video window's snapshot when none
+  // came) into a still on ImageMain and ends the grab request; true when a
+  // still was composed, false when there was no picture or an empty one.
+  bool ShowStill();
+  // Holds a composed still for "Draw Wait" seconds (none when negative).
+  void HoldStill();
+  // Waits `seconds` of wall-clock time, handling messages as they come,
   // ending early when FClosing is set.
   void WaitSeconds(std::uint16_t seconds);
 
@@ -155,8 +159,7 @@ class TSaver : private IGraphListener {
   std::string FDispTitle;
   TRefTime FSegmentPos = 0;
   std::atomic<bool> FGraphEvent{false};
-  std::atomic<bool> FGrabWanted{false};
-  std::atomic<bool> FFrameGrabbed{false};
+  TGrabRequest FGrab;
 
   // Surfaces. ImageMain is the visible screen picture; ImageDesktop the
   // background that "Screen Clear" restores. Both are the screen's size.
@@ -182,23 +185,18 @@ class TSaver : private IGraphListener {
   void SeekSegment(TMovieRun& run, TRefTime position, bool preSeekSleep);
   void ShowFailure();
   void StopMovie(TMovieRun& run);
-  void WaitWhile(const std::atomic<bool>& flag, int rounds, int sleepMilliseconds);
   void PauseBetweenMovies();
 
   // Still composition steps.
   std::shared_ptr<const TBitmap24> TakeGrabPicture();
+  // A message pass and a sleep of `milliseconds`: a round of the grab wait.
+  void PauseForGrab(int milliseconds);
   void ComposeStill(const TBitmap24& picture);
   TBitmap24 TurnStill(const TBitmap24& picture, TStillSize size);
   void DrawOverlay(int left, int top);
 
   ISaverHost& FHost;
   std::unique_ptr<TMFindFirst> FFinder;
-
-  // The grab picture: replaced by Capture1Buffer on the streaming thread,
-  // shared with ShowStill on the UI thread (a frame can be tens of
-  // megabytes, so it is shared, never copied). Never null.
-  std::mutex FGrabLock;
-  std::shared_ptr<const TBitmap24> FImageGrabber = std::make_shared<const TBitmap24>();
 };
 
 }  // namespace tavelune

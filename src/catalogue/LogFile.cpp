@@ -7,6 +7,7 @@
 
 #include "app/FileNames.h"
 #include "app/ProcessUtils.h"
+#include "app/ScopeExit.h"
 #include "app/TextUtils.h"
 #include "platform/ByteFile.h"
 #include "platform/FileSystem.h"
@@ -77,13 +78,8 @@ void TLogFile::SetActive(bool active) {
   } else {
     // Inactive afterwards even when the end record fails: a log left active
     // on a file it cannot write would throw at every later line.
-    try {
-      WriteEnd();
-    } catch (const EInOutError&) {
-      FActive = false;
-      throw;
-    }
-    FActive = false;
+    const TScopeExit inactive([this] { FActive = false; });
+    WriteEnd();
   }
 }
 

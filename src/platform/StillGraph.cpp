@@ -14,6 +14,7 @@
 #include <mutex>
 #include <thread>
 
+#include "app/ScopeExit.h"
 #include "app/Synchronize.h"
 #include "imaging/BmpFile.h"
 #include "platform/MediaFramework.h"
@@ -130,13 +131,10 @@ class TStillGraph final : public IMediaFramework,
     CloseMovie();
     FInterruption.Arm(kOpenDeadline);
     TOpenedSource opened;
-    try {
+    {
+      const TScopeExit disarm([this] { FInterruption.Disarm(); });
       opened = FBackend->Open(fileName, FInterruption);
-    } catch (...) {
-      FInterruption.Disarm();
-      throw;
     }
-    FInterruption.Disarm();
     std::lock_guard lock(FMutex);
     FSource = std::move(opened.Source);
     FState = TState::Stopped;

@@ -12,6 +12,7 @@
 
 #include "app/FileNames.h"
 #include "app/Saver.h"
+#include "app/ScopeExit.h"
 #include "app/TextUtils.h"
 #include "platform/FileSystem.h"
 #include "probe/ContainerProbe.h"
@@ -142,13 +143,8 @@ bool TSaver::PlayNext() {
     return false;
   }
   FPlaying = true;
-  try {
-    PlayMovie(FMovieFile);
-  } catch (...) {
-    FPlaying = false;
-    throw;
-  }
-  FPlaying = false;
+  const TScopeExit played([this] { FPlaying = false; });
+  PlayMovie(FMovieFile);
   return true;
 }
 
@@ -180,6 +176,9 @@ void TSaver::PlayMovie(const std::string& fileName) {
 
   TMovieRun run;
   run.FileName = fileName;
+  // Not a scope guard: the stop writes the history, which can throw, and
+  // that error must replace the one being handled rather than end the
+  // program.
   try {
     if (JudgeRecording(fileName)) {
       run.ContainerCode = ProbeContainer(fileName);
@@ -223,17 +222,14 @@ void TSaver::PrepareGraph() {
   FilterG1.SetActive(true);
 }
 
-void TSaver::WaitWhile(const std::atomic<bool>& flag, int rounds, int sleepMilliseconds) {
-  for (int round = 0; round < rounds && flag && !FClosing; ++round) {
-    FHost.YieldToMessages();
-    FHost.Sleep(sleepMilliseconds);
-  }
+void TSaver::PauseForGrab(int milliseconds) {
+  FHost.YieldToMessages();
+  FHost.Sleep(milliseconds);
 }
 
 void TSaver::PlaySegments(TMovieRun& run) {
   FGraphEvent = false;
-  FGrabWanted = false;
-  FFrameGrabbed = false;
+  FGrab.Reset();
   const THResult rendered = FilterG1.RenderFile(run.FileName);
   FHost.Sleep(300);
   if (rendered != kSOk) {
@@ -290,19 +286,21 @@ void TSaver::SeekSegment(TMovieRun& run, TRefTime position, bool preSeekSleep) {
     FHost.Sleep(100);
   }
   run.Seeking->SetPositions(position, kSegmentSeekFlags, segmentStop, kSegmentSeekFlags);
-  FGrabWanted = true;
+  FGrab.Arm();
   TimerFilter->SetEnabled(false);
   TimerFilter->SetEnabled(true);
-  WaitWhile(FGrabWanted, 50, 100);
+  FGrab.Wait([this](int milliseconds) { PauseForGrab(milliseconds); }, FClosing);
   if (FClosing) {
     return;
   }
-  ShowStill();
+  if (ShowStill()) {
+    HoldStill();
+  }
 }
 
 void TSaver::ShowFailure() {
   WriteTimedLine(", " + FMovieFile + " Error");
-  FGrabWanted = false;
+  FGrab.Expire();
   FHost.ShowErrorNotice(FMovieFile);
   // A short sleep in each round keeps the wait from spinning a core for
   // the minute the notice may stay up.
@@ -318,7 +316,7 @@ void TSaver::StopMovie(TMovieRun& run) {
   FilterG1.Stop();
   FilterG1.EmptyGraph();
   FilterG1.SetActive(false);
-  FGrabWanted = false;
+  FGrab.Expire();
   FGraphEvent = false;
   TimerFilter->SetEnabled(false);
   WriteTimedLine(", " + FMovieFile + " Stop");
@@ -332,18 +330,18 @@ void TSaver::FilterG1DSEvent(long /*eventCode*/) {
 }
 
 void TSaver::FilterG1GraphEndOfSegment() {
-  FGrabWanted = true;
+  FGrab.Arm();
 }
 
 void TSaver::FilterG1NoFrame() {
   // What the grab wait would otherwise find out only when it runs out: the
   // no-frame path (the fallback picture, or nothing drawn and no hold)
   // follows at once.
-  FGrabWanted = false;
+  FGrab.Expire();
 }
 
 void TSaver::TimerFilterTimer() {
-  FGrabWanted = false;
+  FGrab.Expire();
   FGraphEvent = true;
 }
 

@@ -9,11 +9,11 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
-#include <thread>
 
 #include "app/FileNames.h"
 #include "app/ProcessUtils.h"
 #include "app/Saver.h"
+#include "app/ScopeExit.h"
 #include "imaging/BitmapUtils.h"
 #include "imaging/BmpFile.h"
 #include "imaging/Canvas.h"
@@ -97,56 +97,39 @@ std::string TSaver::TempPictureFileName() {
 
 void TSaver::Capture1Buffer(double /*sampleTime*/, const std::uint8_t* buffer,
                             std::size_t bufferLength) {
-  if (!FGrabWanted) {
-    return;
-  }
-  try {
-    auto picture = std::make_shared<TBitmap24>();
-    if (Capture1.SampleToBitmap(*picture, buffer, bufferLength)) {
-      std::lock_guard lock(FGrabLock);
-      FImageGrabber = std::move(picture);
-    }
-    // Only the UI thread may handle window messages; this thread just
-    // gives up its slice.
-    std::this_thread::yield();
-  } catch (...) {
-    // A sample that cannot be converted still ends the request, so the
-    // controller does not wait for it; the earlier frame stays.
-  }
-  FFrameGrabbed = true;
-  FGrabWanted = false;
+  FGrab.Deliver(
+      [&](TBitmap24& picture) { return Capture1.SampleToBitmap(picture, buffer, bufferLength); });
 }
 
 std::shared_ptr<const TBitmap24> TSaver::TakeGrabPicture() {
-  if (!FFrameGrabbed) {
+  if (!FGrab.Delivered()) {
     std::string stream;
     if (!QuilloMonitor.CurrentImageToStream(stream)) {
       return nullptr;
     }
-    auto snapshot =
-        std::make_shared<const TBitmap24>(DecodeBmp(stream, "the video window's current image"));
-    std::lock_guard lock(FGrabLock);
-    FImageGrabber = std::move(snapshot);
+    FGrab.ReplacePicture(
+        std::make_shared<const TBitmap24>(DecodeBmp(stream, "the video window's current image")));
   }
-  std::lock_guard lock(FGrabLock);
-  return FImageGrabber;
+  return FGrab.Picture();
 }
 
-void TSaver::ShowStill() {
-  // Nothing grabbed and no snapshot: nothing drawn, no hold, flags unchanged.
+bool TSaver::ShowStill() {
+  // Nothing grabbed and no snapshot: nothing drawn, the request left as it is.
   const std::shared_ptr<const TBitmap24> picture = TakeGrabPicture();
   if (!picture) {
-    return;
+    return false;
   }
-  try {
-    if (!picture->Empty()) {
-      ComposeStill(*picture);
-    }
-  } catch (...) {
-    FGrabWanted = false;
-    throw;
+  // The request ends however the composition ends.
+  const TScopeExit expire([this] { FGrab.Expire(); });
+  if (picture->Empty()) {
+    return false;
   }
-  FGrabWanted = false;
+  ComposeStill(*picture);
+  return true;
+}
+
+void TSaver::HoldStill() {
+  WaitSeconds(static_cast<std::uint16_t>(std::clamp(Settings.DrawWait, 0, 65535)));
 }
 
 void TSaver::ComposeStill(const TBitmap24& picture) {
@@ -201,7 +184,6 @@ void TSaver::ComposeStill(const TBitmap24& picture) {
     DrawOverlay(left, top);
   }
   FHost.ScreenChanged();
-  WaitSeconds(static_cast<std::uint16_t>(std::clamp(Settings.DrawWait, 0, 65535)));
 }
 
 TBitmap24 TSaver::TurnStill(const TBitmap24& picture, TStillSize size) {

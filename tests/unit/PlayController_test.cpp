@@ -159,7 +159,7 @@ TEST_F(PlayController, PlaysAMovieSegmentBySegmentOnAPausedGraph) {
   // The last still on screen is the last segment's frame.
   EXPECT_EQ(CentrePixel(), FrameColorFor(542 * kSecond));
   EXPECT_EQ(Saver.FSegmentPos, 542 * kSecond);
-  EXPECT_FALSE(Saver.FGrabWanted);
+  EXPECT_FALSE(Saver.FGrab.Wanted());
   EXPECT_FALSE(Saver.TimerFilter->Enabled());
   EXPECT_EQ(Host.CloseRequests, 0);
 }
@@ -223,7 +223,7 @@ TEST_F(PlayController, AFileTheGraphCannotRenderEndsTheRunAfterTheNotice) {
   EXPECT_GE(Host.NowMs - before, 60'000);
   EXPECT_LT(Host.NowMs - before, 61'000);
   EXPECT_GE(Host.CloseRequests, 1);
-  EXPECT_FALSE(Saver.FGrabWanted);
+  EXPECT_FALSE(Saver.FGrab.Wanted());
 }
 
 TEST_F(PlayController, InputWhileTheNoticeIsUpEndsTheWaitAtOnce) {
@@ -284,6 +284,18 @@ TEST_F(PlayController, NoFrameAndNoSnapshotShowsNothingAndHoldsNothing) {
   EXPECT_EQ(Events().size(), 2u);
 }
 
+TEST_F(PlayController, EmptyFramesAreNeitherDrawnNorHeld) {
+  const std::string movie = Movie("m.mp4");
+  Saver.FMovieFile = movie;
+  Media.FrameWidth = 0;
+  Saver.Settings.DrawWait = 30;
+  const std::int64_t before = Host.NowMs;
+  Saver.PlayMovie(movie);
+  EXPECT_EQ(Media.CallsNamed("SetPositions(").size(), 10u);
+  EXPECT_LT(Host.NowMs - before, 30'000);
+  EXPECT_EQ(CentrePixel(), 0u);
+}
+
 TEST_F(PlayController, ASeekThatSaysNoFrameIsComingEndsItsWaitAtOnce) {
   const std::string movie = Movie("m.mp4");
   Saver.FMovieFile = movie;
@@ -339,7 +351,7 @@ TEST_F(PlayController, EverySeekRestartsTheGrabTimerWhichClearsAStaleRequest) {
   Saver.PlayMovie(movie);
   EXPECT_EQ(timer->Fired, 20);  // twice in each of ten holds (10 s and 20 s)
   EXPECT_FALSE(timer->Enabled());
-  EXPECT_FALSE(Saver.FGrabWanted);
+  EXPECT_FALSE(Saver.FGrab.Wanted());
 }
 
 // --- taking movies and the loop ---

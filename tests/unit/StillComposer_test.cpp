@@ -102,7 +102,7 @@ class StillComposer : public ::testing::Test {
 
   // A frame of `color` arrives for the pending request.
   void Grab(TColor color) {
-    Saver.FGrabWanted = true;
+    Saver.FGrab.Arm();
     const std::uint8_t sample[4] = {static_cast<std::uint8_t>(color >> 16),
                                     static_cast<std::uint8_t>(color >> 8),
                                     static_cast<std::uint8_t>(color), 0};
@@ -122,15 +122,15 @@ class StillComposer : public ::testing::Test {
 
 TEST_F(StillComposer, TheBufferEventConvertsOneSampleOnlyWhenAsked) {
   Saver.Capture1Buffer(0, nullptr, 0);  // not wanted: ignored
-  EXPECT_FALSE(Saver.FFrameGrabbed);
+  EXPECT_FALSE(Saver.FGrab.Delivered());
   Grab(0x112233);
-  EXPECT_TRUE(Saver.FFrameGrabbed);
-  EXPECT_FALSE(Saver.FGrabWanted);
+  EXPECT_TRUE(Saver.FGrab.Delivered());
+  EXPECT_FALSE(Saver.FGrab.Wanted());
   // A sample that cannot be converted still ends the request; the earlier
   // frame stays.
   Media.FailingCalls = {"SampleToBitmap"};
   Grab(0x445566);
-  EXPECT_FALSE(Saver.FGrabWanted);
+  EXPECT_FALSE(Saver.FGrab.Wanted());
   Saver.ShowStill();
   EXPECT_EQ(At(100, 50), 0x112233u);
 }
@@ -228,10 +228,10 @@ TEST_F(StillComposer, ATemporaryFileThatCannotBeWrittenIsTheMoviesError) {
   // A link planted where the picture goes is not followed.
   std::filesystem::create_symlink(Dir.Name("elsewhere.bmp"), TSaver::TempPictureFileName());
   Grab(0x112233);
-  Saver.FGrabWanted = true;
+  Saver.FGrab.Arm();
   EXPECT_THROW(Saver.ShowStill(), EFCreateError);
   EXPECT_FALSE(std::filesystem::exists(Dir.Name("elsewhere.bmp")));
-  EXPECT_FALSE(Saver.FGrabWanted);  // the release ran
+  EXPECT_FALSE(Saver.FGrab.Wanted());  // the release ran
 }
 #endif
 
@@ -262,21 +262,31 @@ TEST_F(StillComposer, TheOverlayShowsTheTitleAndThePosition) {
 
 TEST_F(StillComposer, NoFrameAndNoSnapshotLeavesEverythingAsItWas) {
   Media.HasSnapshot = false;
-  Saver.FGrabWanted = true;
+  Saver.FGrab.Arm();
   Saver.Settings.DrawWait = 10;
-  Saver.ShowStill();
-  EXPECT_TRUE(Saver.FGrabWanted);
+  EXPECT_FALSE(Saver.ShowStill());
+  EXPECT_TRUE(Saver.FGrab.Wanted());
   EXPECT_EQ(Host.NowMs, 0);
 }
 
-TEST_F(StillComposer, AnEmptyFrameIsNeitherDrawnNorHeld) {
+TEST_F(StillComposer, AnEmptyFrameIsNotComposedButEndsTheRequest) {
   Media.FrameWidth = 0;
   Saver.Settings.DrawWait = 10;
   Grab(0x112233);
-  Saver.FGrabWanted = true;
-  Saver.ShowStill();
-  EXPECT_FALSE(Saver.FGrabWanted);
+  Saver.FGrab.Arm();
+  EXPECT_FALSE(Saver.ShowStill());
+  EXPECT_FALSE(Saver.FGrab.Wanted());
   EXPECT_EQ(Host.NowMs, 0);
+  EXPECT_EQ(At(100, 50), 0u);
+}
+
+TEST_F(StillComposer, ComposingIsNotHolding) {
+  Saver.Settings.DrawWait = 10;
+  Grab(0x112233);
+  EXPECT_TRUE(Saver.ShowStill());
+  EXPECT_EQ(Host.NowMs, 0);
+  Saver.HoldStill();
+  EXPECT_EQ(Host.NowMs, 10'000);
 }
 
 TEST_F(StillComposer, AHostThatWaitsForMessagesSleepsTheHoldThroughUntilOneArrives) {
@@ -315,9 +325,8 @@ TEST_F(StillComposer, TheHoldEndsOnTimeOrWithinATenthOfASecondOfClosing) {
   Saver.FClosing = false;
   Host.OnSleep = nullptr;
   Saver.Settings.DrawWait = -5;
-  Grab(0x112233);
   const std::int64_t before = Host.NowMs;
-  Saver.ShowStill();
+  Saver.HoldStill();
   EXPECT_EQ(Host.NowMs, before);
 }
 
