@@ -65,22 +65,6 @@ std::size_t TByteFile::Read(void* buffer, std::size_t count) {
   return got;
 }
 
-bool TByteFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
-  if (!Seek(offset)) {
-    return false;
-  }
-  auto* out = static_cast<char*>(buffer);
-  std::size_t done = 0;
-  while (done < count) {
-    std::size_t got = Read(out + done, count - done);
-    if (got == 0) {
-      return false;
-    }
-    done += got;
-  }
-  return true;
-}
-
 bool TByteFile::Seek(std::uint64_t offset) {
   LARGE_INTEGER distance;
   distance.QuadPart = static_cast<LONGLONG>(offset);
