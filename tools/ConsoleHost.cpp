@@ -6,10 +6,8 @@
 #include <iostream>
 
 #include "app/ProcessUtils.h"
-#include "app/ProgramIcon.h"
 #include "app/Synchronize.h"
 #include "platform/LocalTime.h"
-#include "platform/UserKeyStore.h"
 
 namespace tavelune::tool {
 
@@ -72,22 +70,6 @@ TBitmap24 TConsoleHost::CaptureScreen() {
 
 void TConsoleHost::SetErrorText(const std::string& text) {
   std::cerr << text << "\n";
-}
-
-TBitmap24 TConsoleHost::ProgramIcon(TColor background) {
-  return DrawProgramIcon(background);
-}
-
-std::unique_ptr<IKeyStore> TConsoleHost::OpenUserKeyStore() {
-  return platform::OpenUserKeyStore();
-}
-
-void TConsoleHost::DrawText(TBitmap24& surface, int x, int y, const std::string& text,
-                            TColor fontColor, TColor brushColor) {
-  if (!FPainter) {
-    FPainter = std::make_unique<platform::TTextPainter>();
-  }
-  FPainter->DrawText(surface, x, y, text, fontColor, brushColor);
 }
 
 void TConsoleHost::RunTimers() {

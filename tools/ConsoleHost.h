@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "app/Saver.h"
-#include "platform/TextPainter.h"
+#include "platform/DesktopSaverHost.h"
 
 namespace tavelune::tool {
 
-class TConsoleHost : public TRealTimeHost {
+class TConsoleHost : public platform::TDesktopSaverHost {
  public:
   // The saver being hosted: a close request sets its FClosing, as closing
   // its window would.
@@ -39,15 +39,11 @@ class TConsoleHost : public TRealTimeHost {
   TBitmap24 CaptureScreen() override;
   int ShowCursor(bool show) override { return FCursorCount += show ? 1 : -1; }
   void SetErrorText(const std::string& text) override;
-  TBitmap24 ProgramIcon(TColor background) override;
-  std::unique_ptr<IKeyStore> OpenUserKeyStore() override;
   std::uint32_t PlatformId() override { return 2; }
   void SetScreenSaverRunning(bool) override {}
   bool ScreenSaverPasswordInUse() override { return false; }
   bool VerifyScreenSaverPassword() override { return true; }
   void SetDisplay16Bit() override {}
-  void DrawText(TBitmap24& surface, int x, int y, const std::string& text, TColor fontColor,
-                TColor brushColor) override;
 
  private:
   class TPolledTimer;
@@ -55,7 +51,6 @@ class TConsoleHost : public TRealTimeHost {
 
   std::vector<TPolledTimer*> FTimers;  // owned by their creators
   int FCursorCount = 0;
-  std::unique_ptr<platform::TTextPainter> FPainter;
 };
 
 }  // namespace tavelune::tool

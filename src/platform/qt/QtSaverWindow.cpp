@@ -20,12 +20,10 @@
 
 #include "app/ProcessUtils.h"
 #include "app/Program.h"
-#include "app/ProgramIcon.h"
 #include "app/Synchronize.h"
 #include "platform/InputIdle.h"
 #include "platform/MediaFramework.h"
 #include "platform/SystemDirs.h"
-#include "platform/UserKeyStore.h"
 #include "platform/qt/QtFonts.h"
 #include "platform/qt/QtFormMessage.h"
 #include "platform/qt/X11Windows.h"
@@ -360,22 +358,6 @@ void TQtSaverWindow::SetErrorText(const std::string& text) {
   FLabel2->setGeometry(0, height() - kLabel2Height, width(), kLabel2Height);
   FLabel2->raise();
   FLabel2->show();
-}
-
-TBitmap24 TQtSaverWindow::ProgramIcon(TColor background) {
-  return DrawProgramIcon(background);
-}
-
-std::unique_ptr<IKeyStore> TQtSaverWindow::OpenUserKeyStore() {
-  return platform::OpenUserKeyStore();
-}
-
-void TQtSaverWindow::DrawText(TBitmap24& surface, int x, int y, const std::string& text,
-                              TColor fontColor, TColor brushColor) {
-  if (!FPainter) {
-    FPainter = std::make_unique<TTextPainter>();
-  }
-  FPainter->DrawText(surface, x, y, text, fontColor, brushColor);
 }
 
 }  // namespace tavelune::platform

@@ -15,11 +15,11 @@
 #include "app/InputWatchdog.h"
 #include "app/Saver.h"
 #include "catalogue/LogFile.h"
-#include "platform/TextPainter.h"
+#include "platform/DesktopSaverHost.h"
 
 namespace tavelune::platform {
 
-class TQtSaverWindow : public QWidget, public TRealTimeHost {
+class TQtSaverWindow : public QWidget, public TDesktopSaverHost {
  public:
   // `targetWindow`: an X window to draw into instead of covering the screen
   // (the preview pane when PreviewHandle is set, or xscreensaver's window);
@@ -66,15 +66,11 @@ class TQtSaverWindow : public QWidget, public TRealTimeHost {
   TBitmap24 CaptureScreen() override;
   int ShowCursor(bool show) override;
   void SetErrorText(const std::string& text) override;
-  TBitmap24 ProgramIcon(TColor background) override;
-  std::unique_ptr<IKeyStore> OpenUserKeyStore() override;
   std::uint32_t PlatformId() override { return 2; }  // the desktop locks the screen itself
   void SetScreenSaverRunning(bool) override {}
   bool ScreenSaverPasswordInUse() override { return false; }
   bool VerifyScreenSaverPassword() override { return true; }
   void SetDisplay16Bit() override {}  // no mode switch on Linux desktops
-  void DrawText(TBitmap24& surface, int x, int y, const std::string& text, TColor fontColor,
-                TColor brushColor) override;
 
   std::uint64_t FTargetWindow;
   std::unique_ptr<IMediaFramework> FMedia;
@@ -86,7 +82,6 @@ class TQtSaverWindow : public QWidget, public TRealTimeHost {
   // that the event loop runs.
   std::unique_ptr<TInputWatchdog> FInputWatchdog;
   QTimer FBeatTimer;
-  std::unique_ptr<TTextPainter> FPainter;
   int FCursorCount = 0;
   bool FInputGrabbed = false;
 };

@@ -10,12 +10,10 @@
 
 #include "app/ProcessUtils.h"
 #include "app/Program.h"
-#include "app/ProgramIcon.h"
 #include "app/Synchronize.h"
 #include "platform/InputIdle.h"
 #include "platform/MessagePump.h"
 #include "platform/SystemDirs.h"
-#include "platform/UserKeyStore.h"
 #include "platform/win32/Win32FormMessage.h"
 #include "platform/win32/Win32Gdi.h"
 
@@ -388,14 +386,6 @@ void TWin32SaverWindow::SetErrorText(const std::string& text) {
   }
 }
 
-TBitmap24 TWin32SaverWindow::ProgramIcon(TColor background) {
-  return DrawProgramIcon(background);
-}
-
-std::unique_ptr<IKeyStore> TWin32SaverWindow::OpenUserKeyStore() {
-  return platform::OpenUserKeyStore();
-}
-
 std::uint32_t TWin32SaverWindow::PlatformId() {
   OSVERSIONINFOA version{};
   version.dwOSVersionInfoSize = sizeof version;
@@ -450,14 +440,6 @@ void TWin32SaverWindow::SetDisplay16Bit() {
   mode.dmPelsHeight = static_cast<DWORD>(ScreenHeight());
   mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
   ::ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN);
-}
-
-void TWin32SaverWindow::DrawText(TBitmap24& surface, int x, int y, const std::string& text,
-                                 TColor fontColor, TColor brushColor) {
-  if (!FPainter) {
-    FPainter = std::make_unique<TTextPainter>();
-  }
-  FPainter->DrawText(surface, x, y, text, fontColor, brushColor);
 }
 
 }  // namespace tavelune::platform

@@ -17,11 +17,11 @@
 #include "app/InputWatchdog.h"
 #include "app/Saver.h"
 #include "catalogue/LogFile.h"
-#include "platform/TextPainter.h"
+#include "platform/DesktopSaverHost.h"
 
 namespace tavelune::platform {
 
-class TWin32SaverWindow final : public TRealTimeHost {
+class TWin32SaverWindow final : public TDesktopSaverHost {
  public:
   // A full-screen run, or a preview inside PreviewHandle when it is set.
   explicit TWin32SaverWindow(std::unique_ptr<IMediaFramework> media);
@@ -73,15 +73,11 @@ class TWin32SaverWindow final : public TRealTimeHost {
   TBitmap24 CaptureScreen() override;
   int ShowCursor(bool show) override;
   void SetErrorText(const std::string& text) override;
-  TBitmap24 ProgramIcon(TColor background) override;
-  std::unique_ptr<IKeyStore> OpenUserKeyStore() override;
   std::uint32_t PlatformId() override;
   void SetScreenSaverRunning(bool running) override;
   bool ScreenSaverPasswordInUse() override;
   bool VerifyScreenSaverPassword() override;
   void SetDisplay16Bit() override;
-  void DrawText(TBitmap24& surface, int x, int y, const std::string& text, TColor fontColor,
-                TColor brushColor) override;
 
   HWND FWindow = nullptr;
   std::unique_ptr<IMediaFramework> FMedia;
@@ -92,7 +88,6 @@ class TWin32SaverWindow final : public TRealTimeHost {
   bool FActivationDue = false;
   std::map<UINT_PTR, std::function<void()>> FTimers;  // by timer id
   UINT_PTR FNextTimerId = 100;
-  std::unique_ptr<TTextPainter> FPainter;
   UINT_PTR FPaneTimer = 0;  // a thread timer: it outlives a window that is gone
   // A full-screen run's dead man's switch.
   std::unique_ptr<TInputWatchdog> FInputWatchdog;
