@@ -97,9 +97,9 @@ class TReferenceLoop {
 class TGrabbed : public IGraphListener {
  public:
   explicit TGrabbed(ISampleGrabber& grabber) : FGrabber(grabber) {}
-  void FilterG1DSEvent(long) override {}
-  void FilterG1GraphEndOfSegment() override {}
-  void Capture1Buffer(double, const std::uint8_t* buffer, std::size_t length) override {
+  void OnGraphEvent(long) override {}
+  void OnEndOfSegment() override {}
+  void OnSample(double, const std::uint8_t* buffer, std::size_t length) override {
     TBitmap24 picture;
     if (FGrabber.SampleToBitmap(picture, buffer, length)) {
       ++Frames;

@@ -51,9 +51,9 @@ std::optional<std::int64_t> Integer(const std::string& text) {
 class TFrameCatcher : public IGraphListener {
  public:
   explicit TFrameCatcher(ISampleGrabber& grabber) : FGrabber(grabber) {}
-  void FilterG1DSEvent(long) override {}
-  void FilterG1GraphEndOfSegment() override {}
-  void Capture1Buffer(double, const std::uint8_t* buffer, std::size_t length) override {
+  void OnGraphEvent(long) override {}
+  void OnEndOfSegment() override {}
+  void OnSample(double, const std::uint8_t* buffer, std::size_t length) override {
     TBitmap24 picture;
     const bool converted = FGrabber.SampleToBitmap(picture, buffer, length);
     std::lock_guard lock(FMutex);

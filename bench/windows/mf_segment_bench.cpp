@@ -32,9 +32,9 @@ using Microsoft::WRL::ComPtr;
 
 class TCounter final : public tavelune::IGraphListener {
  public:
-  void FilterG1DSEvent(long) override {}
-  void FilterG1GraphEndOfSegment() override {}
-  void Capture1Buffer(double, const std::uint8_t*, std::size_t) override { ++Frames; }
+  void OnGraphEvent(long) override {}
+  void OnEndOfSegment() override {}
+  void OnSample(double, const std::uint8_t*, std::size_t) override { ++Frames; }
   int Frames = 0;
 };
 

@@ -118,16 +118,15 @@ class TSaver : private IGraphListener {
   void PlayMovie(const std::string& fileName);
 
   // --- event handlers (UI thread) ---
-  void FilterG1DSEvent(long eventCode) override;
-  void FilterG1GraphEndOfSegment() override;
+  void FilterG1DSEvent(long eventCode);
+  void FilterG1GraphEndOfSegment();
   // The seek delivers nothing: the wait for its frame ends now.
-  void FilterG1NoFrame() override;
+  void FilterG1NoFrame();
   void TimerFilterTimer();
 
   // --- still composition ---
   // Streaming thread: converts the sample when a frame is wanted.
-  void Capture1Buffer(double sampleTime, const std::uint8_t* buffer,
-                      std::size_t bufferLength) override;
+  void Capture1Buffer(double sampleTime, const std::uint8_t* buffer, std::size_t bufferLength);
   // Composes the grabbed frame (or the video window's snapshot when none
   // came) into a still on ImageMain and ends the grab request; true when a
   // still was composed, false when there was no picture or an empty one.
@@ -176,6 +175,14 @@ class TSaver : private IGraphListener {
 
  private:
   struct TMovieRun;
+
+  // IGraphListener: the graph's notices go to the handlers above.
+  void OnGraphEvent(long eventCode) override { FilterG1DSEvent(eventCode); }
+  void OnEndOfSegment() override { FilterG1GraphEndOfSegment(); }
+  void OnNoFrame() override { FilterG1NoFrame(); }
+  void OnSample(double sampleTime, const std::uint8_t* buffer, std::size_t bufferLength) override {
+    Capture1Buffer(sampleTime, buffer, bufferLength);
+  }
 
   void WriteTimedLine(const std::string& event);
   bool JudgeRecording(const std::string& fileName);

@@ -320,9 +320,9 @@ class TStillGraph final : public IMediaFramework,
       if (relay->Listener == nullptr) {
         return;
       }
-      relay->Listener->FilterG1DSEvent(code);
+      relay->Listener->OnGraphEvent(code);
       if (endOfSegment) {
-        relay->Listener->FilterG1GraphEndOfSegment();
+        relay->Listener->OnEndOfSegment();
       }
     });
   }
@@ -332,7 +332,7 @@ class TStillGraph final : public IMediaFramework,
   void PostNoFrame(std::uint64_t seek) {
     Queue([relay = FRelay, seek] {
       if (relay->Listener != nullptr && relay->LatestSeek == seek) {
-        relay->Listener->FilterG1NoFrame();
+        relay->Listener->OnNoFrame();
       }
     });
   }
@@ -364,7 +364,7 @@ class TStillGraph final : public IMediaFramework,
       FFormat = still.Format;
     }
     if (IGraphListener* listener = FListener.load()) {
-      listener->Capture1Buffer(still.SampleTime, still.Image.data(), still.Image.size());
+      listener->OnSample(still.SampleTime, still.Image.data(), still.Image.size());
     }
     std::lock_guard lock(FMutex);
     FLastStill = std::move(still);

@@ -9,7 +9,7 @@
 //
 // Threads: the UI thread calls every interface method of the graph; one
 // streaming thread per active graph performs the seeks through the
-// backend's source and calls the listener's Capture1Buffer. Graph events
+// backend's source and calls the listener's OnSample. Graph events
 // reach the UI thread through Queue.
 
 #include <atomic>

@@ -88,16 +88,16 @@ class IGraphListener {
   virtual ~IGraphListener() = default;
   // UI thread: every event the graph reports, and end of segment (which is
   // also reported as an event).
-  virtual void FilterG1DSEvent(long eventCode) = 0;
-  virtual void FilterG1GraphEndOfSegment() = 0;
+  virtual void OnGraphEvent(long eventCode) = 0;
+  virtual void OnEndOfSegment() = 0;
   // UI thread: the latest seek on the paused graph delivers no frame (the
   // demuxer hit the end or an error, the decoder gave nothing for the key
   // frame, or the movie has no video), so nobody need wait for one.
-  virtual void FilterG1NoFrame() {}
+  virtual void OnNoFrame() {}
   // Streaming thread, one call at a time: a sample passing the grabber.
   // `sampleTime` is its time in seconds; the bytes are valid during the call.
-  virtual void Capture1Buffer(double sampleTime, const std::uint8_t* buffer,
-                              std::size_t bufferLength) = 0;
+  virtual void OnSample(double sampleTime, const std::uint8_t* buffer,
+                        std::size_t bufferLength) = 0;
 };
 
 enum class TMediaSubtype { RGB24, RGB32 };

@@ -13,9 +13,9 @@ namespace {
 class TCheckedFrames : public tavelune::IGraphListener {
  public:
   explicit TCheckedFrames(tavelune::ISampleGrabber& grabber) : FGrabber(grabber) {}
-  void FilterG1DSEvent(long) override {}
-  void FilterG1GraphEndOfSegment() override {}
-  void Capture1Buffer(double, const std::uint8_t* buffer, std::size_t length) override {
+  void OnGraphEvent(long) override {}
+  void OnEndOfSegment() override {}
+  void OnSample(double, const std::uint8_t* buffer, std::size_t length) override {
     tavelune::TBitmap24 picture;
     if (FGrabber.SampleToBitmap(picture, buffer, length) && picture.Empty()) {
       __builtin_trap();  // a delivered frame has a size

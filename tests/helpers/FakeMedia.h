@@ -123,7 +123,7 @@ class TFakeMedia : public IMediaFramework,
     if (FState == 'P' && DeliversFrames) {
       FHost.Messages.push_back([this, current] { Deliver(current); });
     } else if (FState == 'P' && TellsNoFrame) {
-      FHost.Messages.push_back([this] { Listener->FilterG1NoFrame(); });
+      FHost.Messages.push_back([this] { Listener->OnNoFrame(); });
     }
     return true;
   }
@@ -174,8 +174,7 @@ class TFakeMedia : public IMediaFramework,
                                     static_cast<std::uint8_t>(color >> 8),
                                     static_cast<std::uint8_t>(color), 0};
     if (Listener != nullptr) {
-      Listener->Capture1Buffer(static_cast<double>(position) / kRefTimePerSecond, sample,
-                               sizeof sample);
+      Listener->OnSample(static_cast<double>(position) / kRefTimePerSecond, sample, sizeof sample);
     }
   }
 

@@ -23,10 +23,10 @@ namespace tavelune::test {
 class TFrames : public IGraphListener {
  public:
   explicit TFrames(ISampleGrabber& grabber) : FGrabber(grabber) {}
-  void FilterG1DSEvent(long code) override { Events.push_back(code); }
-  void FilterG1GraphEndOfSegment() override { ++EndsOfSegment; }
-  void FilterG1NoFrame() override { ++NoFrames; }
-  void Capture1Buffer(double sampleTime, const std::uint8_t* buffer, std::size_t length) override {
+  void OnGraphEvent(long code) override { Events.push_back(code); }
+  void OnEndOfSegment() override { ++EndsOfSegment; }
+  void OnNoFrame() override { ++NoFrames; }
+  void OnSample(double sampleTime, const std::uint8_t* buffer, std::size_t length) override {
     TBitmap24 picture;
     const bool converted = FGrabber.SampleToBitmap(picture, buffer, length);
     std::lock_guard lock(FMutex);

@@ -262,7 +262,7 @@ TEST_F(PlayController, APartialRenderWaitsUpToFiveSecondsForAGraphEvent) {
   Host.Sleeps.clear();
   Host.OnSleep = [&] {
     if (Host.Sleeps.size() == 20) {
-      Host.Messages.push_back([&] { Media.Listener->FilterG1DSEvent(kEcPaused); });
+      Host.Messages.push_back([&] { Media.Listener->OnGraphEvent(kEcPaused); });
     }
   };
   Saver.PlayMovie(movie);
