@@ -30,8 +30,9 @@ class TGrabRequest {
   // and a sleep of kWaitRoundMilliseconds, 5 s in all.
   static constexpr int kWaitRounds = 50;
   static constexpr int kWaitRoundMilliseconds = 100;
-  // The timer that expires a request nobody waits for any more (one armed
-  // at a segment's end), in milliseconds.
+  // The grab timer, restarted at every seek: when it fires the request
+  // expires, so that one armed at a segment's end is not left out, in
+  // milliseconds.
   static constexpr int kTimerMilliseconds = 10'000;
 
   // --- UI thread ---
