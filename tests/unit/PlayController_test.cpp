@@ -55,6 +55,16 @@ class PlayController : public ::testing::Test {
 
   TColor CentrePixel() const { return PixelColor(Saver.ImageMain, 160, 120); }
 
+  // Plays `movie` with 30 s holds; returns how long it took on the fake
+  // clock, in milliseconds.
+  std::int64_t PlayWithLongHolds(const std::string& movie) {
+    Saver.FMovieFile = movie;
+    Saver.Settings.DrawWait = 30;
+    const std::int64_t before = Host.NowMs;
+    Saver.PlayMovie(movie);
+    return Host.NowMs - before;
+  }
+
   test::TTempDir Dir;
   test::TFakeSaverHost Host;
   test::TFakeMedia Media{Host};
@@ -270,44 +280,29 @@ TEST_F(PlayController, APartialRenderWaitsUpToFiveSecondsForAGraphEvent) {
 }
 
 TEST_F(PlayController, NoFrameAndNoSnapshotShowsNothingAndHoldsNothing) {
-  const std::string movie = Movie("m.mp4");
-  Saver.FMovieFile = movie;
   Media.DeliversFrames = false;
-  Saver.Settings.DrawWait = 30;
-  const std::int64_t before = Host.NowMs;
-  Saver.PlayMovie(movie);
   // Per segment: the grab wait of 50 × 100 ms (and the pre-seek sleep),
   // no hold.
-  const std::int64_t elapsed = Host.NowMs - before;
-  EXPECT_LT(elapsed, 10 * 5200 + 2000);
+  EXPECT_LT(PlayWithLongHolds(Movie("m.mp4")), 10 * 5200 + 2000);
   EXPECT_EQ(CentrePixel(), 0u);
   EXPECT_EQ(Events().size(), 2u);
 }
 
 TEST_F(PlayController, EmptyFramesAreNeitherDrawnNorHeld) {
-  const std::string movie = Movie("m.mp4");
-  Saver.FMovieFile = movie;
   Media.FrameWidth = 0;
-  Saver.Settings.DrawWait = 30;
-  const std::int64_t before = Host.NowMs;
-  Saver.PlayMovie(movie);
+  EXPECT_LT(PlayWithLongHolds(Movie("m.mp4")), 30'000);
   EXPECT_EQ(Media.CallsNamed("SetPositions(").size(), 10u);
-  EXPECT_LT(Host.NowMs - before, 30'000);
   EXPECT_EQ(CentrePixel(), 0u);
 }
 
 TEST_F(PlayController, ASeekThatSaysNoFrameIsComingEndsItsWaitAtOnce) {
   const std::string movie = Movie("m.mp4");
-  Saver.FMovieFile = movie;
   Media.DeliversFrames = false;
   Media.TellsNoFrame = true;
-  Saver.Settings.DrawWait = 30;
-  const std::int64_t before = Host.NowMs;
-  Saver.PlayMovie(movie);
   // Ten segments: the settle time, the length, and per segment its
   // pre-seek sleep and one round of the grab wait; nothing drawn or held.
+  EXPECT_LT(PlayWithLongHolds(movie), 5'000);
   EXPECT_EQ(Media.CallsNamed("SetPositions(").size(), 10u);
-  EXPECT_LT(Host.NowMs - before, 5'000);
   EXPECT_EQ(CentrePixel(), 0u);
   EXPECT_EQ(Events(), (std::vector<std::string>{movie + " Start", movie + " Stop"}));
 }
