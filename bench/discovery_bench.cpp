@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "app/ProcessUtils.h"
-#include "app/Synchronize.h"
+#include "base/ProcessUtils.h"
+#include "base/Synchronize.h"
 #include "catalogue/LogFile.h"
 #include "catalogue/MFindFirst.h"
 #include "platform/MessagePump.h"

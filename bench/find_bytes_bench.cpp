@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "app/ProcessUtils.h"
 #include "platform/ByteFile.h"
+#include "probe/ByteSearch.h"
 #include "probe/ContainerProbe.h"
 
 namespace {

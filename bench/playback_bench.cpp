@@ -26,8 +26,8 @@ extern "C" {
 }
 
 #include "ConsoleHost.h"
-#include "app/Saver.h"
-#include "platform/MediaFramework.h"
+#include "playback/MediaFramework.h"
+#include "playback/PlayController.h"
 
 namespace tavelune {
 namespace {
@@ -173,8 +173,7 @@ int Hold(const std::string& movie, int seconds) {
   auto media = platform::CreateMediaFramework();
   tool::TConsoleHost host;
   TNoHistory history;
-  TSaver saver(host, *media, history);
-  host.Saver = &saver;
+  TPlayController player(host, *media, history, host.Window.View());
   IFilterGraph& graph = media->FilterGraph();
   graph.SetActive(true);
   graph.RenderFile(movie);
@@ -182,11 +181,11 @@ int Hold(const std::string& movie, int seconds) {
   graph.QueryMediaSeeking()->SetPositions(kFirstSegment, kSegmentSeekFlags, kFirstSegment,
                                           kSegmentSeekFlags);
   platform::WaitForSeeks(*media, std::chrono::seconds(30));
-  saver.TimerFilter->SetEnabled(true);  // as after a seek
+  player.GrabTimer().SetEnabled(true);  // as after a seek
 
   const double cpuBefore = CpuSeconds();
   const Clock::time_point start = Clock::now();
-  saver.WaitSeconds(static_cast<std::uint16_t>(seconds));
+  player.WaitSeconds(static_cast<std::uint16_t>(seconds));
   const double wall = std::chrono::duration<double>(Clock::now() - start).count();
   const double cpu = CpuSeconds() - cpuBefore;
   std::printf("hold: %.1f s held, %.1f ms of CPU, %.3f %% of one core (target 0.1 %%)\n", wall,

@@ -5,8 +5,8 @@
 
 #include <iostream>
 
-#include "app/ProcessUtils.h"
-#include "app/Synchronize.h"
+#include "base/ProcessUtils.h"
+#include "base/Synchronize.h"
 #include "platform/LocalTime.h"
 
 namespace tavelune::tool {
@@ -47,9 +47,7 @@ void TConsoleHost::ProcessMessages() {
 }
 
 void TConsoleHost::RequestClose() {
-  if (Saver != nullptr) {
-    Saver->FClosing = true;
-  }
+  Window.Closing = true;
 }
 
 std::unique_ptr<ITimer> TConsoleHost::CreateTimer(int interval, std::function<void()> onTimer) {

@@ -12,17 +12,17 @@
 #include <random>
 #include <vector>
 
-#include "app/Saver.h"
-#include "platform/DesktopSaverHost.h"
+#include "app/DesktopSaverHost.h"
+#include "playback/PlayHost.h"
 
 namespace tavelune::tool {
 
-class TConsoleHost : public platform::TDesktopSaverHost {
+class TConsoleHost : public TDesktopSaverHost {
  public:
-  // The saver being hosted: a close request sets its FClosing, as closing
-  // its window would.
-  TSaver* Saver = nullptr;
-  // Called with each new still on ImageMain.
+  // What the hosted playback plays on: a close request sets its closing
+  // flag, as closing a saver window would.
+  TWindowlessPlayState Window;
+  // Called with each new still on Window.Screen.
   std::function<void()> OnScreenChanged;
 
   void YieldToMessages() override;
@@ -33,9 +33,9 @@ class TConsoleHost : public platform::TDesktopSaverHost {
   void ShowErrorNotice(const std::string&) override {}
   bool ErrorNoticeShowing() override { return false; }
   void ScreenChanged() override;
-  // No screen of its own: the saver's picture is the screen.
-  int ScreenWidth() override { return Saver != nullptr ? Saver->ImageMain.Width() : 0; }
-  int ScreenHeight() override { return Saver != nullptr ? Saver->ImageMain.Height() : 0; }
+  // No screen of its own: the window's picture is the screen.
+  int ScreenWidth() override { return Window.Screen.Width(); }
+  int ScreenHeight() override { return Window.Screen.Height(); }
   TBitmap24 CaptureScreen() override;
   int ShowCursor(bool show) override { return FCursorCount += show ? 1 : -1; }
   void SetErrorText(const std::string& text) override;

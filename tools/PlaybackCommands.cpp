@@ -15,23 +15,23 @@
 #include <random>
 #include <thread>
 
-#include "app/DateTime.h"
-#include "app/ProcessUtils.h"
-#include "app/Saver.h"
-#include "app/Synchronize.h"
-#include "app/TextUtils.h"
+#include "base/DateTime.h"
+#include "base/ProcessUtils.h"
+#include "base/Synchronize.h"
+#include "base/TextUtils.h"
 #include "imaging/BmpFile.h"
 #include "imaging/Canvas.h"
 #include "imaging/Colors.h"
 #include "platform/ByteFile.h"
 #include "platform/LocalTime.h"
+#include "playback/PlayController.h"
 #ifdef TAVELUNE_HAS_MEDIA
 #include "ConsoleHost.h"
-#include "platform/MediaFramework.h"
-#include "platform/TextPainter.h"
+#include "imaging/TextPainter.h"
+#include "playback/MediaFramework.h"
 #endif
-#include "platform/UserKeyStore.h"
 #include "probe/ContainerProbe.h"
+#include "settings/UserKeyStore.h"
 
 namespace tavelune::tool {
 
@@ -244,28 +244,25 @@ int Stills(const std::vector<std::string>& args) {
   std::unique_ptr<IMediaFramework> media = platform::CreateMediaFramework();
   TPrintedLog log;
   TConsoleHost host;
+  TWindowlessPlayState& window = host.Window;
   host.OnScreenChanged = [&, stills = 0]() mutable {
     char name[32];
     std::snprintf(name, sizeof name, "%04d.bmp", ++stills);
-    WriteBmpFile(host.Saver->ImageMain, (std::filesystem::path(folder) / name).string());
+    WriteBmpFile(window.Screen, (std::filesystem::path(folder) / name).string());
   };
-  TSaver saver(host, *media, log);
-  host.Saver = &saver;
   if (storedSettings) {
     std::unique_ptr<IKeyStore> store = platform::OpenUserKeyStore();
-    saver.Settings = SaverSettings{};
-    ReadSaverSettings(*store, saver.Settings, saver.FClosing,
+    ReadSaverSettings(*store, window.Settings, window.Closing,
                       [&](std::int32_t bound) { return host.RandomBelow(bound); });
     ReportReadProblem(*store);
   }
-  saver.Settings.DrawWait = 0;  // no hold: the stills are written, not watched
-  saver.ImageDesktop = TBitmap24(width, height);
-  saver.ImageDesktop.Fill(ColorToRgb(saver.Settings.BackColor));
-  saver.ImageMain = saver.ImageDesktop;
-  saver.FActivated = true;
-  saver.FMovieFile = movie;
+  window.Settings.DrawWait = 0;  // no hold: the stills are written, not watched
+  window.Background = TBitmap24(width, height);
+  window.Background.Fill(ColorToRgb(window.Settings.BackColor));
+  window.Screen = window.Background;
+  TPlayController player(host, *media, log, window.View());
   try {
-    saver.PlayMovie(movie);
+    player.PlayMovie(movie);
   } catch (const std::exception& failure) {
     std::cerr << "tavelune-tool: " << movie << ": " << failure.what() << "\n";
     return kExitUnreadable;

@@ -17,28 +17,27 @@
 #include <vector>
 
 #include "PlaybackCommands.h"
-#include "app/DateTime.h"
-#include "app/ProcessUtils.h"
-#include "app/Synchronize.h"
-#include "app/TextUtils.h"
+#include "base/DateTime.h"
+#include "base/ProcessUtils.h"
+#include "base/Synchronize.h"
+#include "base/TextUtils.h"
 #include "catalogue/MFindFirst.h"
 #include "imaging/BitmapUtils.h"
 #include "imaging/BmpFile.h"
 #include "imaging/Colors.h"
 #include "imaging/RotImg.h"
 #include "platform/ByteFile.h"
+#include "platform/Shell.h"
 #include "platform/TextCodec.h"
-#include "platform/UserKeyStore.h"
+#include "probe/ByteSearch.h"
 #include "probe/ContainerProbe.h"
+#include "probe/DateText.h"
 #include "probe/RecorderLib.h"
 #include "settings/SettingsStore.h"
 #include "settings/SettingsTranscript.h"
+#include "settings/UserKeyStore.h"
 #include "settings/VersionInfo.h"
 #include "settings/qScrSaver.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 namespace tavelune {
 namespace {
@@ -345,9 +344,7 @@ int Main(const TArgs& args) {
 }  // namespace tavelune
 
 int main(int argc, char** argv) {
-#ifdef _WIN32
   // Recorder texts are converted to UTF-8; have the console show them so.
-  SetConsoleOutputCP(CP_UTF8);
-#endif
+  tavelune::platform::ShowUtf8OnConsole();
   return tavelune::Main(tavelune::TArgs(argv + 1, argv + argc));
 }

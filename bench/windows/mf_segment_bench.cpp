@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "app/Synchronize.h"
-#include "platform/MediaFramework.h"
+#include "base/Synchronize.h"
 #include "platform/win32/Win32Text.h"
+#include "playback/MediaFramework.h"
 
 namespace {
 

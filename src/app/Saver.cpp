@@ -1,15 +1,15 @@
 // The saver window's life: creation, first paint, first activation, the
-// close query and close, and the exit rules of the input handlers. The play
-// loop and still composition are in playback/.
+// close query and close, and the exit rules of the input handlers.
 
 #include "app/Saver.h"
 
 #include <cstdlib>
 
 #include "app/Program.h"
-#include "app/TextUtils.h"
+#include "base/TextUtils.h"
 #include "imaging/Canvas.h"
 #include "imaging/Colors.h"
+#include "imaging/RotImg.h"
 #include "settings/VersionInfo.h"
 
 namespace tavelune {
@@ -24,27 +24,12 @@ constexpr TColor kDesktopColor = kSystemColorFlag + 1;
 }  // namespace
 
 TSaver::TSaver(ISaverHost& host, IMediaFramework& media, IHistoryLog& logFile)
-    : FilterG1(media.FilterGraph()),
-      Capture1(media.SampleGrabber()),
-      QuilloMonitor(media.VideoWindow()),
+    : FHost(host),
       LogFile1(logFile),
-      FHost(host) {
-  TimerFilter = FHost.CreateTimer(TGrabRequest::kTimerMilliseconds, [this] { TimerFilterTimer(); });
-  // The turning control as still composition uses it: the turned picture
-  // at the top-left of its square, the rest in the back colour.
-  RotateImage1.SetAutoSize(true);
-  RotateImage1.SetCenter(true);
-  RotateImage1.SetStretch(true);
-  RotateImage1.SetTransparent(true);
-  RotateImage1.SetUniqueSize(true);
-  FilterG1.SetListener(this);
-}
+      FPlayer(host, media, logFile, {FSettings, ImageMain, ImageDesktop, FClosing, FActivated}) {}
 
-TSaver::~TSaver() {
-  // Releasing the graph ends its streaming thread, so no frame arrives
-  // for a saver that is gone.
-  FilterG1.SetActive(false);
-  FilterG1.SetListener(nullptr);
+void TSaver::WriteTimedLine(const std::string& event) {
+  tavelune::WriteTimedLine(LogFile1, FHost.LocalNow(), event);
 }
 
 bool TSaver::Preview() const {
@@ -52,14 +37,14 @@ bool TSaver::Preview() const {
 }
 
 void TSaver::FormCreate() {
-  Settings = SaverSettings{};
+  FSettings = SaverSettings{};
   FActivated = false;
   FMouseSeen = false;
   FClosing = false;
-  FMovieList.clear();
+  FPlayer.MovieList().clear();
   {
     std::unique_ptr<IKeyStore> store = FHost.OpenUserKeyStore();
-    ReadSaverSettings(*store, Settings, FClosing,
+    ReadSaverSettings(*store, FSettings, FClosing,
                       [this](std::int32_t bound) { return FHost.RandomBelow(bound); });
   }
   FPlatformId = FHost.PlatformId();
@@ -75,7 +60,7 @@ void TSaver::FormCreate() {
     FHost.Sleep(100);
     FHost.ProcessMessages();
   }
-  const std::string logFile = TrimControl(Settings.LogFile);
+  const std::string logFile = TrimControl(FSettings.LogFile);
   if (!logFile.empty()) {
     LogFile1.SetLogFileName(logFile);
     try {
@@ -86,8 +71,9 @@ void TSaver::FormCreate() {
       ShowExceptionMessage(error.what());
     }
   }
-  FFinder = std::make_unique<TMFindFirst>(Settings.FolderList, Settings.ExtensionList, FMovieList);
-  FsrFileRead = FFinder.get();
+  FFinder = std::make_unique<TMFindFirst>(FSettings.FolderList, FSettings.ExtensionList,
+                                          FPlayer.MovieList());
+  FPlayer.SetMovieSearch(FFinder.get());
   FFinder->Resume();
   SetClientSize(FHost.ScreenWidth(), FHost.ScreenHeight());
   CaptureDesktop();
@@ -98,7 +84,7 @@ void TSaver::SetClientSize(int width, int height) {
   FClientHeight = std::max(height, 0);
   if (ImageMain.Width() != FClientWidth || ImageMain.Height() != FClientHeight) {
     TBitmap24 resized(FClientWidth, FClientHeight);
-    resized.Fill(ColorToRgb(Preview() ? kDesktopColor : Settings.BackColor));
+    resized.Fill(ColorToRgb(Preview() ? kDesktopColor : FSettings.BackColor));
     StretchDrawWhole(resized, ImageMain);
     ImageMain = std::move(resized);
   }
@@ -127,7 +113,7 @@ void TSaver::FormPaint() {
     FHost.ScreenChanged();
     return;
   }
-  if (!Settings.Capture) {
+  if (!FSettings.Capture) {
     CaptureDesktop();
   }
 }
@@ -143,13 +129,13 @@ void TSaver::FormActivate() {
   if (ScreenColorDepth() > 16) {
     FHost.SetDisplay16Bit();
   }
-  if (!Settings.Capture) {
+  if (!FSettings.Capture) {
     // The back colour, outlined by a black pen of one pixel.
     TBitmap24 background(FClientWidth, FClientHeight);
     background.Fill(0);
     if (FClientWidth > 2 && FClientHeight > 2) {
       TBitmap24 inner(FClientWidth - 2, FClientHeight - 2);
-      inner.Fill(ColorToRgb(Settings.BackColor));
+      inner.Fill(ColorToRgb(FSettings.BackColor));
       DrawBitmap(background, inner, 1, 1);
     }
     ImageDesktop = std::move(background);
@@ -159,8 +145,8 @@ void TSaver::FormActivate() {
     FHost.ScreenChanged();
   }
   LogFile1.TrimHistory(1000);
-  PauseBetweenMovies();
-  PlayLoop();
+  FPlayer.PauseBetweenMovies();
+  FPlayer.PlayLoop();
 }
 
 void TSaver::FormCloseQuery(bool& canClose) {
@@ -185,9 +171,7 @@ void TSaver::FormClose() {
     return;
   }
   LogFile1.WriteLine("Close");
-  if (FilterG1.Active()) {
-    FilterG1.Stop();
-  }
+  FPlayer.StopGraph();
   if (FFinder) {
     FFinder->Terminate();
   }
@@ -198,7 +182,7 @@ void TSaver::FormClose() {
 }
 
 void TSaver::FormDestroy() {
-  FMovieList.clear();
+  FPlayer.MovieList().clear();
 }
 
 void TSaver::FormMouseMove(int x, int y) {
@@ -225,7 +209,7 @@ void TSaver::FormMouseDown() {
 }
 
 void TSaver::FormKeyPress(char& key) {
-  if (!TrimControl(Settings.LogFile).empty() && key == ' ') {
+  if (!TrimControl(FSettings.LogFile).empty() && key == ' ') {
     WriteTimedLine(", Press Key!!");
     return;
   }

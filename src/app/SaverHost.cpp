@@ -4,7 +4,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/ProcessUtils.h"
+#include "base/ProcessUtils.h"
 
 namespace tavelune {
 

@@ -5,10 +5,10 @@
 #include <fstream>
 #include <vector>
 
-#include "app/FileNames.h"
-#include "app/ProcessUtils.h"
-#include "app/ScopeExit.h"
-#include "app/TextUtils.h"
+#include "base/FileNames.h"
+#include "base/ProcessUtils.h"
+#include "base/ScopeExit.h"
+#include "base/TextUtils.h"
 #include "platform/ByteFile.h"
 #include "platform/FileSystem.h"
 #include "platform/LocaleText.h"

@@ -2,10 +2,10 @@
 
 #include <chrono>
 
-#include "app/FileNames.h"
-#include "app/ProcessUtils.h"
-#include "app/Synchronize.h"
-#include "app/TextUtils.h"
+#include "base/FileNames.h"
+#include "base/ProcessUtils.h"
+#include "base/Synchronize.h"
+#include "base/TextUtils.h"
 #include "platform/DirectoryList.h"
 
 namespace tavelune {

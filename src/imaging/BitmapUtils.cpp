@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/CpuDispatch.h"
+#include "base/CpuDispatch.h"
 #include "imaging/Rounding.h"
 
 // Hand-written AVX-512 kernels, chosen at run time, where the vector clones

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/CpuDispatch.h"
+#include "base/CpuDispatch.h"
 #include "imaging/Rounding.h"
 
 namespace tavelune {

@@ -10,4 +10,8 @@ namespace tavelune::platform {
 void ShellOpenTarget(const std::string& target, const std::string& parameters,
                      const std::string& directory);
 
+// Has the console show the UTF-8 that console programs write. Windows:
+// the console's output code page; Linux consoles take UTF-8 already.
+void ShowUtf8OnConsole();
+
 }  // namespace tavelune::platform

@@ -1,19 +1,18 @@
-// The play loop: movies one at a time from the movie list, each opened in a
-// fresh graph, run muted for a moment to learn its length, paused, and
-// sought segment by segment, each segment's frame shown as a still.
-//
-// Everything here runs on the UI thread. Every wait is a short sleep and a
-// yield, after which FClosing is tested again: input, timers, graph events
-// and discovery's hand-overs all run inside those yields.
+// The play loop of playback/PlayController.h: its movies, its graph, its
+// seeks and the step of each segment (wait, show, hold). UI thread, except
+// Capture1Buffer.
 
+#include "playback/PlayController.h"
+
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <limits>
 
-#include "app/FileNames.h"
-#include "app/Saver.h"
-#include "app/ScopeExit.h"
-#include "app/TextUtils.h"
+#include "base/FileNames.h"
+#include "base/ScopeExit.h"
+#include "base/TextUtils.h"
+#include "imaging/BmpFile.h"
 #include "platform/FileSystem.h"
 #include "probe/ContainerProbe.h"
 #include "probe/RecorderLib.h"
@@ -89,24 +88,49 @@ TRefTime SegmentStopFor(const std::string& containerCode, const std::string& fil
   return toTheEnd ? movieStop : position;
 }
 
+void WriteTimedLine(IHistoryLog& log, const TLocalTime& now, const std::string& event) {
+  log.WriteLine(TimestampText(now) + event);
+}
+
 // What PlayMovie keeps for one movie.
-struct TSaver::TMovieRun {
-  std::string FileName;
+struct TPlayController::TMovieRun {
+  const std::string& FileName;  // PlayMovie's parameter
+  std::string Title;            // the library's title, or the file's name
   std::string ContainerCode;
   IMediaSeeking* Seeking = nullptr;  // the graph's, not owned
   TRefTime Current = 0;
   TRefTime Stop = 0;
 };
 
-void TSaver::WriteTimedLine(const std::string& event) {
-  LogFile1.WriteLine(TimestampText(FHost.LocalNow()) + event);
+TPlayController::TPlayController(IPlayHost& host, IMediaFramework& media, IHistoryLog& logFile,
+                                 TPlayWindow window)
+    : FHost(host),
+      FWindow(window),
+      FilterG1(media.FilterGraph()),
+      Capture1(media.SampleGrabber()),
+      QuilloMonitor(media.VideoWindow()),
+      LogFile1(logFile),
+      FComposer(host, window) {
+  TimerFilter = FHost.CreateTimer(TGrabRequest::kTimerMilliseconds, [this] { TimerFilterTimer(); });
+  FilterG1.SetListener(this);
 }
 
-void TSaver::PlayLoop() {
-  if (FClosing) {
+TPlayController::~TPlayController() {
+  // Releasing the graph ends its streaming thread, so no frame arrives
+  // for a controller that is gone.
+  FilterG1.SetActive(false);
+  FilterG1.SetListener(nullptr);
+}
+
+void TPlayController::WriteTimedLine(const std::string& event) {
+  tavelune::WriteTimedLine(LogFile1, FHost.LocalNow(), event);
+}
+
+void TPlayController::PlayLoop() {
+  if (FWindow.Closing) {
     FHost.RequestClose();
   }
-  while (!FClosing) {
+  while (!FWindow.Closing) {
     if (!PlayNext()) {
       WriteTimedLine(", Movie not found");
       if (FsrFileRead != nullptr && FsrFileRead->SearchDone()) {
@@ -124,32 +148,38 @@ void TSaver::PlayLoop() {
 // input during it ends the run within about 100 ms, as during every other
 // wait, instead of after the whole pause; a run that is ending does not
 // pause at all.
-void TSaver::PauseBetweenMovies() {
-  if (FClosing) {
+void TPlayController::PauseBetweenMovies() {
+  if (FWindow.Closing) {
     return;
   }
-  for (int left = 1500 + FHost.RandomBelow(2500); left > 0 && !FClosing; left -= 100) {
+  for (int left = 1500 + FHost.RandomBelow(2500); left > 0 && !FWindow.Closing; left -= 100) {
     FHost.Sleep(std::min(left, 100));
     FHost.ProcessMessages();
   }
 }
 
-bool TSaver::PlayNext() {
-  if (FClosing || FPlaying || !FActivated) {
+void TPlayController::StopGraph() {
+  if (FilterG1.Active()) {
+    FilterG1.Stop();
+  }
+}
+
+bool TPlayController::PlayNext() {
+  if (FWindow.Closing || FPlaying || !FWindow.Activated) {
     return true;
   }
-  FMovieFile = TakeNextMovie();
-  if (FMovieFile.empty()) {
+  const std::string movie = TakeNextMovie();
+  if (movie.empty()) {
     return false;
   }
   FPlaying = true;
   const TScopeExit played([this] { FPlaying = false; });
-  PlayMovie(FMovieFile);
+  PlayMovie(movie);
   return true;
 }
 
-std::string TSaver::TakeNextMovie() {
-  // No FClosing test: closing terminates the walk, which then ends.
+std::string TPlayController::TakeNextMovie() {
+  // No FWindow.Closing test: closing terminates the walk, which then ends.
   while (FMovieList.empty() && FsrFileRead != nullptr && !FsrFileRead->SearchDone()) {
     FHost.Sleep(100);
     FHost.ProcessMessages();
@@ -158,29 +188,31 @@ std::string TSaver::TakeNextMovie() {
     return {};
   }
   const std::size_t index =
-      Settings.RandomSort ? static_cast<std::size_t>(
-                                FHost.RandomBelow(static_cast<std::int32_t>(std::min<std::size_t>(
-                                    FMovieList.size(), std::numeric_limits<std::int32_t>::max()))))
-                          : 0;
+      FWindow.Settings.RandomSort
+          ? static_cast<std::size_t>(
+                FHost.RandomBelow(static_cast<std::int32_t>(std::min<std::size_t>(
+                    FMovieList.size(), std::numeric_limits<std::int32_t>::max()))))
+          : 0;
   std::string movie = std::move(FMovieList[index]);
   FMovieList.erase(FMovieList.begin() + static_cast<std::ptrdiff_t>(index));
   return movie;
 }
 
-void TSaver::PlayMovie(const std::string& fileName) {
+void TPlayController::PlayMovie(const std::string& fileName) {
   if (!FileExists(fileName)) {
-    LogFile1.WriteLine(FMovieFile + " not Found");
+    LogFile1.WriteLine(fileName + " not Found");
     return;
   }
-  WriteTimedLine(", " + FMovieFile + " Start");
+  WriteTimedLine(", " + fileName + " Start");
 
-  TMovieRun run;
-  run.FileName = fileName;
+  TMovieRun run{fileName, {}, {}};
+  FRun = &run;
+  const TScopeExit ended([this] { FRun = nullptr; });
   // Not a scope guard: the stop writes the history, which can throw, and
   // that error must replace the one being handled rather than end the
   // program.
   try {
-    if (JudgeRecording(fileName)) {
+    if (JudgeRecording(run)) {
       run.ContainerCode = ProbeContainer(fileName);
       Capture1.SetMediaSubtype(GrabberSubtypeFor(run.ContainerCode, fileName));
       Capture1.ApplyGrabberType();
@@ -188,7 +220,7 @@ void TSaver::PlayMovie(const std::string& fileName) {
       try {
         PlaySegments(run);
       } catch (...) {
-        ShowFailure();
+        ShowFailure(run);
       }
     }
   } catch (...) {
@@ -198,20 +230,20 @@ void TSaver::PlayMovie(const std::string& fileName) {
   StopMovie(run);
 }
 
-bool TSaver::JudgeRecording(const std::string& fileName) {
+bool TPlayController::JudgeRecording(TMovieRun& run) {
   TRecorderTapeLib record;
-  if (LookupSideFile(fileName, record) || LookupLibrary(fileName, record)) {
+  if (LookupSideFile(run.FileName, record) || LookupLibrary(run.FileName, record)) {
     if (IsRecordingUnusable(record)) {
       return false;
     }
-    FDispTitle = record.Title;
+    run.Title = record.Title;
   } else {
-    FDispTitle = FMovieFile;
+    run.Title = run.FileName;
   }
   return true;
 }
 
-void TSaver::PrepareGraph() {
+void TPlayController::PrepareGraph() {
   if (!FilterG1.Active()) {
     FilterG1.SetActive(true);
   }
@@ -222,12 +254,12 @@ void TSaver::PrepareGraph() {
   FilterG1.SetActive(true);
 }
 
-void TSaver::PauseForGrab(int milliseconds) {
+void TPlayController::PauseForGrab(int milliseconds) {
   FHost.YieldToMessages();
   FHost.Sleep(milliseconds);
 }
 
-void TSaver::PlaySegments(TMovieRun& run) {
+void TPlayController::PlaySegments(TMovieRun& run) {
   FGraphEvent = false;
   FGrab.Reset();
   const THResult rendered = FilterG1.RenderFile(run.FileName);
@@ -235,12 +267,12 @@ void TSaver::PlaySegments(TMovieRun& run) {
   if (rendered != kSOk) {
     // Part of the file could not be rendered: give the graph up to about
     // 5 seconds to report anything.
-    for (int round = 0; round < 500 && !FGraphEvent && !FClosing; ++round) {
+    for (int round = 0; round < 500 && !FGraphEvent && !FWindow.Closing; ++round) {
       FHost.YieldToMessages();
       FHost.Sleep(10);
     }
   }
-  if (FClosing) {
+  if (FWindow.Closing) {
     return;
   }
   FilterG1.SetVolume(0);
@@ -248,17 +280,17 @@ void TSaver::PlaySegments(TMovieRun& run) {
   FGraphEvent = false;
 
   ReadLength(run);
-  if (FClosing) {
+  if (FWindow.Closing) {
     return;
   }
 
-  const std::int32_t seconds = Settings.PreviewSeconds;
-  const TSegmentPlan plan = PlanSegments(run.Stop, seconds, Settings.PreviewMin,
-                                         Settings.PreviewMax, FHost.RandomBelow(seconds));
+  const std::int32_t seconds = FWindow.Settings.PreviewSeconds;
+  const TSegmentPlan plan = PlanSegments(run.Stop, seconds, FWindow.Settings.PreviewMin,
+                                         FWindow.Settings.PreviewMax, FHost.RandomBelow(seconds));
   FilterG1.Pause();
   TRefTime position = kFirstSegment;
   SeekSegment(run, position, false);
-  for (std::int32_t k = 2; k <= plan.Count && !FClosing; ++k) {
+  for (std::int32_t k = 2; k <= plan.Count && !FWindow.Closing; ++k) {
     position += plan.Step;
     SeekSegment(run, position, true);
     FHost.YieldToMessages();
@@ -266,20 +298,20 @@ void TSaver::PlaySegments(TMovieRun& run) {
   TimerFilter->SetEnabled(false);
 }
 
-void TSaver::ReadLength(TMovieRun& run) {
+void TPlayController::ReadLength(TMovieRun& run) {
   run.Seeking = FilterG1.QueryMediaSeeking();
   if (run.Seeking == nullptr) {
     throw EDirectShowException(kENoInterface);
   }
   run.Current = 0;
-  for (int round = 0; round < 10 && run.Current < kLengthKnownAfter && !FClosing; ++round) {
+  for (int round = 0; round < 10 && run.Current < kLengthKnownAfter && !FWindow.Closing; ++round) {
     run.Seeking->GetPositions(run.Current, run.Stop);
     FHost.YieldToMessages();
     FHost.Sleep(200);
   }
 }
 
-void TSaver::SeekSegment(TMovieRun& run, TRefTime position, bool preSeekSleep) {
+void TPlayController::SeekSegment(TMovieRun& run, TRefTime position, bool preSeekSleep) {
   const TRefTime segmentStop = SegmentStopFor(run.ContainerCode, run.FileName, position, run.Stop);
   FSegmentPos = position;
   if (preSeekSleep) {
@@ -289,8 +321,8 @@ void TSaver::SeekSegment(TMovieRun& run, TRefTime position, bool preSeekSleep) {
   FGrab.Arm();
   TimerFilter->SetEnabled(false);
   TimerFilter->SetEnabled(true);
-  FGrab.Wait([this](int milliseconds) { PauseForGrab(milliseconds); }, FClosing);
-  if (FClosing) {
+  FGrab.Wait([this](int milliseconds) { PauseForGrab(milliseconds); }, FWindow.Closing);
+  if (FWindow.Closing) {
     return;
   }
   if (ShowStill()) {
@@ -298,20 +330,20 @@ void TSaver::SeekSegment(TMovieRun& run, TRefTime position, bool preSeekSleep) {
   }
 }
 
-void TSaver::ShowFailure() {
-  WriteTimedLine(", " + FMovieFile + " Error");
+void TPlayController::ShowFailure(const TMovieRun& run) {
+  WriteTimedLine(", " + run.FileName + " Error");
   FGrab.Expire();
-  FHost.ShowErrorNotice(FMovieFile);
+  FHost.ShowErrorNotice(run.FileName);
   // A short sleep in each round keeps the wait from spinning a core for
   // the minute the notice may stay up.
-  while (FHost.ErrorNoticeShowing() && !FClosing) {
+  while (FHost.ErrorNoticeShowing() && !FWindow.Closing) {
     FHost.YieldToMessages();
     FHost.Sleep(10);
   }
   FHost.RequestClose();
 }
 
-void TSaver::StopMovie(TMovieRun& run) {
+void TPlayController::StopMovie(TMovieRun& run) {
   run.Seeking = nullptr;
   FilterG1.Stop();
   FilterG1.EmptyGraph();
@@ -319,30 +351,77 @@ void TSaver::StopMovie(TMovieRun& run) {
   FGrab.Expire();
   FGraphEvent = false;
   TimerFilter->SetEnabled(false);
-  WriteTimedLine(", " + FMovieFile + " Stop");
-  if (FClosing) {
+  WriteTimedLine(", " + run.FileName + " Stop");
+  if (FWindow.Closing) {
     FHost.RequestClose();
   }
 }
 
-void TSaver::FilterG1DSEvent(long /*eventCode*/) {
+void TPlayController::FilterG1DSEvent(long /*eventCode*/) {
   FGraphEvent = true;
 }
 
-void TSaver::FilterG1GraphEndOfSegment() {
+void TPlayController::FilterG1GraphEndOfSegment() {
   FGrab.Arm();
 }
 
-void TSaver::FilterG1NoFrame() {
+void TPlayController::FilterG1NoFrame() {
   // What the grab wait would otherwise find out only when it runs out: the
   // no-frame path (the fallback picture, or nothing drawn and no hold)
   // follows at once.
   FGrab.Expire();
 }
 
-void TSaver::TimerFilterTimer() {
+void TPlayController::TimerFilterTimer() {
   FGrab.Expire();
   FGraphEvent = true;
+}
+
+void TPlayController::Capture1Buffer(double /*sampleTime*/, const std::uint8_t* buffer,
+                                     std::size_t bufferLength) {
+  FGrab.Deliver(
+      [&](TBitmap24& picture) { return Capture1.SampleToBitmap(picture, buffer, bufferLength); });
+}
+
+std::shared_ptr<const TBitmap24> TPlayController::TakeGrabPicture() {
+  if (!FGrab.Delivered()) {
+    std::string stream;
+    if (!QuilloMonitor.CurrentImageToStream(stream)) {
+      return nullptr;
+    }
+    FGrab.ReplacePicture(
+        std::make_shared<const TBitmap24>(DecodeBmp(stream, "the video window's current image")));
+  }
+  return FGrab.Picture();
+}
+
+bool TPlayController::ShowStill() {
+  // Nothing grabbed and no snapshot: nothing drawn, the request left as it is.
+  const std::shared_ptr<const TBitmap24> picture = TakeGrabPicture();
+  if (!picture) {
+    return false;
+  }
+  // The request ends however the composition ends.
+  const TScopeExit expire([this] { FGrab.Expire(); });
+  if (picture->Empty()) {
+    return false;
+  }
+  static const std::string kNoMovie;
+  FComposer.Compose(*picture, {FRun != nullptr ? FRun->FileName : kNoMovie,
+                               FRun != nullptr ? FRun->Title : kNoMovie, FSegmentPos});
+  return true;
+}
+
+void TPlayController::HoldStill() {
+  WaitSeconds(static_cast<std::uint16_t>(std::clamp(FWindow.Settings.DrawWait, 0, 65535)));
+}
+
+void TPlayController::WaitSeconds(std::uint16_t seconds) {
+  const TDateTime end = FHost.Now() + seconds / 86400.0;
+  for (TDateTime now = FHost.Now(); !FWindow.Closing && now < end; now = FHost.Now()) {
+    FHost.SleepUntilMessages(static_cast<int>(std::ceil((end - now) * 86'400'000.0)));
+    FHost.ProcessMessages();
+  }
 }
 
 }  // namespace tavelune

@@ -1,19 +1,15 @@
-// Still composition: the frame the grabber delivered for a segment becomes
-// a still on the screen picture, sized, perhaps turned, placed, drawn over
-// the background or the earlier stills, perhaps labelled, and held.
-//
-// Capture1Buffer runs on the media framework's streaming thread; everything
-// else on the UI thread.
+// Still composition: the frame grabbed for a segment becomes a still on the
+// screen picture, sized, perhaps turned, placed, drawn over the background
+// or the earlier stills, and perhaps labelled. UI thread.
+
+#include "playback/StillComposer.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <memory>
 
-#include "app/FileNames.h"
-#include "app/ProcessUtils.h"
-#include "app/Saver.h"
-#include "app/ScopeExit.h"
+#include "base/FileNames.h"
+#include "base/ProcessUtils.h"
 #include "imaging/BitmapUtils.h"
 #include "imaging/BmpFile.h"
 #include "imaging/Canvas.h"
@@ -91,62 +87,35 @@ std::string PositionText(TRefTime position) {
   return text;
 }
 
-std::string TSaver::TempPictureFileName() {
+TStillComposer::TStillComposer(IPlayHost& host, TPlayWindow window) : FHost(host), FWindow(window) {
+  // The turning control as still composition uses it: the turned picture
+  // at the top-left of its square, the rest in the back colour.
+  RotateImage1.SetAutoSize(true);
+  RotateImage1.SetCenter(true);
+  RotateImage1.SetStretch(true);
+  RotateImage1.SetTransparent(true);
+  RotateImage1.SetUniqueSize(true);
+}
+
+std::string TStillComposer::TempPictureFileName() {
   return GetPrivateTempDir() + "tavelune.bmp";
 }
 
-void TSaver::Capture1Buffer(double /*sampleTime*/, const std::uint8_t* buffer,
-                            std::size_t bufferLength) {
-  FGrab.Deliver(
-      [&](TBitmap24& picture) { return Capture1.SampleToBitmap(picture, buffer, bufferLength); });
-}
-
-std::shared_ptr<const TBitmap24> TSaver::TakeGrabPicture() {
-  if (!FGrab.Delivered()) {
-    std::string stream;
-    if (!QuilloMonitor.CurrentImageToStream(stream)) {
-      return nullptr;
-    }
-    FGrab.ReplacePicture(
-        std::make_shared<const TBitmap24>(DecodeBmp(stream, "the video window's current image")));
-  }
-  return FGrab.Picture();
-}
-
-bool TSaver::ShowStill() {
-  // Nothing grabbed and no snapshot: nothing drawn, the request left as it is.
-  const std::shared_ptr<const TBitmap24> picture = TakeGrabPicture();
-  if (!picture) {
-    return false;
-  }
-  // The request ends however the composition ends.
-  const TScopeExit expire([this] { FGrab.Expire(); });
-  if (picture->Empty()) {
-    return false;
-  }
-  ComposeStill(*picture);
-  return true;
-}
-
-void TSaver::HoldStill() {
-  WaitSeconds(static_cast<std::uint16_t>(std::clamp(Settings.DrawWait, 0, 65535)));
-}
-
-void TSaver::ComposeStill(const TBitmap24& picture) {
-  const int screenWidth = ImageMain.Width();
-  const int screenHeight = ImageMain.Height();
+void TStillComposer::Compose(const TBitmap24& picture, const TStillLabel& label) {
+  const int screenWidth = FWindow.Screen.Width();
+  const int screenHeight = FWindow.Screen.Height();
   double r1 = 0;
   double r2 = 0;
-  if (Settings.GraphicsSize == 2) {
+  if (FWindow.Settings.GraphicsSize == 2) {
     r1 = FHost.RandomReal();
     r2 = FHost.RandomReal();
   }
-  TStillSize size = StillSize(Settings.GraphicsSize, picture.Width(), picture.Height(), screenWidth,
-                              screenHeight, r1, r2);
+  TStillSize size = StillSize(FWindow.Settings.GraphicsSize, picture.Width(), picture.Height(),
+                              screenWidth, screenHeight, r1, r2);
 
   TBitmap24 turned;
   TColor transparent = 0;
-  if (Settings.Rotate) {
+  if (FWindow.Settings.Rotate) {
     turned = TurnStill(picture, size);
     transparent = PixelColor(turned, 0, turned.Height() - 1);
     size = {turned.Width(), turned.Height()};
@@ -154,7 +123,7 @@ void TSaver::ComposeStill(const TBitmap24& picture) {
 
   int top = 0;
   int left = 0;
-  if (Settings.DrawPosition == 1) {
+  if (FWindow.Settings.DrawPosition == 1) {
     top = TruncToInt(FHost.RandomReal() * static_cast<long double>(screenHeight - size.Height));
     left = TruncToInt(FHost.RandomReal() * static_cast<long double>(screenWidth - size.Width));
   } else {
@@ -165,30 +134,30 @@ void TSaver::ComposeStill(const TBitmap24& picture) {
   left = std::max(left, 0);
 
   try {
-    if (Settings.ScreenClear) {
-      StretchDrawWhole(ImageMain, ImageDesktop);
+    if (FWindow.Settings.ScreenClear) {
+      StretchDrawWhole(FWindow.Screen, FWindow.Background);
     }
-    if (Settings.Rotate) {
-      DrawBitmapTransparent(ImageMain, turned, left, top, transparent);
-    } else if (Settings.GraphicsSize != 0) {
-      DrawBitmap(ImageMain, ResampleBitmap(picture, size.Width, size.Height), left, top);
+    if (FWindow.Settings.Rotate) {
+      DrawBitmapTransparent(FWindow.Screen, turned, left, top, transparent);
+    } else if (FWindow.Settings.GraphicsSize != 0) {
+      DrawBitmap(FWindow.Screen, ResampleBitmap(picture, size.Width, size.Height), left, top);
     } else {
-      DrawBitmap(ImageMain, picture, left, top);
+      DrawBitmap(FWindow.Screen, picture, left, top);
     }
   } catch (...) {
     // A still that cannot be drawn is left out (or half drawn); the
     // composition goes on.
   }
 
-  if (Settings.DispFileName) {
-    DrawOverlay(left, top);
+  if (FWindow.Settings.DispFileName) {
+    DrawOverlay(label, left, top);
   }
   FHost.ScreenChanged();
 }
 
-TBitmap24 TSaver::TurnStill(const TBitmap24& picture, TStillSize size) {
+TBitmap24 TStillComposer::TurnStill(const TBitmap24& picture, TStillSize size) {
   const TStillSize reduced = TurnedStillSize(size.Width, size.Height);
-  RotateImage1.SetColor(ColorToRgb(Settings.BackColor));
+  RotateImage1.SetColor(ColorToRgb(FWindow.Settings.BackColor));
   RotateImage1.SetPicture(ResampleBitmap(picture, reduced.Width, reduced.Height));
   const int a = FHost.RandomBelow(180);
   const int b = FHost.RandomBelow(180);
@@ -200,18 +169,12 @@ TBitmap24 TSaver::TurnStill(const TBitmap24& picture, TStillSize size) {
   return ReadBmpFile(fileName);
 }
 
-void TSaver::DrawOverlay(int left, int top) {
-  const std::string title = FileExists(FMovieFile) ? ExtractFileName(FDispTitle) : FDispTitle;
-  FHost.DrawText(ImageMain, left + 48, top + 4, title, kWhite, kBlack);
-  FHost.DrawText(ImageMain, left + 4, top + 4, PositionText(FSegmentPos), kPositionColor, kBlack);
-}
-
-void TSaver::WaitSeconds(std::uint16_t seconds) {
-  const TDateTime end = FHost.Now() + seconds / 86400.0;
-  for (TDateTime now = FHost.Now(); !FClosing && now < end; now = FHost.Now()) {
-    FHost.SleepUntilMessages(static_cast<int>(std::ceil((end - now) * 86'400'000.0)));
-    FHost.ProcessMessages();
-  }
+void TStillComposer::DrawOverlay(const TStillLabel& label, int left, int top) {
+  const std::string title =
+      FileExists(label.MovieFile) ? ExtractFileName(label.Title) : label.Title;
+  FHost.DrawText(FWindow.Screen, left + 48, top + 4, title, kWhite, kBlack);
+  FHost.DrawText(FWindow.Screen, left + 4, top + 4, PositionText(label.Position), kPositionColor,
+                 kBlack);
 }
 
 }  // namespace tavelune

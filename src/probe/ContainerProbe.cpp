@@ -3,10 +3,10 @@
 #include <array>
 #include <string_view>
 
-#include "app/FileNames.h"
-#include "app/ProcessUtils.h"
-#include "app/TextUtils.h"
+#include "base/FileNames.h"
+#include "base/TextUtils.h"
 #include "platform/ByteFile.h"
+#include "probe/ByteSearch.h"
 
 namespace tavelune {
 

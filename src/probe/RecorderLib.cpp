@@ -2,12 +2,13 @@
 
 #include <string_view>
 
-#include "app/FileNames.h"
-#include "app/ProcessUtils.h"
-#include "app/TextFile.h"
-#include "app/TextUtils.h"
+#include "base/FileNames.h"
+#include "base/ProcessUtils.h"
+#include "base/TextFile.h"
+#include "base/TextUtils.h"
 #include "platform/FileSystem.h"
 #include "platform/PathStyle.h"
+#include "probe/DateText.h"
 #include "settings/VersionInfo.h"
 
 namespace tavelune {

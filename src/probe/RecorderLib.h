@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/DateTime.h"
+#include "base/DateTime.h"
 
 namespace tavelune {
 

@@ -1,6 +1,6 @@
 #include "settings/MemoryKeyStore.h"
 
-#include "app/TextUtils.h"
+#include "base/TextUtils.h"
 
 namespace tavelune {
 

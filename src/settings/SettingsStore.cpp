@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "app/ProcessUtils.h"
-#include "app/TextUtils.h"
+#include "base/ProcessUtils.h"
+#include "base/TextUtils.h"
 
 namespace tavelune {
 

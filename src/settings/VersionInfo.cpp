@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "app/FileNames.h"
-#include "app/TextFile.h"
-#include "app/TextUtils.h"
+#include "base/FileNames.h"
+#include "base/TextFile.h"
+#include "base/TextUtils.h"
 #include "platform/FileSystem.h"
 #include "platform/Screen.h"
 #include "settings/AttachedVersion.h"

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <utility>
 
-#include "app/TextUtils.h"
+#include "base/TextUtils.h"
 #include "platform/DirectoryList.h"
 #include "platform/FileSystem.h"
 #include "platform/PathStyle.h"

@@ -2,8 +2,8 @@
 #include <string>
 
 #include "FuzzFiles.h"
-#include "app/DateTime.h"
-#include "app/ProcessUtils.h"
+#include "base/DateTime.h"
+#include "probe/DateText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace tavelune;

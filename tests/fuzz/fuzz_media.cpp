@@ -5,8 +5,8 @@
 #include <chrono>
 
 #include "FuzzFiles.h"
-#include "app/Synchronize.h"
-#include "platform/MediaFramework.h"
+#include "base/Synchronize.h"
+#include "playback/MediaFramework.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "imaging/Bitmap.h"
-#include "platform/MediaFramework.h"
+#include "playback/MediaFramework.h"
 
 namespace tavelune::test {
 

@@ -14,14 +14,14 @@
 #include <optional>
 #include <thread>
 
-#include "app/Saver.h"
-#include "app/Synchronize.h"
+#include "base/Synchronize.h"
 #include "helpers/FakeSaverHost.h"
 #include "helpers/MediaHarness.h"
 #include "helpers/TestFiles.h"
 #include "helpers/TestMovies.h"
 #include "imaging/Canvas.h"
-#include "platform/MediaFramework.h"
+#include "playback/MediaFramework.h"
+#include "playback/PlayController.h"
 #include "probe/ContainerProbe.h"
 
 namespace tavelune {
@@ -284,21 +284,21 @@ TEST(FfmpegMedia, ThePlayLoopShowsEverySegmentOfARealMovie) {
   TRealGraphHost host;
   auto media = platform::CreateMediaFramework();
   test::TRecordingLog log;
-  TSaver saver(host, *media, log);
-  saver.Settings.GraphicsSize = 0;
-  saver.Settings.DrawPosition = 0;
-  saver.Settings.DrawWait = 1;
-  saver.ImageMain = TBitmap24(320, 240);
-  saver.FMovieFile = movie;
+  TWindowlessPlayState window;
+  window.Settings.GraphicsSize = 0;
+  window.Settings.DrawPosition = 0;
+  window.Settings.DrawWait = 1;
+  window.Screen = TBitmap24(320, 240);
+  TPlayController player(host, *media, log, window.View());
   host.Draws = {30};  // the plan's draw: raw count 10 for 602 s
-  saver.PlayMovie(movie);
+  player.PlayMovie(movie);
   ASSERT_EQ(log.Lines.size(), 2u);
   EXPECT_NE(log.Lines[0].find(movie + " Start"), std::string::npos);
   EXPECT_NE(log.Lines[1].find(movie + " Stop"), std::string::npos);
   EXPECT_EQ(host.ScreenChanges, 10);  // ten segments 60.2 s apart
-  EXPECT_EQ(saver.FSegmentPos, 2 * kSecond + 9 * 602 * kSecond / 10);
+  EXPECT_EQ(player.SegmentPosition(), 2 * kSecond + 9 * 602 * kSecond / 10);
   // The last still is the key frame at or before 543.8 s, drawn full size.
-  EXPECT_LT(MeanDifference(saver.ImageMain, ReferenceKeyFrame(movie, 543.8, 320, 240)), 3.0);
+  EXPECT_LT(MeanDifference(window.Screen, ReferenceKeyFrame(movie, 543.8, 320, 240)), 3.0);
 }
 
 TEST(FfmpegMedia, ThePlayLoopTakesAnUnplayableFileToTheErrorPath) {
@@ -307,10 +307,10 @@ TEST(FfmpegMedia, ThePlayLoopTakesAnUnplayableFileToTheErrorPath) {
   TRealGraphHost host;
   auto media = platform::CreateMediaFramework();
   test::TRecordingLog log;
-  TSaver saver(host, *media, log);
-  saver.FMovieFile = file;
+  TWindowlessPlayState window;
+  TPlayController player(host, *media, log, window.View());
   host.OnSleep = [&] { host.NoticeGoneAt = 0; };  // the notice's button is pressed
-  saver.PlayMovie(file);
+  player.PlayMovie(file);
   ASSERT_EQ(log.Lines.size(), 3u);
   EXPECT_NE(log.Lines[1].find(file + " Error"), std::string::npos);
   EXPECT_EQ(host.Notices.size(), 1u);

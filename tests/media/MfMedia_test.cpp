@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "app/Synchronize.h"
+#include "base/Synchronize.h"
 #include "helpers/MediaHarness.h"
 #include "imaging/BmpFile.h"
-#include "platform/MediaFramework.h"
 #include "platform/win32/Win32MediaFoundation.h"
+#include "playback/MediaFramework.h"
 
 namespace tavelune {
 namespace {

@@ -1,7 +1,7 @@
 // The settings dialog's behaviour, driven through its handlers with a
 // scripted host, an in-memory store and real folders.
 
-#include "settings/ControlForm.h"
+#include "ui/ControlForm.h"
 
 #include <gtest/gtest.h>
 

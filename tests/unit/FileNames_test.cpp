@@ -1,8 +1,8 @@
-#include "app/FileNames.h"
+#include "base/FileNames.h"
 
 #include <gtest/gtest.h>
 
-#include "app/TextUtils.h"
+#include "base/TextUtils.h"
 #include "platform/PathStyle.h"
 
 namespace tavelune {

@@ -6,7 +6,7 @@
 #include <iterator>
 #include <regex>
 
-#include "app/FileNames.h"
+#include "base/FileNames.h"
 #include "helpers/TestFiles.h"
 #include "platform/PathStyle.h"
 #include "platform/SystemDirs.h"

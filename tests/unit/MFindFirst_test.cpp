@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <chrono>
 
-#include "app/ProcessUtils.h"
-#include "app/Synchronize.h"
+#include "base/ProcessUtils.h"
+#include "base/Synchronize.h"
 #include "helpers/TestFiles.h"
 #include "platform/PathStyle.h"
 

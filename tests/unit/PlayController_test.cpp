@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "app/Saver.h"
 #include "helpers/FakeMedia.h"
 #include "helpers/FakeSaverHost.h"
 #include "helpers/TestFiles.h"
 #include "imaging/Canvas.h"
+#include "playback/PlayController.h"
 
 namespace tavelune {
 namespace {
@@ -31,14 +31,13 @@ constexpr TRefTime kSecond = kRefTimePerSecond;
 class PlayController : public ::testing::Test {
  protected:
   PlayController() {
-    Saver.FActivated = true;
-    Saver.FsrFileRead = &Search;
-    Saver.Settings.RandomSort = false;
-    Saver.Settings.GraphicsSize = 0;
-    Saver.Settings.DrawPosition = 0;
-    Saver.Settings.DrawWait = 5;
-    Saver.ImageMain = TBitmap24(320, 240);
-    Host.OnClose = [this] { Saver.FClosing = true; };
+    Player.SetMovieSearch(&Search);
+    Settings.RandomSort = false;
+    Settings.GraphicsSize = 0;
+    Settings.DrawPosition = 0;
+    Settings.DrawWait = 5;
+    Screen = TBitmap24(320, 240);
+    Host.OnClose = [this] { Closing = true; };
   }
 
   std::string Movie(const std::string& name) { return Dir.Write(name, "movie bytes"); }
@@ -53,15 +52,14 @@ class PlayController : public ::testing::Test {
     return positions;
   }
 
-  TColor CentrePixel() const { return PixelColor(Saver.ImageMain, 160, 120); }
+  TColor CentrePixel() const { return PixelColor(Screen, 160, 120); }
 
   // Plays `movie` with 30 s holds; returns how long it took on the fake
   // clock, in milliseconds.
   std::int64_t PlayWithLongHolds(const std::string& movie) {
-    Saver.FMovieFile = movie;
-    Saver.Settings.DrawWait = 30;
+    Settings.DrawWait = 30;
     const std::int64_t before = Host.NowMs;
-    Saver.PlayMovie(movie);
+    Player.PlayMovie(movie);
     return Host.NowMs - before;
   }
 
@@ -70,7 +68,13 @@ class PlayController : public ::testing::Test {
   test::TFakeMedia Media{Host};
   test::TRecordingLog Log;
   TFakeSearch Search;
-  TSaver Saver{Host, Media, Log};
+  TWindowlessPlayState State;
+  SaverSettings& Settings = State.Settings;
+  TBitmap24& Screen = State.Screen;
+  TBitmap24& Background = State.Background;
+  std::atomic<bool>& Closing = State.Closing;
+  bool& Activated = State.Activated;
+  TPlayController Player{Host, Media, Log, State.View()};
 };
 
 // --- the segment plan ---
@@ -147,9 +151,8 @@ TEST(SegmentPlan, GrabFormatAndSegmentStopFollowTheKind) {
 
 TEST_F(PlayController, PlaysAMovieSegmentBySegmentOnAPausedGraph) {
   const std::string movie = Movie("ten minutes.mp4");
-  Saver.FMovieFile = movie;
   Host.Draws = {0};  // the plan's draw
-  Saver.PlayMovie(movie);
+  Player.PlayMovie(movie);
 
   EXPECT_EQ(Events(), (std::vector<std::string>{movie + " Start", movie + " Stop"}));
   const std::vector<std::string> start(Media.Calls.begin(), Media.Calls.begin() + 9);
@@ -168,16 +171,15 @@ TEST_F(PlayController, PlaysAMovieSegmentBySegmentOnAPausedGraph) {
   EXPECT_EQ(end, (std::vector<std::string>{"Stop", "EmptyGraph", "SetActive(false)"}));
   // The last still on screen is the last segment's frame.
   EXPECT_EQ(CentrePixel(), FrameColorFor(542 * kSecond));
-  EXPECT_EQ(Saver.FSegmentPos, 542 * kSecond);
-  EXPECT_FALSE(Saver.FGrab.Wanted());
-  EXPECT_FALSE(Saver.TimerFilter->Enabled());
+  EXPECT_EQ(Player.SegmentPosition(), 542 * kSecond);
+  EXPECT_FALSE(Player.GrabRequest().Wanted());
+  EXPECT_FALSE(Player.GrabTimer().Enabled());
   EXPECT_EQ(Host.CloseRequests, 0);
 }
 
 TEST_F(PlayController, ReadsTheLengthAfterASecondOfPlayAtMostTenTimes) {
   const std::string movie = Movie("m.mp4");
-  Saver.FMovieFile = movie;
-  Saver.PlayMovie(movie);
+  Player.PlayMovie(movie);
   // The fake's position follows the clock: after 5 rounds of 200 ms it
   // has passed one second.
   EXPECT_EQ(Media.CallsNamed("GetPositions").size(), 6u);
@@ -185,7 +187,7 @@ TEST_F(PlayController, ReadsTheLengthAfterASecondOfPlayAtMostTenTimes) {
   Media.Calls.clear();
   Media.ReportsLength = false;
   Media.FailingCalls = {};
-  Saver.PlayMovie(movie);
+  Player.PlayMovie(movie);
   EXPECT_EQ(Media.CallsNamed("GetPositions").size(), 6u);
   // Without a length every segment starts at two seconds.
   const std::vector<TRefTime> positions = SoughtPositions();
@@ -196,15 +198,13 @@ TEST_F(PlayController, ReadsTheLengthAfterASecondOfPlayAtMostTenTimes) {
 
 TEST_F(PlayController, DvdRecordingsSeekToTheEndAndGrab24BitFrames) {
   const std::string movie = Movie("recording.VOB");
-  Saver.FMovieFile = movie;
-  Saver.PlayMovie(movie);
+  Player.PlayMovie(movie);
   EXPECT_EQ(Media.Calls.front(), "ApplyGrabberType(RGB24)");
   EXPECT_EQ(Media.CallsNamed("SetPositions(").front(), "SetPositions(2000ms,600000ms,21,21)");
 }
 
 TEST_F(PlayController, AVanishedMovieWritesOneLineAndNothingElse) {
-  Saver.FMovieFile = Dir.Name("gone.mp4");
-  Saver.PlayMovie(Saver.FMovieFile);
+  Player.PlayMovie(Dir.Name("gone.mp4"));
   EXPECT_EQ(Log.Lines, (std::vector<std::string>{Dir.Name("gone.mp4") + " not Found"}));
   EXPECT_TRUE(Media.Calls.empty());
 }
@@ -214,18 +214,16 @@ TEST_F(PlayController, ARecordingTheLibraryMarksUnusableIsSkipped) {
   // A side file that opens but holds no entry line: the record stays
   // empty, its length is 0, and the movie is skipped.
   Dir.Write("0000 show.SDB", "header only\r\n");
-  Saver.FMovieFile = movie;
-  Saver.PlayMovie(movie);
+  Player.PlayMovie(movie);
   EXPECT_EQ(Events(), (std::vector<std::string>{movie + " Start", movie + " Stop"}));
   EXPECT_TRUE(Media.CallsNamed("RenderFile").empty());
 }
 
 TEST_F(PlayController, AFileTheGraphCannotRenderEndsTheRunAfterTheNotice) {
   const std::string movie = Movie("broken.avi");
-  Saver.FMovieFile = movie;
   Media.FailingCalls = {"RenderFile"};
   const std::int64_t before = Host.NowMs;
-  Saver.PlayMovie(movie);
+  Player.PlayMovie(movie);
   EXPECT_EQ(Events(),
             (std::vector<std::string>{movie + " Start", movie + " Error", movie + " Stop"}));
   EXPECT_EQ(Host.Notices, std::vector<std::string>{movie});
@@ -233,39 +231,37 @@ TEST_F(PlayController, AFileTheGraphCannotRenderEndsTheRunAfterTheNotice) {
   EXPECT_GE(Host.NowMs - before, 60'000);
   EXPECT_LT(Host.NowMs - before, 61'000);
   EXPECT_GE(Host.CloseRequests, 1);
-  EXPECT_FALSE(Saver.FGrab.Wanted());
+  EXPECT_FALSE(Player.GrabRequest().Wanted());
 }
 
 TEST_F(PlayController, InputWhileTheNoticeIsUpEndsTheWaitAtOnce) {
   const std::string movie = Movie("broken.avi");
-  Saver.FMovieFile = movie;
   Media.FailingCalls = {"Pause"};
   Host.OnSleep = [&] {
     if (!Host.Notices.empty() && Host.NowMs > Host.NoticeGoneAt - 55'000) {
-      Saver.FClosing = true;
+      Closing = true;
     }
   };
-  Saver.PlayMovie(movie);
+  Player.PlayMovie(movie);
   EXPECT_LT(Host.NowMs, Host.NoticeGoneAt - 54'000);
   EXPECT_EQ(Events().back(), movie + " Stop");
   EXPECT_TRUE(Host.ErrorNoticeShowing());  // the notice itself stays
 }
 
 TEST_F(PlayController, ErrorsWhilePreparingTheMoviePropagateAfterTheStopSequence) {
-  Saver.FMovieList = {Movie("m.mp4")};
+  const std::string movie = Movie("m.mp4");
+  Player.MovieList() = {movie};
   Media.FailingCalls = {"ApplyGrabberType"};
-  EXPECT_THROW(Saver.PlayNext(), EDirectShowException);
-  EXPECT_FALSE(Saver.FPlaying);
-  EXPECT_EQ(Events(),
-            (std::vector<std::string>{Saver.FMovieFile + " Start", Saver.FMovieFile + " Stop"}));
+  EXPECT_THROW(Player.PlayNext(), EDirectShowException);
+  EXPECT_FALSE(Player.Playing());
+  EXPECT_EQ(Events(), (std::vector<std::string>{movie + " Start", movie + " Stop"}));
   EXPECT_TRUE(Host.Notices.empty());
 }
 
 TEST_F(PlayController, APartialRenderWaitsUpToFiveSecondsForAGraphEvent) {
   const std::string movie = Movie("m.mp4");
-  Saver.FMovieFile = movie;
   Media.RenderResult = kVfwSPartialRender;
-  Saver.PlayMovie(movie);
+  Player.PlayMovie(movie);
   EXPECT_EQ(std::count(Host.Sleeps.begin(), Host.Sleeps.end(), 10), 500);
 
   // An event ends the wait.
@@ -275,7 +271,7 @@ TEST_F(PlayController, APartialRenderWaitsUpToFiveSecondsForAGraphEvent) {
       Host.Messages.push_back([&] { Media.Listener->OnGraphEvent(kEcPaused); });
     }
   };
-  Saver.PlayMovie(movie);
+  Player.PlayMovie(movie);
   EXPECT_EQ(std::count(Host.Sleeps.begin(), Host.Sleeps.end(), 10), 20);
 }
 
@@ -309,25 +305,23 @@ TEST_F(PlayController, ASeekThatSaysNoFrameIsComingEndsItsWaitAtOnce) {
 
 TEST_F(PlayController, WithoutAGrabTheVideoWindowsImageIsShown) {
   const std::string movie = Movie("m.mp4");
-  Saver.FMovieFile = movie;
   Media.DeliversFrames = false;
   Media.SetSnapshot(0x123456);
-  Saver.PlayMovie(movie);
+  Player.PlayMovie(movie);
   EXPECT_EQ(CentrePixel(), 0x123456u);
 }
 
 TEST_F(PlayController, InputDuringAHoldEndsTheMovieWithinATenthOfASecond) {
   const std::string movie = Movie("m.mp4");
-  Saver.FMovieFile = movie;
-  Saver.Settings.DrawWait = 59;
+  Settings.DrawWait = 59;
   std::int64_t closedAt = -1;
   Host.OnSleep = [&] {
     if (closedAt < 0 && Host.NowMs >= 20'000) {
       closedAt = Host.NowMs;
-      Saver.FClosing = true;
+      Closing = true;
     }
   };
-  Saver.PlayMovie(movie);
+  Player.PlayMovie(movie);
   EXPECT_LE(Host.NowMs - closedAt, 100);
   EXPECT_EQ(SoughtPositions().size(), 1u);
   EXPECT_EQ(Events().back(), movie + " Stop");
@@ -336,38 +330,37 @@ TEST_F(PlayController, InputDuringAHoldEndsTheMovieWithinATenthOfASecond) {
 
 TEST_F(PlayController, EverySeekRestartsTheGrabTimerWhichClearsAStaleRequest) {
   const std::string movie = Movie("m.mp4");
-  Saver.FMovieFile = movie;
   Media.DeliversFrames = false;
   Media.SetSnapshot(0x010203);
-  Saver.Settings.DrawWait = 20;
-  auto* timer = static_cast<test::TFakeSaverHost::TTimer*>(Saver.TimerFilter.get());
+  Settings.DrawWait = 20;
+  auto* timer = static_cast<test::TFakeSaverHost::TTimer*>(&Player.GrabTimer());
   // 5 s of grab wait and a 20 s hold: the timer fires 10 s after each seek,
   // during the hold, and clears nothing that ShowStill would not clear.
-  Saver.PlayMovie(movie);
+  Player.PlayMovie(movie);
   EXPECT_EQ(timer->Fired, 20);  // twice in each of ten holds (10 s and 20 s)
   EXPECT_FALSE(timer->Enabled());
-  EXPECT_FALSE(Saver.FGrab.Wanted());
+  EXPECT_FALSE(Player.GrabRequest().Wanted());
 }
 
 // --- taking movies and the loop ---
 
 TEST_F(PlayController, TakesMoviesInFoundOrderOrAtRandom) {
-  Saver.FMovieList = {"a", "b", "c", "d"};
-  EXPECT_EQ(Saver.TakeNextMovie(), "a");
-  Saver.Settings.RandomSort = true;
+  Player.MovieList() = {"a", "b", "c", "d"};
+  EXPECT_EQ(Player.TakeNextMovie(), "a");
+  Settings.RandomSort = true;
   Host.Draws = {2};
-  EXPECT_EQ(Saver.TakeNextMovie(), "d");
-  EXPECT_EQ(Saver.FMovieList, (std::vector<std::string>{"b", "c"}));
+  EXPECT_EQ(Player.TakeNextMovie(), "d");
+  EXPECT_EQ(Player.MovieList(), (std::vector<std::string>{"b", "c"}));
 }
 
 TEST_F(PlayController, WaitsSilentlyForAMovieWhileAWalkRuns) {
   Search.Done = false;
   Host.OnMessages = [&] {
     if (Host.NowMs >= 700) {
-      Saver.FMovieList.push_back("found");
+      Player.MovieList().push_back("found");
     }
   };
-  EXPECT_EQ(Saver.TakeNextMovie(), "found");
+  EXPECT_EQ(Player.TakeNextMovie(), "found");
   EXPECT_EQ(Host.NowMs, 700);
   EXPECT_TRUE(Log.Lines.empty());
 }
@@ -383,10 +376,10 @@ TEST_F(PlayController, AnEmptyListAfterAWalkWakesDiscoveryOnEveryPass) {
       passes.push_back(Host.NowMs);
     }
     if (passes.size() == 3) {
-      Saver.FClosing = true;
+      Closing = true;
     }
   };
-  Saver.PlayLoop();
+  Player.PlayLoop();
   EXPECT_EQ(Events(), (std::vector<std::string>{"Movie not found", "FsrFileRead.Resume",
                                                 "Movie not found", "FsrFileRead.Resume",
                                                 "Movie not found", "FsrFileRead.Resume"}));
@@ -402,43 +395,53 @@ TEST_F(PlayController, InputDuringThePauseBetweenMoviesEndsItWithinATenthOfASeco
   Host.Draws = {2499};
   Host.OnSleep = [&] {
     if (Host.NowMs == 300) {
-      Saver.FClosing = true;
+      Closing = true;
     }
   };
-  Saver.PlayLoop();
+  Player.PlayLoop();
   EXPECT_EQ(Host.NowMs, 300);
   EXPECT_EQ(Host.CloseRequests, 1);
 }
 
 TEST_F(PlayController, ARunThatEndsDuringAMovieSkipsThePauseAfterIt) {
-  Saver.FMovieList = {Movie("m.mp4")};
+  const std::string movie = Movie("m.mp4");
+  Player.MovieList() = {movie};
   bool stopped = false;
   int sleepsAfterStop = 0;
   Host.OnSleep = [&] {
     sleepsAfterStop += stopped ? 1 : 0;
-    stopped = !Events().empty() && Events().back() == Saver.FMovieFile + " Stop";
+    stopped = !Events().empty() && Events().back() == movie + " Stop";
     if (Host.NowMs >= 8'000) {
-      Saver.FClosing = true;
+      Closing = true;
     }
   };
-  Saver.PlayLoop();
-  EXPECT_EQ(Events().back(), Saver.FMovieFile + " Stop");
+  Player.PlayLoop();
+  EXPECT_EQ(Events().back(), movie + " Stop");
   EXPECT_EQ(sleepsAfterStop, 0);
 }
 
 TEST_F(PlayController, PlayNextDoesNothingBeforeActivationOrWhilePlaying) {
-  Saver.FMovieList = {Movie("m.mp4")};
-  Saver.FActivated = false;
-  EXPECT_TRUE(Saver.PlayNext());
-  Saver.FActivated = true;
-  Saver.FPlaying = true;
-  EXPECT_TRUE(Saver.PlayNext());
-  EXPECT_EQ(Saver.FMovieList.size(), 1u);
-  Saver.FPlaying = false;
-  EXPECT_TRUE(Saver.PlayNext());
-  EXPECT_TRUE(Saver.FMovieList.empty());
-  EXPECT_FALSE(Saver.FPlaying);
-  EXPECT_FALSE(Saver.PlayNext());  // nothing left, walk done
+  Player.MovieList() = {Movie("m.mp4"), Movie("n.mp4")};
+  Activated = false;
+  EXPECT_TRUE(Player.PlayNext());
+  EXPECT_EQ(Player.MovieList().size(), 2u);
+  Activated = true;
+  // A call from a handler inside the movie's yields takes nothing.
+  bool nestedCall = false;
+  Host.OnSleep = [&] {
+    if (Player.Playing() && !nestedCall) {
+      nestedCall = true;
+      EXPECT_TRUE(Player.PlayNext());
+      EXPECT_EQ(Player.MovieList().size(), 1u);
+    }
+  };
+  EXPECT_TRUE(Player.PlayNext());
+  EXPECT_TRUE(nestedCall);
+  EXPECT_FALSE(Player.Playing());
+  Host.OnSleep = nullptr;
+  EXPECT_TRUE(Player.PlayNext());
+  EXPECT_TRUE(Player.MovieList().empty());
+  EXPECT_FALSE(Player.PlayNext());  // nothing left, walk done
 }
 
 }  // namespace

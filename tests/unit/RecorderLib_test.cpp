@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/DateTime.h"
+#include "base/DateTime.h"
 #include "helpers/TestFiles.h"
 
 namespace tavelune {

@@ -10,6 +10,7 @@
 #include "app/Program.h"
 #include "helpers/FakeMedia.h"
 #include "helpers/FakeSaverHost.h"
+#include "helpers/SaverSeam.h"
 #include "helpers/TestFiles.h"
 #include "imaging/Canvas.h"
 #include "settings/SettingsStore.h"
@@ -62,44 +63,44 @@ TEST_F(Saver, MouseStepsOfTwentyPixelsNeverEndTheRunOneOfTwentyOneDoes) {
   for (int step = 1; step <= 10; ++step) {
     Window.FormMouseMove(500 + 20 * step, 500 - 20 * step);
   }
-  EXPECT_FALSE(Window.FClosing);
+  EXPECT_FALSE(Window.Closing());
   EXPECT_TRUE(Log.Lines.empty());
   Window.FormMouseMove(700 + 21, 300);
-  EXPECT_TRUE(Window.FClosing);
+  EXPECT_TRUE(Window.Closing());
   EXPECT_EQ(Events(), std::vector<std::string>{"Mouse Move"});
   EXPECT_EQ(Closes, 1);
-  EXPECT_FALSE(Window.FMouseSeen);
+  EXPECT_FALSE(test::TSaverSeam::MouseSeen(Window));
 }
 
 TEST_F(Saver, AJumpOnTheOtherAxisEndsItToo) {
   Window.FormMouseMove(10, 10);
   Window.FormMouseMove(10, 31);
-  EXPECT_TRUE(Window.FClosing);
+  EXPECT_TRUE(Window.Closing());
 }
 
 TEST_F(Saver, AnyButtonAndAnyCharacterKeyEndTheRun) {
   Window.FormMouseDown();
-  EXPECT_TRUE(Window.FClosing);
+  EXPECT_TRUE(Window.Closing());
   EXPECT_EQ(Events(), std::vector<std::string>{"Mouse Push"});
 
-  Window.FClosing = false;
+  test::TSaverSeam::Closing(Window) = false;
   Log.Lines.clear();
   char key = 'q';
   Window.FormKeyPress(key);
-  EXPECT_TRUE(Window.FClosing);
+  EXPECT_TRUE(Window.Closing());
   EXPECT_EQ(Events(), std::vector<std::string>{"Key Push"});
 }
 
 TEST_F(Saver, TheBlankKeyOnlyMarksTheHistoryWhileOneIsKept) {
-  Window.Settings.LogFile = "  history.log ";
+  test::TSaverSeam::Settings(Window).LogFile = "  history.log ";
   char blank = ' ';
   Window.FormKeyPress(blank);
-  EXPECT_FALSE(Window.FClosing);
+  EXPECT_FALSE(Window.Closing());
   EXPECT_EQ(Events(), std::vector<std::string>{"Press Key!!"});
   // Without a history the blank is a key like any other.
-  Window.Settings.LogFile = " ";
+  test::TSaverSeam::Settings(Window).LogFile = " ";
   Window.FormKeyPress(blank);
-  EXPECT_TRUE(Window.FClosing);
+  EXPECT_TRUE(Window.Closing());
 }
 
 TEST_F(Saver, InputDuringThePauseBeforePlayingEndsTheRunWithinATenthOfASecond) {
@@ -123,9 +124,9 @@ TEST_F(Saver, InPreviewNoInputEndsAnything) {
   Window.FormMouseDown();
   char key = 'x';
   Window.FormKeyPress(key);
-  EXPECT_FALSE(Window.FClosing);
+  EXPECT_FALSE(Window.Closing());
   EXPECT_EQ(Closes, 0);
-  EXPECT_EQ(Window.FMouseX, 300);  // still recorded
+  EXPECT_EQ(test::TSaverSeam::MouseX(Window), 300);  // still recorded
 }
 
 TEST_F(Saver, CreatingARunLoadsTheSettingsHidesTheCursorAndStartsDiscovery) {
@@ -135,10 +136,10 @@ TEST_F(Saver, CreatingARunLoadsTheSettingsHidesTheCursorAndStartsDiscovery) {
   EXPECT_EQ(Host.CursorCount, -1);
   EXPECT_EQ(Log.FileName, Dir.Name("history.log"));
   EXPECT_TRUE(Log.Active());
-  ASSERT_NE(Window.FsrFileRead, nullptr);
-  EXPECT_EQ(Window.ImageMain.Width(), 320);
-  EXPECT_EQ(Window.ImageMain.Height(), 240);
-  EXPECT_EQ(PixelColor(Window.ImageDesktop, 5, 5), Host.DesktopColor);
+  ASSERT_NE(test::TSaverSeam::Discovery(Window), nullptr);
+  EXPECT_EQ(Window.ScreenPicture().Width(), 320);
+  EXPECT_EQ(Window.ScreenPicture().Height(), 240);
+  EXPECT_EQ(PixelColor(Window.Background(), 5, 5), Host.DesktopColor);
   EXPECT_TRUE(Host.ScreenSaverRunning.empty());  // only the older family is told
 }
 
@@ -147,8 +148,8 @@ TEST_F(Saver, AHistoryThatCannotBeOpenedLeavesTheRunWithoutOne) {
   Log.FailActivation = true;
   Window.FormCreate();
   EXPECT_NE(Host.ErrorText.find("/nowhere/history.log"), std::string::npos);
-  EXPECT_NE(Window.FsrFileRead, nullptr);
-  EXPECT_EQ(Window.ImageMain.Width(), 320);
+  EXPECT_NE(test::TSaverSeam::Discovery(Window), nullptr);
+  EXPECT_EQ(Window.ScreenPicture().Width(), 320);
 }
 
 TEST_F(Saver, TheFirstActivationPreparesTheBackgroundPausesAndStartsThePlayLoop) {
@@ -157,20 +158,20 @@ TEST_F(Saver, TheFirstActivationPreparesTheBackgroundPausesAndStartsThePlayLoop)
   Host.Draws = {700};  // the pause before playing: 1500 + 700 ms
   // The play loop runs until input: here, some time after the pause.
   Host.OnSleep = [&] {
-    if (Host.NowMs >= 10'000 && !Window.FClosing) {
+    if (Host.NowMs >= 10'000 && !Window.Closing()) {
       Window.FormMouseDown();
     }
   };
   Window.FormActivate();
-  EXPECT_EQ(PixelColor(Window.ImageMain, 0, 0), 0u);  // the black outline
-  EXPECT_EQ(PixelColor(Window.ImageMain, 1, 1), 0x0000FFu);
-  EXPECT_EQ(PixelColor(Window.ImageMain, 319, 239), 0u);
+  EXPECT_EQ(PixelColor(Window.ScreenPicture(), 0, 0), 0u);  // the black outline
+  EXPECT_EQ(PixelColor(Window.ScreenPicture(), 1, 1), 0x0000FFu);
+  EXPECT_EQ(PixelColor(Window.ScreenPicture(), 319, 239), 0u);
   EXPECT_EQ(Log.TrimmedTo, 1000);
   // The pause is slept in slices of at most 100 ms, 2200 ms in all.
   ASSERT_GT(Host.Sleeps.size(), 22u);
   EXPECT_EQ(std::accumulate(Host.Sleeps.begin(), Host.Sleeps.begin() + 22, 0), 2200);
   EXPECT_EQ(*std::max_element(Host.Sleeps.begin(), Host.Sleeps.begin() + 22), 100);
-  EXPECT_TRUE(Window.FClosing);
+  EXPECT_TRUE(Window.Closing());
   // A second activation does nothing.
   const std::size_t sleeps = Host.Sleeps.size();
   Window.FormActivate();
@@ -181,12 +182,12 @@ TEST_F(Saver, ClosingStopsTheGraphAndShowsTheCursor) {
   Window.FormCreate();
   Media.SetActive(true);
   Window.FormClose();
-  EXPECT_TRUE(Window.FClosing);
+  EXPECT_TRUE(Window.Closing());
   EXPECT_EQ(Events(), std::vector<std::string>{"Close"});
   EXPECT_EQ(Media.CallsNamed("Stop"), std::vector<std::string>{"Stop"});
   EXPECT_EQ(Host.CursorCount, 0);
   // Discovery ends its walk at once.
-  Window.FsrFileRead->Resume();
+  test::TSaverSeam::Discovery(Window)->Resume();
 }
 
 TEST_F(Saver, TheOlderFamilyAsksForItsPasswordAndARefusalKeepsTheRunGoing) {
@@ -195,11 +196,11 @@ TEST_F(Saver, TheOlderFamilyAsksForItsPasswordAndARefusalKeepsTheRunGoing) {
   Host.PasswordAnswers = {false, true};
   Window.FormCreate();
   EXPECT_EQ(Host.ScreenSaverRunning, std::vector<bool>{true});
-  Window.FClosing = true;
+  test::TSaverSeam::Closing(Window) = true;
   bool canClose = true;
   Window.FormCloseQuery(canClose);
   EXPECT_FALSE(canClose);
-  EXPECT_FALSE(Window.FClosing);
+  EXPECT_FALSE(Window.Closing());
   EXPECT_EQ(Host.CursorCount, -1);  // hidden again
   Window.FormCloseQuery(canClose);
   EXPECT_TRUE(canClose);
@@ -224,14 +225,14 @@ TEST_F(Saver, NoPasswordIsAskedOnTheNewerFamilyOrWithTheLetterP) {
 TEST_F(Saver, APreviewShowsTheIconInTheMiddleOfThePane) {
   PreviewHandle = 77;
   Window.FormCreate();
-  EXPECT_EQ(Host.CursorCount, 0);          // nothing hidden
-  EXPECT_EQ(Window.FsrFileRead, nullptr);  // no discovery
+  EXPECT_EQ(Host.CursorCount, 0);                           // nothing hidden
+  EXPECT_EQ(test::TSaverSeam::Discovery(Window), nullptr);  // no discovery
   Window.SetClientSize(152, 112);
   Window.FormPaint();
   // The fake icon's mark sits at (8..23) of the 32 × 32 icon, which is
   // placed at ((152 - 32) / 2, (112 - 32) / 2) = (60, 40).
-  EXPECT_EQ(PixelColor(Window.ImageMain, 68, 48), 0x00FFFFu);
-  EXPECT_EQ(PixelColor(Window.ImageMain, 67, 48), PixelColor(Window.ImageMain, 0, 0));
+  EXPECT_EQ(PixelColor(Window.ScreenPicture(), 68, 48), 0x00FFFFu);
+  EXPECT_EQ(PixelColor(Window.ScreenPicture(), 67, 48), PixelColor(Window.ScreenPicture(), 0, 0));
   Window.FormActivate();
   EXPECT_TRUE(Host.Sleeps.empty());  // a preview plays nothing
 }

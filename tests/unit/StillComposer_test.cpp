@@ -6,13 +6,13 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/Saver.h"
 #include "helpers/FakeMedia.h"
 #include "helpers/FakeSaverHost.h"
 #include "helpers/TestFiles.h"
 #include "imaging/BmpFile.h"
 #include "imaging/Canvas.h"
 #include "platform/ByteFile.h"
+#include "playback/PlayController.h"
 
 namespace tavelune {
 namespace {
@@ -70,15 +70,15 @@ TEST(PositionText, ShowsHoursMinutesAndSecondsWrappingAtADay) {
 class StillComposer : public ::testing::Test {
  protected:
   StillComposer() {
-    Saver.Settings.GraphicsSize = 0;
-    Saver.Settings.DrawPosition = 0;
-    Saver.Settings.DrawWait = 0;
-    Saver.Settings.ScreenClear = false;
-    Saver.Settings.Rotate = false;
-    Saver.Settings.DispFileName = false;
-    Saver.ImageMain = TBitmap24(200, 100);
-    Saver.ImageDesktop = TBitmap24(200, 100);
-    Saver.ImageDesktop.Fill(0x00AA00);
+    Settings.GraphicsSize = 0;
+    Settings.DrawPosition = 0;
+    Settings.DrawWait = 0;
+    Settings.ScreenClear = false;
+    Settings.Rotate = false;
+    Settings.DispFileName = false;
+    Screen = TBitmap24(200, 100);
+    Background = TBitmap24(200, 100);
+    Background.Fill(0x00AA00);
     Media.FrameWidth = 40;
     Media.FrameHeight = 20;
 #ifndef _WIN32
@@ -102,60 +102,67 @@ class StillComposer : public ::testing::Test {
 
   // A frame of `color` arrives for the pending request.
   void Grab(TColor color) {
-    Saver.FGrab.Arm();
+    Player.GrabRequest().Arm();
     const std::uint8_t sample[4] = {static_cast<std::uint8_t>(color >> 16),
                                     static_cast<std::uint8_t>(color >> 8),
                                     static_cast<std::uint8_t>(color), 0};
-    Saver.Capture1Buffer(0, sample, sizeof sample);
+    Player.Capture1Buffer(0, sample, sizeof sample);
   }
   TColor At(int x, int y) const {
-    return PixelColor(Saver.ImageMain, x, y);
+    return PixelColor(Screen, x, y);
   }
 
   test::TTempDir Dir;
   test::TFakeSaverHost Host;
   test::TFakeMedia Media{Host};
   test::TRecordingLog Log;
-  TSaver Saver{Host, Media, Log};
+  TWindowlessPlayState State;
+  SaverSettings& Settings = State.Settings;
+  TBitmap24& Screen = State.Screen;
+  TBitmap24& Background = State.Background;
+  std::atomic<bool>& Closing = State.Closing;
+  bool& Activated = State.Activated;
+  TPlayWindow Window = State.View();
+  TPlayController Player{Host, Media, Log, Window};
   std::string FOldRuntimeDir;
 };
 
 TEST_F(StillComposer, TheBufferEventConvertsOneSampleOnlyWhenAsked) {
-  Saver.Capture1Buffer(0, nullptr, 0);  // not wanted: ignored
-  EXPECT_FALSE(Saver.FGrab.Delivered());
+  Player.Capture1Buffer(0, nullptr, 0);  // not wanted: ignored
+  EXPECT_FALSE(Player.GrabRequest().Delivered());
   Grab(0x112233);
-  EXPECT_TRUE(Saver.FGrab.Delivered());
-  EXPECT_FALSE(Saver.FGrab.Wanted());
+  EXPECT_TRUE(Player.GrabRequest().Delivered());
+  EXPECT_FALSE(Player.GrabRequest().Wanted());
   // A sample that cannot be converted still ends the request; the earlier
   // frame stays.
   Media.FailingCalls = {"SampleToBitmap"};
   Grab(0x445566);
-  EXPECT_FALSE(Saver.FGrab.Wanted());
-  Saver.ShowStill();
+  EXPECT_FALSE(Player.GrabRequest().Wanted());
+  Player.ShowStill();
   EXPECT_EQ(At(100, 50), 0x112233u);
 }
 
 TEST_F(StillComposer, AFullSizeStillIsCentredAndDrawnOverTheEarlierOnes) {
   Grab(0x112233);
-  Saver.ShowStill();
+  Player.ShowStill();
   EXPECT_EQ(At(80, 40), 0x112233u);  // (200-40)/2, (100-20)/2
   EXPECT_EQ(At(119, 59), 0x112233u);
   EXPECT_EQ(At(79, 40), 0u);
   EXPECT_EQ(At(120, 59), 0u);
   Media.FrameWidth = 10;
   Grab(0x445566);
-  Saver.ShowStill();
+  Player.ShowStill();
   EXPECT_EQ(At(95, 45), 0x445566u);
   EXPECT_EQ(At(80, 40), 0x112233u);  // the collage keeps the earlier still
 }
 
 TEST_F(StillComposer, ScreenClearRestoresTheBackgroundFirst) {
   Grab(0x112233);
-  Saver.ShowStill();
-  Saver.Settings.ScreenClear = true;
+  Player.ShowStill();
+  Settings.ScreenClear = true;
   Media.FrameWidth = 10;
   Grab(0x445566);
-  Saver.ShowStill();
+  Player.ShowStill();
   EXPECT_EQ(At(80, 40), 0x00AA00u);
   EXPECT_EQ(At(95, 45), 0x445566u);
 }
@@ -164,20 +171,20 @@ TEST_F(StillComposer, APictureLargerThanTheScreenStartsAtTheTopLeft) {
   Media.FrameWidth = 300;
   Media.FrameHeight = 150;
   for (int position : {0, 1}) {
-    Saver.Settings.DrawPosition = position;
-    Saver.ImageMain.Fill(0);
+    Settings.DrawPosition = position;
+    Screen.Fill(0);
     Grab(0x010101 * static_cast<TColor>(position + 1));
-    Saver.ShowStill();
+    Player.ShowStill();
     EXPECT_EQ(At(0, 0), 0x010101u * static_cast<TColor>(position + 1));
     EXPECT_EQ(At(199, 99), 0x010101u * static_cast<TColor>(position + 1));
   }
 }
 
 TEST_F(StillComposer, RandomPlacesDrawTopThenLeft) {
-  Saver.Settings.DrawPosition = 1;
+  Settings.DrawPosition = 1;
   Host.RealDraws = {0.5, 0.25};
   Grab(0x112233);
-  Saver.ShowStill();
+  Player.ShowStill();
   // top = Trunc(0.5 × 80) = 40, left = Trunc(0.25 × 160) = 40.
   EXPECT_EQ(At(40, 40), 0x112233u);
   EXPECT_EQ(At(39, 40), 0u);
@@ -185,22 +192,22 @@ TEST_F(StillComposer, RandomPlacesDrawTopThenLeft) {
 }
 
 TEST_F(StillComposer, FittedStillsAreResampledToTheirSize) {
-  Saver.Settings.GraphicsSize = 1;
+  Settings.GraphicsSize = 1;
   Grab(0x112233);
-  Saver.ShowStill();
+  Player.ShowStill();
   // 40×20 on 200×100 is enlarged to the whole screen.
   EXPECT_EQ(At(0, 0), 0x112233u);
   EXPECT_EQ(At(199, 99), 0x112233u);
 }
 
 TEST_F(StillComposer, TurnedStillsGoThroughTheTemporaryFileAndLeaveTheBackColourOut) {
-  Saver.Settings.Rotate = true;
-  Saver.Settings.BackColor = 0x0000FF;  // red
-  Host.Draws = {90, 90};                // angle (90 + 90) / 2 - 90 = 0
+  Settings.Rotate = true;
+  Settings.BackColor = 0x0000FF;  // red
+  Host.Draws = {90, 90};          // angle (90 + 90) / 2 - 90 = 0
   Grab(0x112233);
-  Saver.ImageMain.Fill(0xABCDEF);
-  Saver.ShowStill();
-  const TBitmap24 turned = ReadBmpFile(TSaver::TempPictureFileName());
+  Screen.Fill(0xABCDEF);
+  Player.ShowStill();
+  const TBitmap24 turned = ReadBmpFile(TStillComposer::TempPictureFileName());
   // 60 % of 40×20 plus one, turned by 0 into its square.
   EXPECT_EQ(turned.Width(), turned.Height());
   EXPECT_EQ(PixelColor(turned, 0, 0), 0x112233u);
@@ -213,35 +220,35 @@ TEST_F(StillComposer, TurnedStillsGoThroughTheTemporaryFileAndLeaveTheBackColour
 }
 
 TEST_F(StillComposer, PicturePixelsOfTheBackColourAreLeftOutToo) {
-  Saver.Settings.Rotate = true;
-  Saver.Settings.BackColor = 0x112233;
+  Settings.Rotate = true;
+  Settings.BackColor = 0x112233;
   Host.Draws = {90, 90};
   Grab(0x112233);
-  Saver.ImageMain.Fill(0xABCDEF);
-  Saver.ShowStill();
+  Screen.Fill(0xABCDEF);
+  Player.ShowStill();
   EXPECT_EQ(At(100, 50), 0xABCDEFu);
 }
 
 #ifndef _WIN32
 TEST_F(StillComposer, ATemporaryFileThatCannotBeWrittenIsTheMoviesError) {
-  Saver.Settings.Rotate = true;
+  Settings.Rotate = true;
   // A link planted where the picture goes is not followed.
-  std::filesystem::create_symlink(Dir.Name("elsewhere.bmp"), TSaver::TempPictureFileName());
+  std::filesystem::create_symlink(Dir.Name("elsewhere.bmp"), TStillComposer::TempPictureFileName());
   Grab(0x112233);
-  Saver.FGrab.Arm();
-  EXPECT_THROW(Saver.ShowStill(), EFCreateError);
+  Player.GrabRequest().Arm();
+  EXPECT_THROW(Player.ShowStill(), EFCreateError);
   EXPECT_FALSE(std::filesystem::exists(Dir.Name("elsewhere.bmp")));
-  EXPECT_FALSE(Saver.FGrab.Wanted());  // the release ran
+  EXPECT_FALSE(Player.GrabRequest().Wanted());  // the release ran
 }
 #endif
 
 TEST_F(StillComposer, TheOverlayShowsTheTitleAndThePosition) {
-  Saver.Settings.DispFileName = true;
-  Saver.FMovieFile = Dir.Write("movie.mpg", "x");
-  Saver.FDispTitle = Saver.FMovieFile;
-  Saver.FSegmentPos = 307 * kRefTimePerSecond;
-  Grab(0x112233);
-  Saver.ShowStill();
+  Settings.DispFileName = true;
+  const std::string movie = Dir.Write("movie.mpg", "x");
+  TBitmap24 frame(40, 20);
+  frame.Fill(0x112233);
+  TStillComposer composer(Host, Window);
+  composer.Compose(frame, {movie, movie, 307 * kRefTimePerSecond});
   ASSERT_EQ(Host.Texts.size(), 2u);
   EXPECT_EQ(Host.Texts[0].Text, "movie.mpg");
   EXPECT_EQ(Host.Texts[0].X, 80 + 48);
@@ -253,39 +260,38 @@ TEST_F(StillComposer, TheOverlayShowsTheTitleAndThePosition) {
   EXPECT_EQ(Host.Texts[1].Font, 0x0077FFu);
 
   // The movie deleted meanwhile: the title is shown whole.
-  std::filesystem::remove(Saver.FMovieFile);
+  std::filesystem::remove(movie);
   Host.Texts.clear();
-  Grab(0x112233);
-  Saver.ShowStill();
-  EXPECT_EQ(Host.Texts[0].Text, Saver.FMovieFile);
+  composer.Compose(frame, {movie, movie, 307 * kRefTimePerSecond});
+  EXPECT_EQ(Host.Texts[0].Text, movie);
 }
 
 TEST_F(StillComposer, NoFrameAndNoSnapshotLeavesEverythingAsItWas) {
   Media.HasSnapshot = false;
-  Saver.FGrab.Arm();
-  Saver.Settings.DrawWait = 10;
-  EXPECT_FALSE(Saver.ShowStill());
-  EXPECT_TRUE(Saver.FGrab.Wanted());
+  Player.GrabRequest().Arm();
+  Settings.DrawWait = 10;
+  EXPECT_FALSE(Player.ShowStill());
+  EXPECT_TRUE(Player.GrabRequest().Wanted());
   EXPECT_EQ(Host.NowMs, 0);
 }
 
 TEST_F(StillComposer, AnEmptyFrameIsNotComposedButEndsTheRequest) {
   Media.FrameWidth = 0;
-  Saver.Settings.DrawWait = 10;
+  Settings.DrawWait = 10;
   Grab(0x112233);
-  Saver.FGrab.Arm();
-  EXPECT_FALSE(Saver.ShowStill());
-  EXPECT_FALSE(Saver.FGrab.Wanted());
+  Player.GrabRequest().Arm();
+  EXPECT_FALSE(Player.ShowStill());
+  EXPECT_FALSE(Player.GrabRequest().Wanted());
   EXPECT_EQ(Host.NowMs, 0);
   EXPECT_EQ(At(100, 50), 0u);
 }
 
 TEST_F(StillComposer, ComposingIsNotHolding) {
-  Saver.Settings.DrawWait = 10;
+  Settings.DrawWait = 10;
   Grab(0x112233);
-  EXPECT_TRUE(Saver.ShowStill());
+  EXPECT_TRUE(Player.ShowStill());
   EXPECT_EQ(Host.NowMs, 0);
-  Saver.HoldStill();
+  Player.HoldStill();
   EXPECT_EQ(Host.NowMs, 10'000);
 }
 
@@ -293,40 +299,40 @@ TEST_F(StillComposer, AHostThatWaitsForMessagesSleepsTheHoldThroughUntilOneArriv
   Host.MessageArrivesAtMs = 1200;
   Host.OnSleep = [&] {
     if (Host.NowMs == 1200) {
-      Saver.FClosing = true;  // the message was a key
+      Closing = true;  // the message was a key
     }
   };
-  Saver.WaitSeconds(5);
+  Player.WaitSeconds(5);
   EXPECT_EQ(Host.MessageWaits, std::vector<int>{5000});
   EXPECT_EQ(Host.NowMs, 1200);
   EXPECT_EQ(Host.MessagePasses, 1);
   // Messages that do not end the run: the hold goes on for the time left.
-  Saver.FClosing = false;
+  Closing = false;
   Host.OnSleep = nullptr;
   Host.MessageWaits.clear();
   Host.MessageArrivesAtMs = Host.NowMs + 700;
-  Saver.WaitSeconds(2);
+  Player.WaitSeconds(2);
   EXPECT_EQ(Host.MessageWaits, (std::vector<int>{2000, 1300}));
   EXPECT_EQ(Host.NowMs, 3200);
 }
 
 TEST_F(StillComposer, TheHoldEndsOnTimeOrWithinATenthOfASecondOfClosing) {
-  Saver.WaitSeconds(3);
+  Player.WaitSeconds(3);
   EXPECT_EQ(Host.NowMs, 3000);
   EXPECT_EQ(Host.MessagePasses, 30);
   Host.OnSleep = [&] {
     if (Host.NowMs >= 4250) {
-      Saver.FClosing = true;
+      Closing = true;
     }
   };
-  Saver.WaitSeconds(59);
+  Player.WaitSeconds(59);
   EXPECT_EQ(Host.NowMs, 4300);
   // A negative wait holds nothing.
-  Saver.FClosing = false;
+  Closing = false;
   Host.OnSleep = nullptr;
-  Saver.Settings.DrawWait = -5;
+  Settings.DrawWait = -5;
   const std::int64_t before = Host.NowMs;
-  Saver.HoldStill();
+  Player.HoldStill();
   EXPECT_EQ(Host.NowMs, before);
 }
 

@@ -2,7 +2,7 @@
 // project's own read-only file access, never through FFmpeg's protocols),
 // libavcodec decodes only the key frame each seek asks for, libswscale turns
 // it into the DIB the grabber delivers. The graph around it is the common
-// still graph (platform/StillGraph.h); this file is its backend.
+// still graph (playback/StillGraph.h); this file is its backend.
 //
 // Containers without an index (MPEG program streams, raw elementary
 // streams) are sought by byte position and may deliver the next key frame
@@ -22,8 +22,8 @@ extern "C" {
 }
 
 #include "platform/ByteFile.h"
-#include "platform/MediaFramework.h"
-#include "platform/StillGraph.h"
+#include "playback/MediaFramework.h"
+#include "playback/StillGraph.h"
 
 namespace tavelune::platform {
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "app/TextUtils.h"
+#include "base/TextUtils.h"
 #include "platform/FileSystem.h"
 #include "platform/PathStyle.h"
 

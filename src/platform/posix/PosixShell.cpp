@@ -36,4 +36,6 @@ void ShellOpenTarget(const std::string& target, const std::string& parameters,
   }
 }
 
+void ShowUtf8OnConsole() {}
+
 }  // namespace tavelune::platform

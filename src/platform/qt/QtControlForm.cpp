@@ -36,10 +36,10 @@
 #include <QWindow>
 #include <cmath>
 
-#include "app/ProcessUtils.h"
 #include "app/Program.h"
 #include "app/ProgramIcon.h"
-#include "app/TextUtils.h"
+#include "base/ProcessUtils.h"
+#include "base/TextUtils.h"
 #include "imaging/Colors.h"
 #include "platform/qt/QtFonts.h"
 #include "platform/qt/X11Windows.h"

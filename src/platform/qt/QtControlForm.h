@@ -14,7 +14,7 @@
 #include <optional>
 #include <string>
 
-#include "settings/ControlForm.h"
+#include "ui/ControlForm.h"
 
 class QLabel;
 class QListWidget;

@@ -23,15 +23,15 @@
 #include <vector>
 
 #include "app/InputWatchdog.h"
-#include "app/ProcessUtils.h"
 #include "app/Program.h"
-#include "app/Synchronize.h"
+#include "base/ProcessUtils.h"
+#include "base/Synchronize.h"
 #include "platform/MessagePump.h"
 #include "platform/SystemDirs.h"
-#include "platform/UserKeyStore.h"
 #include "platform/qt/QtControlForm.h"
 #include "platform/qt/QtSaverWindow.h"
 #include "platform/qt/X11Windows.h"
+#include "settings/UserKeyStore.h"
 
 namespace tavelune::platform {
 namespace {

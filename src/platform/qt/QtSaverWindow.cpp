@@ -18,15 +18,15 @@
 #include <random>
 #include <thread>
 
-#include "app/ProcessUtils.h"
 #include "app/Program.h"
-#include "app/Synchronize.h"
+#include "base/ProcessUtils.h"
+#include "base/Synchronize.h"
 #include "platform/InputIdle.h"
-#include "platform/MediaFramework.h"
 #include "platform/SystemDirs.h"
 #include "platform/qt/QtFonts.h"
 #include "platform/qt/QtFormMessage.h"
 #include "platform/qt/X11Windows.h"
+#include "playback/MediaFramework.h"
 
 namespace tavelune::platform {
 
@@ -145,7 +145,7 @@ void TQtSaverWindow::EndStalledRun() {
 }
 
 void TQtSaverWindow::GrabInput() {
-  if (FInputGrabbed || FSaver->FClosing || !isVisible()) {
+  if (FInputGrabbed || FSaver->Closing() || !isVisible()) {
     return;
   }
   QWindow* window = windowHandle();
@@ -203,7 +203,7 @@ void TQtSaverWindow::Guarded(const std::function<void()>& handler) {
 }
 
 void TQtSaverWindow::paintEvent(QPaintEvent* /*event*/) {
-  if (!FSaver->FPainted) {
+  if (!FSaver->Painted()) {
     Guarded([this] { FSaver->FormPaint(); });
     // The first activation follows the first paint, so the screen is
     // covered before the pause that starts the run (a window manager, if
@@ -211,7 +211,7 @@ void TQtSaverWindow::paintEvent(QPaintEvent* /*event*/) {
     QTimer::singleShot(0, this, [this] { Activate(); });
   }
   QPainter painter(this);
-  const TBitmap24& picture = FSaver->ImageMain;
+  const TBitmap24& picture = FSaver->ScreenPicture();
   if (!picture.Empty()) {
     const QImage image(picture.Row(0), picture.Width(), picture.Height(),
                        static_cast<qsizetype>(picture.Stride()), QImage::Format_BGR888);
@@ -295,7 +295,7 @@ std::unique_ptr<ITimer> TQtSaverWindow::CreateTimer(int interval, std::function<
   return std::make_unique<TQtTimer>(interval, std::move(onTimer));
 }
 
-void TQtSaverWindow::ShowErrorNotice(const std::string& /*movieFile*/) {
+void TQtSaverWindow::ShowErrorNotice(const std::string& movieFile) {
   if (FormMessage != nullptr) {
     return;
   }
@@ -309,7 +309,7 @@ void TQtSaverWindow::ShowErrorNotice(const std::string& /*movieFile*/) {
                         const QPoint at = mapFromGlobal(QPoint(screenX, screenY));
                         Guarded([&] { FSaver->FormMouseMove(at.x(), at.y()); });
                       }};
-  gNotice = new TQtFormMessage([this] { return FSaver->FMovieFile; }, std::move(passed));
+  gNotice = new TQtFormMessage([movieFile] { return movieFile; }, std::move(passed));
   gNotice->ShowNotice();
 }
 

@@ -12,10 +12,10 @@
 #include <functional>
 #include <memory>
 
+#include "app/DesktopSaverHost.h"
 #include "app/InputWatchdog.h"
 #include "app/Saver.h"
 #include "catalogue/LogFile.h"
-#include "platform/DesktopSaverHost.h"
 
 namespace tavelune::platform {
 

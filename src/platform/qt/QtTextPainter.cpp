@@ -6,8 +6,8 @@
 #include <QString>
 #include <cstdlib>
 
+#include "imaging/TextPainter.h"
 #include "platform/SystemDirs.h"
-#include "platform/TextPainter.h"
 #include "platform/qt/QtFonts.h"
 
 namespace tavelune::platform {

@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cstdio>
 
-#include "app/TextUtils.h"
+#include "base/TextUtils.h"
 #include "platform/TextCodec.h"
 
 namespace tavelune {

@@ -16,10 +16,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/ProcessUtils.h"
+#include "base/ProcessUtils.h"
 #include "platform/ByteFile.h"
-#include "platform/UserKeyStore.h"
 #include "platform/regfile/RegFile.h"
+#include "settings/UserKeyStore.h"
 
 namespace tavelune {
 

@@ -11,10 +11,10 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "app/ProcessUtils.h"
 #include "app/Program.h"
 #include "app/ProgramIcon.h"
-#include "app/TextUtils.h"
+#include "base/ProcessUtils.h"
+#include "base/TextUtils.h"
 #include "imaging/Colors.h"
 #include "platform/win32/Win32Gdi.h"
 #include "platform/win32/Win32Text.h"

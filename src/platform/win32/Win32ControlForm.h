@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "settings/ControlForm.h"
+#include "ui/ControlForm.h"
 
 namespace tavelune::platform {
 

@@ -2,7 +2,7 @@
 
 #include <windowsx.h>
 
-#include "app/ProcessUtils.h"
+#include "base/ProcessUtils.h"
 #include "platform/win32/Win32Gdi.h"
 
 namespace tavelune::platform {

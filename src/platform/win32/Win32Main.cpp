@@ -15,19 +15,19 @@
 #include <string>
 #include <vector>
 
-#include "app/ProcessUtils.h"
 #include "app/Program.h"
-#include "app/Synchronize.h"
-#include "platform/MediaFramework.h"
+#include "base/ProcessUtils.h"
+#include "base/Synchronize.h"
 #include "platform/MessagePump.h"
 #include "platform/Screen.h"
 #include "platform/SystemDirs.h"
-#include "platform/UserKeyStore.h"
 #include "platform/win32/Win32ControlForm.h"
 #include "platform/win32/Win32Gdi.h"
 #include "platform/win32/Win32MediaFoundation.h"
 #include "platform/win32/Win32MessagePump.h"
 #include "platform/win32/Win32SaverWindow.h"
+#include "playback/MediaFramework.h"
+#include "settings/UserKeyStore.h"
 
 namespace tavelune::platform {
 namespace {

@@ -2,7 +2,7 @@
 // with only its first video stream selected (so nothing is ever heard),
 // and each seek reads one decoded sample, converted with the stream's own
 // matrix and range into the DIB the grabber delivers. The graph around it
-// is the common still graph (platform/StillGraph.h); this file is its
+// is the common still graph (playback/StillGraph.h); this file is its
 // backend.
 //
 // Nothing here may hold the UI thread beyond the graph's deadlines, since a
@@ -41,11 +41,11 @@
 
 #include "imaging/YuvToRgb.h"
 #include "platform/ByteFile.h"
-#include "platform/MediaFramework.h"
-#include "platform/StillGraph.h"
 #include "platform/TextCodec.h"
 #include "platform/win32/Win32MediaFoundation.h"
 #include "platform/win32/Win32Text.h"
+#include "playback/MediaFramework.h"
+#include "playback/StillGraph.h"
 #include "probe/ContainerProbe.h"
 
 namespace tavelune::platform {

@@ -1,7 +1,7 @@
 #pragma once
 
 // What the Windows program needs to know of its media framework beyond
-// platform/MediaFramework.h.
+// playback/MediaFramework.h.
 
 namespace tavelune::platform {
 

@@ -1,6 +1,6 @@
 #include "platform/win32/Win32RegistryKeyStore.h"
 
-#include "platform/UserKeyStore.h"
+#include "settings/UserKeyStore.h"
 
 #include <windows.h>
 

@@ -8,9 +8,9 @@
 #include <mutex>
 #include <thread>
 
-#include "app/ProcessUtils.h"
 #include "app/Program.h"
-#include "app/Synchronize.h"
+#include "base/ProcessUtils.h"
+#include "base/Synchronize.h"
 #include "platform/InputIdle.h"
 #include "platform/MessagePump.h"
 #include "platform/SystemDirs.h"
@@ -252,13 +252,13 @@ LRESULT TWin32SaverWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 void TWin32SaverWindow::Paint() {
   PAINTSTRUCT paint;
   HDC dc = ::BeginPaint(FWindow, &paint);
-  if (!FSaver->FPainted) {
+  if (!FSaver->Painted()) {
     Guarded([this] { FSaver->FormPaint(); });
     // The first activation follows the first paint, so the screen is
     // covered before the pause that starts the run.
     FActivationDue = true;
   }
-  const TBitmap24& picture = FSaver->ImageMain;
+  const TBitmap24& picture = FSaver->ScreenPicture();
   if (!picture.Empty()) {
     // Straight from the picture's rows: they are a top-down 24-bit DIB.
     const BITMAPINFO info = DibHeaderOf(picture);
@@ -322,7 +322,7 @@ std::unique_ptr<ITimer> TWin32SaverWindow::CreateTimer(int interval,
   return std::make_unique<TTimer>(*this, id, interval);
 }
 
-void TWin32SaverWindow::ShowErrorNotice(const std::string& /*movieFile*/) {
+void TWin32SaverWindow::ShowErrorNotice(const std::string& movieFile) {
   // Keys and moves over the notice are judged by the saver's own rules, as
   // they would be without it.
   TPassedInput passed{[this](char& key) { Guarded([&] { FSaver->FormKeyPress(key); }); },
@@ -331,7 +331,7 @@ void TWin32SaverWindow::ShowErrorNotice(const std::string& /*movieFile*/) {
                         ::ScreenToClient(FWindow, &at);
                         Guarded([&] { FSaver->FormMouseMove(at.x, at.y); });
                       }};
-  TWin32FormMessage::Show([this] { return FSaver->FMovieFile; }, std::move(passed));
+  TWin32FormMessage::Show([movieFile] { return movieFile; }, std::move(passed));
 }
 
 bool TWin32SaverWindow::ErrorNoticeShowing() {

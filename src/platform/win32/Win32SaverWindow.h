@@ -14,10 +14,10 @@
 #include <memory>
 #include <string>
 
+#include "app/DesktopSaverHost.h"
 #include "app/InputWatchdog.h"
 #include "app/Saver.h"
 #include "catalogue/LogFile.h"
-#include "platform/DesktopSaverHost.h"
 
 namespace tavelune::platform {
 

@@ -14,4 +14,8 @@ void ShellOpenTarget(const std::string& target, const std::string& parameters,
                   directory.empty() ? nullptr : directory.c_str(), SW_SHOWNORMAL);
 }
 
+void ShowUtf8OnConsole() {
+  ::SetConsoleOutputCP(CP_UTF8);
+}
+
 }  // namespace tavelune::platform

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/TextPainter.h"
+#include "imaging/TextPainter.h"
 #include "platform/win32/Win32Gdi.h"
 
 namespace tavelune::platform {

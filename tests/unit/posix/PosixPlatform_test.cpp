@@ -10,8 +10,8 @@
 
 #include <random>
 
-#include "app/ProcessUtils.h"
-#include "app/Synchronize.h"
+#include "base/ProcessUtils.h"
+#include "base/Synchronize.h"
 #include "catalogue/LogFile.h"
 #include "catalogue/MFindFirst.h"
 #include "helpers/TestFiles.h"
@@ -19,6 +19,7 @@
 #include "platform/FileSystem.h"
 #include "platform/InstanceGuard.h"
 #include "platform/SystemDirs.h"
+#include "probe/ByteSearch.h"
 #include "probe/ContainerProbe.h"
 
 namespace tavelune {

@@ -7,17 +7,17 @@
 // position raises the end-of-segment or completion event as the seek's
 // flags ask. A seek on a paused graph delivers exactly one still.
 
-#include "platform/StillGraph.h"
+#include "playback/StillGraph.h"
 
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
-#include "app/ScopeExit.h"
-#include "app/Synchronize.h"
+#include "base/ScopeExit.h"
+#include "base/Synchronize.h"
 #include "imaging/BmpFile.h"
-#include "platform/MediaFramework.h"
+#include "playback/MediaFramework.h"
 
 namespace tavelune::platform {
 

@@ -1,4 +1,4 @@
-#include "app/TextUtils.h"
+#include "base/TextUtils.h"
 
 #include <charconv>
 #include <limits>

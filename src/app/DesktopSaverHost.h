@@ -10,10 +10,10 @@
 
 #include "app/ProgramIcon.h"
 #include "app/SaverHost.h"
-#include "platform/TextPainter.h"
-#include "platform/UserKeyStore.h"
+#include "imaging/TextPainter.h"
+#include "settings/UserKeyStore.h"
 
-namespace tavelune::platform {
+namespace tavelune {
 
 class TDesktopSaverHost : public TRealTimeHost {
  public:
@@ -24,13 +24,13 @@ class TDesktopSaverHost : public TRealTimeHost {
   void DrawText(TBitmap24& surface, int x, int y, const std::string& text, TColor fontColor,
                 TColor brushColor) override {
     if (!FPainter) {
-      FPainter = std::make_unique<TTextPainter>();
+      FPainter = std::make_unique<platform::TTextPainter>();
     }
     FPainter->DrawText(surface, x, y, text, fontColor, brushColor);
   }
 
  private:
-  std::unique_ptr<TTextPainter> FPainter;
+  std::unique_ptr<platform::TTextPainter> FPainter;
 };
 
-}  // namespace tavelune::platform
+}  // namespace tavelune

@@ -1,12 +1,12 @@
-#include "settings/ControlForm.h"
+#include "ui/ControlForm.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <utility>
 
-#include "app/FileNames.h"
-#include "app/TextUtils.h"
+#include "base/FileNames.h"
+#include "base/TextUtils.h"
 #include "platform/DirectoryList.h"
 #include "platform/FileSystem.h"
 #include "platform/PathStyle.h"

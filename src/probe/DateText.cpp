@@ -1,137 +1,12 @@
-#include "app/ProcessUtils.h"
+#include "probe/DateText.h"
 
-#include <chrono>
-#include <random>
+#include <optional>
 #include <string_view>
-#include <thread>
-#include <vector>
 
-#include "app/ByteSearch.h"
-#include "app/FileNames.h"
-#include "app/Synchronize.h"
-#include "app/TextUtils.h"
-#include "platform/ByteFile.h"
-#include "platform/InstanceGuard.h"
+#include "base/TextUtils.h"
 #include "platform/LocalTime.h"
-#include "platform/MessagePump.h"
-#include "platform/Shell.h"
-#include "platform/SystemDirs.h"
 
 namespace tavelune {
-
-bool AcquireInstanceGuard(const std::string& name) {
-  std::mt19937 random(static_cast<std::mt19937::result_type>(
-      std::chrono::system_clock::now().time_since_epoch().count()));
-  std::this_thread::sleep_for(std::chrono::milliseconds(random() % 1000));
-  return platform::TryTakeInstanceName(name);
-}
-
-void ReleaseInstanceGuard() {
-  platform::ReleaseInstanceName();
-}
-
-namespace {
-std::string NormaliseDir(const std::string& text) {
-  return IncludeTrailingDelimiter(TrimControl(text));
-}
-}  // namespace
-
-std::string GetTempDir() {
-  return NormaliseDir(platform::TempDirText());
-}
-std::string GetPrivateTempDir() {
-  return NormaliseDir(platform::PrivateTempDirText());
-}
-std::string GetSystemDir() {
-  return NormaliseDir(platform::SystemDirText());
-}
-
-TDateTime NowDateTime() {
-  const TLocalTime time = LocalNow();
-  return EncodeDate(time.Year, time.Month, time.Day).value_or(0) +
-         (time.Hour * 3'600'000.0 + time.Minute * 60'000.0 + time.Second * 1000.0 +
-          time.Millisecond) /
-             86'400'000.0;
-}
-
-void YieldToMessages() {
-  std::this_thread::yield();
-  RunSynchronizeRequests();
-  if (IMessagePump* pump = CurrentMessagePump()) {
-    pump->DispatchPending();
-  }
-}
-
-void YieldToMessagesIfDue() {
-  using Clock = std::chrono::steady_clock;
-  static Clock::time_point last;
-  Clock::time_point now = Clock::now();
-  if (now - last >= std::chrono::milliseconds(2)) {
-    last = now;
-    YieldToMessages();
-  }
-}
-
-bool OpenTextForReading(TTextFile& file, int retries) {
-  for (int attempt = 0; attempt <= retries; ++attempt) {
-    if (file.Open()) {
-      return true;
-    }
-    if (attempt < retries) {
-      WaitMinutes(1);
-    }
-  }
-  return false;
-}
-
-void WaitMinutes(double minutes) {
-  auto deadline = std::chrono::system_clock::now() +
-                  std::chrono::duration_cast<std::chrono::system_clock::duration>(
-                      std::chrono::duration<double, std::ratio<60>>(minutes));
-  while (std::chrono::system_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    RunSynchronizeRequests();
-    if (IMessagePump* pump = CurrentMessagePump()) {
-      pump->DispatchPending();
-    }
-  }
-}
-
-std::int64_t FindBytesInFile(const std::string& fileName, const std::string& pattern,
-                             std::uint64_t limit) {
-  TByteFile file;
-  if (!file.Open(fileName, TShareMode::DenyNone)) {
-    return -1;
-  }
-  // Blocks small enough to stay in the processor's cache between the read
-  // and the search; a match may straddle two blocks, so the last
-  // pattern-length - 1 bytes of each block are searched again with the next.
-  const std::size_t blockSize = std::max<std::size_t>(256 * 1024, pattern.size());
-  const std::size_t carry = pattern.empty() ? 0 : pattern.size() - 1;
-  std::vector<char> buffer(blockSize + carry);
-  std::uint64_t bufferStart = 0;  // file offset of buffer[0]
-  std::size_t kept = 0;           // bytes carried over from the previous block
-  std::uint64_t remaining = limit;
-  while (remaining > 0) {
-    auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(blockSize, remaining));
-    std::size_t got = file.Read(buffer.data() + kept, wanted);
-    if (got == 0) {
-      break;
-    }
-    remaining -= got;
-    std::size_t length = kept + got;
-    std::size_t found = FindBytes(std::string_view(buffer.data(), length), pattern);
-    if (found != std::string_view::npos) {
-      return static_cast<std::int64_t>(bufferStart + found);
-    }
-    std::size_t keep = std::min(carry, length);
-    std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(length - keep),
-              buffer.begin() + static_cast<std::ptrdiff_t>(length), buffer.begin());
-    bufferStart += length - keep;
-    kept = keep;
-  }
-  return -1;
-}
 
 namespace {
 
@@ -262,10 +137,6 @@ TDateTime ParseTimeText(const std::string& text) {
     return 0;
   }
   return EncodeTime(hour, minute, second, 0).value_or(0);
-}
-
-void ShellOpen(const std::string& target, const std::string& parameters) {
-  platform::ShellOpenTarget(target, parameters, ExtractFilePath(target));
 }
 
 }  // namespace tavelune

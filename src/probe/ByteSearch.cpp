@@ -1,12 +1,15 @@
-#include "app/ByteSearch.h"
+#include "probe/ByteSearch.h"
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
 #define TAVELUNE_X86_64 1
 #endif
+
+#include "platform/ByteFile.h"
 
 namespace tavelune {
 
@@ -127,6 +130,42 @@ std::size_t FindBytes(std::string_view haystack, std::string_view needle) {
 #else
   return FindScalar(haystack, needle, 0);
 #endif
+}
+
+std::int64_t FindBytesInFile(const std::string& fileName, const std::string& pattern,
+                             std::uint64_t limit) {
+  TByteFile file;
+  if (!file.Open(fileName, TShareMode::DenyNone)) {
+    return -1;
+  }
+  // Blocks small enough to stay in the processor's cache between the read
+  // and the search; a match may straddle two blocks, so the last
+  // pattern-length - 1 bytes of each block are searched again with the next.
+  const std::size_t blockSize = std::max<std::size_t>(256 * 1024, pattern.size());
+  const std::size_t carry = pattern.empty() ? 0 : pattern.size() - 1;
+  std::vector<char> buffer(blockSize + carry);
+  std::uint64_t bufferStart = 0;  // file offset of buffer[0]
+  std::size_t kept = 0;           // bytes carried over from the previous block
+  std::uint64_t remaining = limit;
+  while (remaining > 0) {
+    auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(blockSize, remaining));
+    std::size_t got = file.Read(buffer.data() + kept, wanted);
+    if (got == 0) {
+      break;
+    }
+    remaining -= got;
+    std::size_t length = kept + got;
+    std::size_t found = FindBytes(std::string_view(buffer.data(), length), pattern);
+    if (found != std::string_view::npos) {
+      return static_cast<std::int64_t>(bufferStart + found);
+    }
+    std::size_t keep = std::min(carry, length);
+    std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(length - keep),
+              buffer.begin() + static_cast<std::ptrdiff_t>(length), buffer.begin());
+    bufferStart += length - keep;
+    kept = keep;
+  }
+  return -1;
 }
 
 }  // namespace tavelune

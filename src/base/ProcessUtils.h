@@ -7,8 +7,8 @@
 #include <limits>
 #include <string>
 
-#include "app/DateTime.h"
-#include "app/TextFile.h"
+#include "base/DateTime.h"
+#include "base/TextFile.h"
 
 namespace tavelune {
 
@@ -47,20 +47,6 @@ bool OpenTextForReading(TTextFile& file, int retries);
 // Sleeps in 100 ms steps, dispatching window messages after each, until
 // `minutes` of wall-clock time have passed.
 void WaitMinutes(double minutes);
-
-inline constexpr std::uint64_t kWholeFile = std::numeric_limits<std::uint64_t>::max();
-
-// The offset of the first occurrence of `pattern` in the file, or -1 when
-// there is none or the file cannot be read. Only the first `limit` bytes of
-// the file are searched. Reads the file once, in large blocks.
-std::int64_t FindBytesInFile(const std::string& fileName, const std::string& pattern,
-                             std::uint64_t limit = kWholeFile);
-
-// Date and time texts as recorders write them ("2003/12/25", "12/25(Thu)",
-// "031225", "12:34", "123456", ...). Never fail: a text that is not a
-// possible date gives 1970-01-01, one that is not a possible time 00:00:00.
-TDateTime ParseDateText(const std::string& text);
-TDateTime ParseTimeText(const std::string& text);
 
 // Opens a file or an address through the desktop, with the target's folder
 // as working folder. The outcome is not reported.

@@ -1,4 +1,4 @@
-#include "app/Synchronize.h"
+#include "base/Synchronize.h"
 
 #include <condition_variable>
 #include <deque>

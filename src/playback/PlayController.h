@@ -1,0 +1,165 @@
+#pragma once
+
+// The play loop: movies one at a time from the list discovery fills, each
+// opened in a fresh graph, run muted for a moment to learn its length,
+// paused, and sought segment by segment, each segment's frame shown as a
+// still and held.
+//
+// Threads: everything runs on the UI thread except Capture1Buffer, which the
+// media framework calls on its streaming thread. The two share only the
+// atomic flags and the grab request (playback/GrabRequest.h). Every wait is
+// a short sleep and a yield, after which the window's closing flag is tested
+// again: input, timers, graph events and discovery's hand-overs all run
+// inside those yields.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "catalogue/LogFile.h"
+#include "catalogue/MFindFirst.h"
+#include "imaging/Bitmap.h"
+#include "playback/GrabRequest.h"
+#include "playback/MediaGraph.h"
+#include "playback/PlayHost.h"
+#include "playback/StillComposer.h"
+
+namespace tavelune {
+
+// The segment plan of one movie: how many stills, and how far apart.
+struct TSegmentPlan {
+  std::int64_t Raw = 0;    // segments the movie's length asks for
+  std::int32_t Count = 0;  // segments shown, at least 1
+  TRefTime Step = 0;       // distance between segment starts
+};
+
+// The first segment starts this far into a movie; segment k at
+// kFirstSegment + (k - 1) * Step.
+inline constexpr TRefTime kFirstSegment = 2 * kRefTimePerSecond;
+
+// The plan for a movie whose end is `stop`, with one segment every
+// `seconds` seconds, between `minCount` and `maxCount` segments (the
+// minimum tested first), `draw` being the random draw in 0..seconds-1 that
+// shifts the raw count by at most one. A `seconds` below 1 counts as 1.
+TSegmentPlan PlanSegments(TRefTime stop, std::int32_t seconds, std::int32_t minCount,
+                          std::int32_t maxCount, std::int32_t draw);
+
+// Ask for 24-bit frames (MPEG and DVD recordings) or 32-bit frames.
+TMediaSubtype GrabberSubtypeFor(const std::string& containerCode, const std::string& fileName);
+// The stop of a segment seek: the movie's end for the kinds whose graphs
+// need a running segment to deliver a frame, otherwise the start itself.
+TRefTime SegmentStopFor(const std::string& containerCode, const std::string& fileName,
+                        TRefTime position, TRefTime movieStop);
+
+// Writes "<timestamp><event>" to the history.
+void WriteTimedLine(IHistoryLog& log, const TLocalTime& now, const std::string& event);
+
+class TPlayController : private IGraphListener {
+ public:
+  // The host, the media components, the history and the window's state
+  // must outlive the controller.
+  TPlayController(IPlayHost& host, IMediaFramework& media, IHistoryLog& logFile,
+                  TPlayWindow window);
+  ~TPlayController() override;
+  TPlayController(const TPlayController&) = delete;
+  TPlayController& operator=(const TPlayController&) = delete;
+
+  // --- the movies ---
+  // The movies found and not yet played, which discovery fills (on the UI
+  // thread, in its hand-overs).
+  std::vector<std::string>& MovieList() { return FMovieList; }
+  // The walk that fills the list, or none; not owned.
+  void SetMovieSearch(IMovieSearch* search) { FsrFileRead = search; }
+
+  // --- the play loop ---
+  // Runs until the window closes, then asks it to close.
+  void PlayLoop();
+  // False only when it tried to take a movie and found none.
+  bool PlayNext();
+  // The next movie from the list (at random with "Random Sort"), removed
+  // from it; empty when there is none once the walk has ended.
+  std::string TakeNextMovie();
+  // Plays one movie from start to stop. A failure of the movie itself ends
+  // in the error notice and a close request; errors while preparing it
+  // propagate after the stop sequence.
+  void PlayMovie(const std::string& fileName);
+  // A random pause of 1.5 to 4 s, before the first movie and between movies.
+  void PauseBetweenMovies();
+  // The run is ending: a running graph stops now.
+  void StopGraph();
+
+  // Whether a movie is being played, and its segment's start while it is
+  // (the last one's after it).
+  bool Playing() const { return FPlaying; }
+  TRefTime SegmentPosition() const { return FSegmentPos; }
+
+  // --- event handlers (UI thread) ---
+  void FilterG1DSEvent(long eventCode);
+  void FilterG1GraphEndOfSegment();
+  // The seek delivers nothing: the wait for its frame ends now.
+  void FilterG1NoFrame();
+  void TimerFilterTimer();
+
+  // --- the still of a segment ---
+  // Streaming thread: converts the sample when a frame is wanted.
+  void Capture1Buffer(double sampleTime, const std::uint8_t* buffer, std::size_t bufferLength);
+  // Composes the grabbed frame (or the video window's snapshot when none
+  // came) into a still on the screen picture and ends the grab request;
+  // true when a still was composed, false when there was no picture or an
+  // empty one.
+  bool ShowStill();
+  // Holds a composed still for "Draw Wait" seconds (none when negative).
+  void HoldStill();
+  // Waits `seconds` of wall-clock time, handling messages as they come,
+  // ending early when the window closes.
+  void WaitSeconds(std::uint16_t seconds);
+
+  // --- seams for tests ---
+  TGrabRequest& GrabRequest() { return FGrab; }
+  ITimer& GrabTimer() { return *TimerFilter; }
+
+ private:
+  struct TMovieRun;
+
+  // IGraphListener: the graph's notices go to the handlers above.
+  void OnGraphEvent(long eventCode) override { FilterG1DSEvent(eventCode); }
+  void OnEndOfSegment() override { FilterG1GraphEndOfSegment(); }
+  void OnNoFrame() override { FilterG1NoFrame(); }
+  void OnSample(double sampleTime, const std::uint8_t* buffer, std::size_t bufferLength) override {
+    Capture1Buffer(sampleTime, buffer, bufferLength);
+  }
+
+  void WriteTimedLine(const std::string& event);
+  bool JudgeRecording(TMovieRun& run);
+  void PrepareGraph();
+  void PlaySegments(TMovieRun& run);
+  void ReadLength(TMovieRun& run);
+  void SeekSegment(TMovieRun& run, TRefTime position, bool preSeekSleep);
+  void ShowFailure(const TMovieRun& run);
+  void StopMovie(TMovieRun& run);
+  std::shared_ptr<const TBitmap24> TakeGrabPicture();
+  // A message pass and a sleep of `milliseconds`: a round of the grab wait.
+  void PauseForGrab(int milliseconds);
+
+  IPlayHost& FHost;
+  const TPlayWindow FWindow;
+  IFilterGraph& FilterG1;
+  ISampleGrabber& Capture1;
+  IVideoWindow& QuilloMonitor;
+  IHistoryLog& LogFile1;
+  TStillComposer FComposer;
+  std::unique_ptr<ITimer> TimerFilter;
+
+  std::vector<std::string> FMovieList;
+  IMovieSearch* FsrFileRead = nullptr;
+  bool FPlaying = false;
+  // The movie being played, on PlayMovie's stack; null between movies.
+  const TMovieRun* FRun = nullptr;
+  TRefTime FSegmentPos = 0;
+  std::atomic<bool> FGraphEvent{false};
+  TGrabRequest FGrab;
+};
+
+}  // namespace tavelune
