@@ -34,7 +34,7 @@ double Ms(Clock::duration d) {
 }
 
 // Stands for the window system: records when messages were last handled.
-class TGapMeter final : public tavelune::IMessagePump {
+class TGapMeter final : public tavelune::platform::IMessagePump {
  public:
   void DispatchPending() override {
     Clock::time_point now = Clock::now();
@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
   std::size_t found = 0;
   for (int round = 0; round < 5; ++round) {
     TGapMeter meter;
-    tavelune::SetMessagePump(&meter);
+    tavelune::platform::SetMessagePump(&meter);
     std::vector<std::string> folders = {folder.string()};
     std::vector<std::string> extensions = {"avi",  "mpg", "asf", "wmv", "wvx",
                                            "mpeg", "mov", "m2p", "vg2"};
@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
       }
     }
     walks.push_back(Ms(Clock::now() - start));
-    tavelune::SetMessagePump(nullptr);
+    tavelune::platform::SetMessagePump(nullptr);
     longestGap = std::max(longestGap, meter.Longest);
     found = movies.size();
   }

@@ -26,8 +26,8 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using tavelune::TByteFile;
-using tavelune::TShareMode;
+using tavelune::platform::TByteFile;
+using tavelune::platform::TShareMode;
 
 constexpr std::size_t kFileSize = 256u << 20;
 constexpr std::size_t kBlock = 256 * 1024;

@@ -113,8 +113,8 @@ class TPrintedLog : public IHistoryLog {
 }  // namespace
 
 bool RequireReadable(const std::string& fileName) {
-  TByteFile file;
-  if (file.Open(fileName, TShareMode::DenyNone)) {
+  platform::TByteFile file;
+  if (file.Open(fileName, platform::TShareMode::DenyNone)) {
     return true;
   }
   std::cerr << "tavelune-tool: cannot read " << fileName << "\n";

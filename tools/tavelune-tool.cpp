@@ -129,14 +129,14 @@ int Lookup(const TArgs& args) {
                        : LookupLibrary(args[0], record) ? "library"
                                                         : "none";
   std::cout << "source=" << source << "\n"
-            << "TapeId=" << Cp932ToUtf8(record.TapeId) << "\n"
-            << "Title=" << Cp932ToUtf8(record.Title) << "\n"
+            << "TapeId=" << platform::Cp932ToUtf8(record.TapeId) << "\n"
+            << "Title=" << platform::Cp932ToUtf8(record.Title) << "\n"
             << "LengthValue=" << ShortestNumberText(record.LengthValue) << "\n"
             << "EntryTime=" << FormatIsoDateTime(record.EntryTime) << "\n"
-            << "Note=" << Cp932ToUtf8(record.Note) << "\n"
+            << "Note=" << platform::Cp932ToUtf8(record.Note) << "\n"
             << "StateFlag=" << record.StateFlag << "\n"
             << "EntryTimeCopy=" << FormatIsoDateTime(record.EntryTimeCopy) << "\n"
-            << "Memo=" << Cp932ToUtf8(record.Memo) << "\n"
+            << "Memo=" << platform::Cp932ToUtf8(record.Memo) << "\n"
             << "Number=" << record.Number << "\n"
             << "verdict=" << (source != "none" && IsRecordingUnusable(record) ? "skip" : "show")
             << "\n";

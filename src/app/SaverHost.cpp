@@ -12,8 +12,8 @@ TDateTime TRealTimeHost::Now() {
   return NowDateTime();
 }
 
-TLocalTime TRealTimeHost::LocalNow() {
-  return tavelune::LocalNow();
+platform::TLocalTime TRealTimeHost::LocalNow() {
+  return tavelune::platform::LocalNow();
 }
 
 void TRealTimeHost::Sleep(int milliseconds) {

@@ -49,7 +49,7 @@ class ISaverHost : public IPlayHost {
 class TRealTimeHost : public ISaverHost {
  public:
   TDateTime Now() override;
-  TLocalTime LocalNow() override;
+  platform::TLocalTime LocalNow() override;
   void Sleep(int milliseconds) override;
   std::int32_t RandomBelow(std::int32_t bound) override;
   double RandomReal() override;

@@ -45,7 +45,7 @@ std::string GetSystemDir() {
 }
 
 TDateTime NowDateTime() {
-  const TLocalTime time = LocalNow();
+  const platform::TLocalTime time = platform::LocalNow();
   return EncodeDate(time.Year, time.Month, time.Day).value_or(0) +
          (time.Hour * 3'600'000.0 + time.Minute * 60'000.0 + time.Second * 1000.0 +
           time.Millisecond) /
@@ -55,15 +55,15 @@ TDateTime NowDateTime() {
 void YieldToMessages() {
   std::this_thread::yield();
   RunSynchronizeRequests();
-  if (IMessagePump* pump = CurrentMessagePump()) {
+  if (platform::IMessagePump* pump = platform::CurrentMessagePump()) {
     pump->DispatchPending();
   }
 }
 
 void YieldToMessagesIfDue() {
-  using Clock = std::chrono::steady_clock;
-  static Clock::time_point last;
-  Clock::time_point now = Clock::now();
+  using TClock = std::chrono::steady_clock;
+  static TClock::time_point last;
+  TClock::time_point now = TClock::now();
   if (now - last >= std::chrono::milliseconds(2)) {
     last = now;
     YieldToMessages();
@@ -89,7 +89,7 @@ void WaitMinutes(double minutes) {
   while (std::chrono::system_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     RunSynchronizeRequests();
-    if (IMessagePump* pump = CurrentMessagePump()) {
+    if (platform::IMessagePump* pump = platform::CurrentMessagePump()) {
       pump->DispatchPending();
     }
   }

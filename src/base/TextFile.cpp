@@ -14,7 +14,7 @@ TTextFile::TTextFile(std::string fileName, std::size_t maxKept)
 
 bool TTextFile::Open() {
   Close();
-  if (!FFile.Open(FFileName, TShareMode::DenyWrite)) {
+  if (!FFile.Open(FFileName, platform::TShareMode::DenyWrite)) {
     return false;
   }
   FBuffer.resize(kBufferSize);

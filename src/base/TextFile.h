@@ -45,7 +45,7 @@ class TTextFile {
 
   std::string FFileName;
   std::size_t FMaxKept;
-  TByteFile FFile;
+  platform::TByteFile FFile;
   std::vector<char> FBuffer;
   std::size_t FPos = 0;
   std::size_t FEnd = 0;

@@ -29,13 +29,13 @@ std::string TrimBlanks(const std::string& text) {
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-std::string IsoDate(const TLocalTime& t) {
+std::string IsoDate(const platform::TLocalTime& t) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", t.Year, t.Month, t.Day);
   return buffer;
 }
 
-std::string IsoDateTime(const TLocalTime& t) {
+std::string IsoDateTime(const platform::TLocalTime& t) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, " %02d:%02d:%02d", t.Hour, t.Minute, t.Second);
   return IsoDate(t) + buffer;
@@ -44,14 +44,14 @@ std::string IsoDateTime(const TLocalTime& t) {
 // A name is taken as given when it starts at a root ("\logs\play.txt",
 // "/var/log/play.txt") or, where names carry drives, names one ("D:play.txt").
 bool IsRootedName(const std::string& name) {
-  const bool drives = kPathDelimiters.find(':') != std::string_view::npos;
-  return (!name.empty() && name.front() == kPathDelimiter) ||
+  const bool drives = platform::kPathDelimiters.find(':') != std::string_view::npos;
+  return (!name.empty() && name.front() == platform::kPathDelimiter) ||
          (drives && name.find(':') != std::string::npos);
 }
 
 }  // namespace
 
-std::string TimestampText(const TLocalTime& time) {
+std::string TimestampText(const platform::TLocalTime& time) {
   std::string text = platform::ShortDateText(time);
   if (time.Hour != 0 || time.Minute != 0 || time.Second != 0 || time.Millisecond != 0) {
     text += " " + platform::LongTimeText(time);
@@ -87,8 +87,8 @@ void TLogFile::Append(const std::string& lines) {
   try {
     // A FIFO or a device named as the history is refused rather than
     // waited on: the UI thread writes every line.
-    AppendToFile(FLogFileName, lines);
-  } catch (const EFCreateError&) {
+    platform::AppendToFile(FLogFileName, lines);
+  } catch (const platform::EFCreateError&) {
     throw EInOutError("cannot write the history file " + FLogFileName);
   }
 }
@@ -106,7 +106,7 @@ void TLogFile::WriteStart() {
   VersionRecord version;
   ReadVersionRecord(FProgramFileName, version);
   try {
-    Append("--- START ---\t" + IsoDateTime(LocalNow()) + kLineEnd + "Version " +
+    Append("--- START ---\t" + IsoDateTime(platform::LocalNow()) + kLineEnd + "Version " +
            version.FileVersion + kLineEnd);
   } catch (const EInOutError&) {
     SetActive(false);  // tries the end record, whose failure reaches the caller
@@ -117,7 +117,7 @@ void TLogFile::WriteEnd() {
   if (TrimBlanks(FLogFileName).empty() || !FActive) {
     return;
   }
-  TLocalTime now = LocalNow();
+  platform::TLocalTime now = platform::LocalNow();
   Append("--- END ---\t" + IsoDate(now) + "\t" + platform::LongTimeText(now) + kLineEnd);
 }
 
@@ -130,13 +130,13 @@ bool TLogFile::WriteLine(const std::string& text, bool error) {
 }
 
 void TLogFile::TrimHistory(std::size_t keep) {
-  if (!FileExists(FLogFileName)) {
+  if (!platform::FileExists(FLogFileName)) {
     return;
   }
   std::string text;
   {
-    TByteFile in;
-    if (!in.Open(FLogFileName, TShareMode::DenyWrite)) {
+    platform::TByteFile in;
+    if (!in.Open(FLogFileName, platform::TShareMode::DenyWrite)) {
       throw EInOutError("cannot read the history file " + FLogFileName);
     }
     text.resize(in.Size());

@@ -23,7 +23,7 @@ class EInOutError : public std::runtime_error {
 // The timestamp that starts the saver's timed lines: the short date, a
 // blank and the long time of the user's regional settings; at exactly
 // midnight the time part is left out.
-std::string TimestampText(const TLocalTime& time);
+std::string TimestampText(const platform::TLocalTime& time);
 
 // Where the saver's event lines go (TLogFile; tests record them).
 class IHistoryLog {

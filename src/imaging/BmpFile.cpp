@@ -97,8 +97,8 @@ TBitmap24 DecodeBmp(std::string_view bytes, const std::string& what) {
 }
 
 TBitmap24 ReadBmpFile(const std::string& fileName) {
-  TByteFile file;
-  if (!file.Open(fileName, TShareMode::DenyWrite)) {
+  platform::TByteFile file;
+  if (!file.Open(fileName, platform::TShareMode::DenyWrite)) {
     Fail(fileName, "cannot be opened for reading");
   }
   std::uint64_t size = file.Size();

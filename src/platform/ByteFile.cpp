@@ -3,7 +3,7 @@
 
 #include "platform/ByteFile.h"
 
-namespace tavelune {
+namespace tavelune::platform {
 
 bool TByteFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
   if (!Seek(offset)) {
@@ -21,4 +21,4 @@ bool TByteFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
   return true;
 }
 
-}  // namespace tavelune
+}  // namespace tavelune::platform

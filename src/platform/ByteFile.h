@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace tavelune {
+namespace tavelune::platform {
 
 // What other processes may still do with a file while we hold it open.
 // Only Windows enforces this; Linux has no mandatory share modes.
@@ -67,4 +67,4 @@ void WriteFileNoFollow(const std::string& fileName, std::string_view bytes);
 // Throws EFCreateError.
 void AppendToFile(const std::string& fileName, std::string_view bytes);
 
-}  // namespace tavelune
+}  // namespace tavelune::platform

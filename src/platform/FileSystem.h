@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace tavelune {
+namespace tavelune::platform {
 
 // True when a file (not a folder) of that name exists.
 //
@@ -19,4 +19,4 @@ bool DirectoryExists(const std::string& name);
 // FileExists does; the name unchanged when nothing matches.
 std::string ResolveFileName(const std::string& fileName);
 
-}  // namespace tavelune
+}  // namespace tavelune::platform

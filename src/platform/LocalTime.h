@@ -1,6 +1,6 @@
 #pragma once
 
-namespace tavelune {
+namespace tavelune::platform {
 
 // The wall clock in the user's time zone, broken down.
 struct TLocalTime {
@@ -15,4 +15,4 @@ struct TLocalTime {
 
 TLocalTime LocalNow();
 
-}  // namespace tavelune
+}  // namespace tavelune::platform

@@ -1,6 +1,6 @@
 #pragma once
 
-namespace tavelune {
+namespace tavelune::platform {
 
 // Dispatches the window messages that wait on the UI thread. The front end
 // installs one once its application object exists; until then (and in
@@ -17,4 +17,4 @@ class IMessagePump {
 void SetMessagePump(IMessagePump* pump);
 IMessagePump* CurrentMessagePump();
 
-}  // namespace tavelune
+}  // namespace tavelune::platform

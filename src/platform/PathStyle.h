@@ -7,7 +7,7 @@
 
 #include <string_view>
 
-namespace tavelune {
+namespace tavelune::platform {
 
 #ifdef _WIN32
 inline constexpr char kPathDelimiter = '\\';
@@ -23,4 +23,4 @@ inline constexpr std::string_view kPathDelimiters = "/";
 // UTF-8, whose multi-byte characters never contain ASCII bytes.
 bool IsSystemLeadByte(unsigned char byte);
 
-}  // namespace tavelune
+}  // namespace tavelune::platform

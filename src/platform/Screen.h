@@ -1,6 +1,6 @@
 #pragma once
 
-namespace tavelune {
+namespace tavelune::platform {
 
 // What the display can tell about itself. The front end that owns the
 // display connection installs one (Windows: the screen device context;
@@ -16,4 +16,4 @@ class IScreenInfo {
 void SetScreenInfo(IScreenInfo* screen);
 IScreenInfo* CurrentScreenInfo();
 
-}  // namespace tavelune
+}  // namespace tavelune::platform

@@ -4,7 +4,7 @@
 #include "platform/MessagePump.h"
 #include "platform/Screen.h"
 
-namespace tavelune {
+namespace tavelune::platform {
 
 namespace {
 IMessagePump* gMessagePump = nullptr;
@@ -25,4 +25,4 @@ IScreenInfo* CurrentScreenInfo() {
   return gScreenInfo;
 }
 
-}  // namespace tavelune
+}  // namespace tavelune::platform

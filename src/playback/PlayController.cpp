@@ -88,7 +88,7 @@ TRefTime SegmentStopFor(const std::string& containerCode, const std::string& fil
   return toTheEnd ? movieStop : position;
 }
 
-void WriteTimedLine(IHistoryLog& log, const TLocalTime& now, const std::string& event) {
+void WriteTimedLine(IHistoryLog& log, const platform::TLocalTime& now, const std::string& event) {
   log.WriteLine(TimestampText(now) + event);
 }
 
@@ -199,7 +199,7 @@ std::string TPlayController::TakeNextMovie() {
 }
 
 void TPlayController::PlayMovie(const std::string& fileName) {
-  if (!FileExists(fileName)) {
+  if (!platform::FileExists(fileName)) {
     LogFile1.WriteLine(fileName + " not Found");
     return;
   }

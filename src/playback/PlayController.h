@@ -54,7 +54,7 @@ TRefTime SegmentStopFor(const std::string& containerCode, const std::string& fil
                         TRefTime position, TRefTime movieStop);
 
 // Writes "<timestamp><event>" to the history.
-void WriteTimedLine(IHistoryLog& log, const TLocalTime& now, const std::string& event);
+void WriteTimedLine(IHistoryLog& log, const platform::TLocalTime& now, const std::string& event);
 
 class TPlayController : private IGraphListener {
  public:

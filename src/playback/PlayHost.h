@@ -35,7 +35,7 @@ class IPlayHost {
 
   // The local date and time, as a date-time value and broken down.
   virtual TDateTime Now() = 0;
-  virtual TLocalTime LocalNow() = 0;
+  virtual platform::TLocalTime LocalNow() = 0;
   // Blocks for `milliseconds` without handling messages.
   virtual void Sleep(int milliseconds) = 0;
   // One slice of a hold that lasts `milliseconds` more: blocks until window

@@ -39,33 +39,33 @@ TStillSize StillSize(std::int32_t graphicsSize, int pictureWidth, int pictureHei
                      int screenWidth, int screenHeight, double r1, double r2) {
   // The extended type, as the saver has always computed sizes; products of
   // sizes are 32-bit integers before they are divided.
-  using Real = long double;
+  using TReal = long double;
   const int pw = pictureWidth;
   const int ph = pictureHeight;
   const int sw = screenWidth;
   const int sh = screenHeight;
   if (graphicsSize == 1) {
     if (pw > sw && ph <= sh) {
-      return {CeilToInt(Real(sw * pw) / pw), CeilToInt(Real(sw * ph) / pw)};
+      return {CeilToInt(TReal(sw * pw) / pw), CeilToInt(TReal(sw * ph) / pw)};
     }
     if (pw <= sw && ph > sh) {
-      return {CeilToInt(Real(sh * pw) / ph), CeilToInt(Real(sh * ph) / ph)};
+      return {CeilToInt(TReal(sh * pw) / ph), CeilToInt(TReal(sh * ph) / ph)};
     }
     if (pw > sw && ph > sh) {
-      if (Real(sw) / pw >= Real(sh) / ph) {
-        return {CeilToInt(Real(sh * pw) / ph), sh};
+      if (TReal(sw) / pw >= TReal(sh) / ph) {
+        return {CeilToInt(TReal(sh * pw) / ph), sh};
       }
-      return {sw, CeilToInt(Real(sw * ph) / pw)};
+      return {sw, CeilToInt(TReal(sw * ph) / pw)};
     }
     // The picture fits and is enlarged to touch the screen's sides.
-    if (Real(sh) / ph >= Real(sw) / pw) {
-      return {sw, TruncToInt(Real(sw) / pw * ph)};
+    if (TReal(sh) / ph >= TReal(sw) / pw) {
+      return {sw, TruncToInt(TReal(sw) / pw * ph)};
     }
-    return {TruncToInt(Real(sh) / ph * pw), sh};
+    return {TruncToInt(TReal(sh) / ph * pw), sh};
   }
   if (graphicsSize == 2) {
-    const Real scale = ph < pw ? (Real(r1) + r2) / 3 * sw / pw + Real(0.3)
-                               : (Real(r1) + r2) / 3 * sh / ph + Real(0.3);
+    const TReal scale = ph < pw ? (TReal(r1) + r2) / 3 * sw / pw + TReal(0.3)
+                                : (TReal(r1) + r2) / 3 * sh / ph + TReal(0.3);
     return {CeilToInt(pw * scale), CeilToInt(ph * scale)};
   }
   return {pw, ph};
@@ -165,13 +165,13 @@ TBitmap24 TStillComposer::TurnStill(const TBitmap24& picture, TStillSize size) {
   // The turned picture goes through the temporary file, which is also
   // where a user finds the last turned still.
   const std::string fileName = TempPictureFileName();
-  WriteFileNoFollow(fileName, EncodeBmp(RotateImage1.TurnedBitmap()));
+  platform::WriteFileNoFollow(fileName, EncodeBmp(RotateImage1.TurnedBitmap()));
   return ReadBmpFile(fileName);
 }
 
 void TStillComposer::DrawOverlay(const TStillLabel& label, int left, int top) {
   const std::string title =
-      FileExists(label.MovieFile) ? ExtractFileName(label.Title) : label.Title;
+      platform::FileExists(label.MovieFile) ? ExtractFileName(label.Title) : label.Title;
   FHost.DrawText(FWindow.Screen, left + 48, top + 4, title, kWhite, kBlack);
   FHost.DrawText(FWindow.Screen, left + 4, top + 4, PositionText(label.Position), kPositionColor,
                  kBlack);

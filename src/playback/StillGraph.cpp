@@ -21,11 +21,11 @@
 
 namespace tavelune::platform {
 
-using Clock = std::chrono::steady_clock;
+using TClock = std::chrono::steady_clock;
 
 bool TInterruption::DeadlinePassed() const {
   const std::int64_t deadline = FDeadline.load();
-  return deadline != 0 && Clock::now().time_since_epoch().count() > deadline;
+  return deadline != 0 && TClock::now().time_since_epoch().count() > deadline;
 }
 
 std::chrono::milliseconds TInterruption::Remaining() const {
@@ -33,13 +33,13 @@ std::chrono::milliseconds TInterruption::Remaining() const {
   if (deadline == 0) {
     return std::chrono::hours(1);
   }
-  const auto left = Clock::duration(deadline) - Clock::now().time_since_epoch();
+  const auto left = TClock::duration(deadline) - TClock::now().time_since_epoch();
   return std::max(std::chrono::milliseconds(0),
                   std::chrono::duration_cast<std::chrono::milliseconds>(left));
 }
 
-void TInterruption::Arm(Clock::duration limit) {
-  FDeadline = (Clock::now() + limit).time_since_epoch().count();
+void TInterruption::Arm(TClock::duration limit) {
+  FDeadline = (TClock::now() + limit).time_since_epoch().count();
 }
 
 namespace {
@@ -148,7 +148,7 @@ class TStillGraph final : public IMediaFramework,
     if (FSource && FState != TState::Running) {
       FState = TState::Running;
       FRunBase = FCurrent;
-      FRunStart = Clock::now();
+      FRunStart = TClock::now();
       FEndReported = false;
     }
     FWake.notify_all();
@@ -199,7 +199,7 @@ class TStillGraph final : public IMediaFramework,
       FStop = stop;
       FSegmentFlag = ((currentFlags | stopFlags) & kSeekingSegment) != 0;
       FRunBase = FCurrent;
-      FRunStart = Clock::now();
+      FRunStart = TClock::now();
       FEndReported = false;
       if (FState == TState::Paused) {
         FSeekPending = true;
@@ -258,7 +258,7 @@ class TStillGraph final : public IMediaFramework,
     }
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::duration<TRefTime, std::ratio<1, 10'000'000>>>(
-            Clock::now() - FRunStart);
+            TClock::now() - FRunStart);
     TRefTime position = FRunBase + elapsed.count();
     return FStop > FRunBase ? std::min(position, FStop) : position;
   }
@@ -298,7 +298,7 @@ class TStillGraph final : public IMediaFramework,
       if (FState == TState::Running && FSource && !FEndReported && FStop > FRunBase) {
         const auto until = FRunStart + std::chrono::duration<TRefTime, std::ratio<1, 10'000'000>>(
                                            FStop - FRunBase);
-        if (Clock::now() >= until) {
+        if (TClock::now() >= until) {
           FEndReported = true;
           const bool segment = FSegmentFlag;
           lock.unlock();
@@ -390,7 +390,7 @@ class TStillGraph final : public IMediaFramework,
   TRefTime FCurrent = 0;
   TRefTime FStop = 0;
   TRefTime FRunBase = 0;
-  Clock::time_point FRunStart;
+  TClock::time_point FRunStart;
   bool FSegmentFlag = false;
   bool FEndReported = false;
   bool FSeekPending = false;

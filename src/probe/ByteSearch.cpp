@@ -134,8 +134,8 @@ std::size_t FindBytes(std::string_view haystack, std::string_view needle) {
 
 std::int64_t FindBytesInFile(const std::string& fileName, const std::string& pattern,
                              std::uint64_t limit) {
-  TByteFile file;
-  if (!file.Open(fileName, TShareMode::DenyNone)) {
+  platform::TByteFile file;
+  if (!file.Open(fileName, platform::TShareMode::DenyNone)) {
     return -1;
   }
   // Blocks small enough to stay in the processor's cache between the read

@@ -15,9 +15,9 @@ namespace {
 // The first `size` bytes of the file, or empty when it cannot be opened or
 // is shorter: a file shorter than a probe's block is not of that kind.
 std::string ReadBlock(const std::string& fileName, std::size_t size) {
-  TByteFile file;
+  platform::TByteFile file;
   std::string block(size, '\0');
-  if (!file.Open(fileName, TShareMode::DenyNone) || !file.ReadAt(0, block.data(), size)) {
+  if (!file.Open(fileName, platform::TShareMode::DenyNone) || !file.ReadAt(0, block.data(), size)) {
     return {};
   }
   return block;
@@ -76,8 +76,8 @@ std::string ProbeMpeg(const std::string& fileName) {
   if (header < 0) {
     return {};
   }
-  TByteFile file;
-  if (!file.Open(fileName, TShareMode::DenyNone)) {
+  platform::TByteFile file;
+  if (!file.Open(fileName, platform::TShareMode::DenyNone)) {
     return {};
   }
   std::string after(kSequenceHeaderWithMatrix, '\0');

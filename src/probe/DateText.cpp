@@ -85,7 +85,7 @@ TDateTime ParseDateText(const std::string& text) {
     std::size_t slash = rest.find('/');
     if (rest.find('/', slash + 1) == std::string_view::npos) {
       // month/day of the current year
-      date = {LocalNow().Year, IntegerOr(rest.substr(0, slash), 0),
+      date = {platform::LocalNow().Year, IntegerOr(rest.substr(0, slash), 0),
               IntegerOr(BeforeParenthesis(rest.substr(slash + 1)), 0)};
     } else {
       date = SplitThreeNumbers(rest, '/');

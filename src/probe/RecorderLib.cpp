@@ -51,7 +51,7 @@ bool HasColonInColumn5(std::string_view line) {
 // Takes the memo from the ninth line of a tape's extension file, when it
 // has one.
 void ReadExtensionFile(const std::string& fileName, TRecorderTapeLib& record) {
-  if (!FileExists(fileName)) {
+  if (!platform::FileExists(fileName)) {
     return;
   }
   TTextFile file(fileName, kKeptLineBytes);
@@ -72,7 +72,7 @@ std::string Join(std::initializer_list<std::string_view> parts) {
   std::string out;
   for (std::string_view part : parts) {
     if (!out.empty()) {
-      out += kPathDelimiter;
+      out += platform::kPathDelimiter;
     }
     out += part;
   }
@@ -83,7 +83,7 @@ std::string Join(std::initializer_list<std::string_view> parts) {
 
 bool LookupSideFile(const std::string& movieFileName, TRecorderTapeLib& record) {
   std::string sideFileName = ChangeFileExt(movieFileName, ".SDB");
-  if (!FileExists(sideFileName)) {
+  if (!platform::FileExists(sideFileName)) {
     return false;
   }
   TTextFile file(sideFileName, kKeptLineBytes);
@@ -111,7 +111,7 @@ bool LookupSideFile(const std::string& movieFileName, TRecorderTapeLib& record) 
 bool LookupLibrary(const std::string& movieFileName, TRecorderTapeLib& record) {
   std::string folder = ExtractFilePath(movieFileName);
   std::string libraryName = folder + Join({"SGPDB", "SGPDBTape.SVD"});
-  if (!FileExists(libraryName)) {
+  if (!platform::FileExists(libraryName)) {
     return false;
   }
   TTextFile file(libraryName, kKeptLineBytes);

@@ -119,8 +119,8 @@ std::string AttachedVersionTextFromImage(std::string_view image) {
 }
 
 bool ReadAttachedVersionRecord(const std::string& fileName, VersionRecord& record) {
-  TByteFile file;
-  if (!file.Open(fileName, TShareMode::DenyNone)) {
+  platform::TByteFile file;
+  if (!file.Open(fileName, platform::TShareMode::DenyNone)) {
     return false;
   }
   TFileImage bytes(file);

@@ -21,13 +21,13 @@ class IImageBytes {
 // Reads through an open file, which it does not own.
 class TFileImage final : public IImageBytes {
  public:
-  explicit TFileImage(TByteFile& file) : FFile(file) {}
+  explicit TFileImage(platform::TByteFile& file) : FFile(file) {}
   bool ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override {
     return FFile.ReadAt(offset, buffer, count);
   }
 
  private:
-  TByteFile& FFile;
+  platform::TByteFile& FFile;
 };
 
 // Reads from bytes that outlive it.

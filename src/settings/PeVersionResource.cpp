@@ -258,8 +258,8 @@ std::optional<TNode> FindChild(std::string_view block, const TNode& parent, std:
 }  // namespace
 
 std::string ReadVersionInfoBlock(const std::string& fileName) {
-  TByteFile file;
-  if (!file.Open(fileName, TShareMode::DenyNone)) {
+  platform::TByteFile file;
+  if (!file.Open(fileName, platform::TShareMode::DenyNone)) {
     return {};
   }
   TFileImage image(file);
@@ -309,7 +309,7 @@ std::string VersionText(const TVersionValue& value, std::size_t maxChars) {
   if (text.size() == maxChars && text.back() >= 0xD800 && text.back() <= 0xDBFF) {
     text.pop_back();  // the low half was cut off
   }
-  return Utf16ToSystem(text);
+  return platform::Utf16ToSystem(text);
 }
 
 }  // namespace tavelune

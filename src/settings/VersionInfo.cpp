@@ -84,7 +84,7 @@ void ApplyHeaderLine(std::string_view line, VersionRecord& record) {
 }
 
 void ReadTextHeader(const std::string& fileName, VersionRecord& record) {
-  if (!FileExists(fileName)) {
+  if (!platform::FileExists(fileName)) {
     return;
   }
   TTextFile file(fileName);
@@ -158,7 +158,7 @@ std::string TrimFullWidth(std::string_view text) {
 }
 
 int ScreenColorDepth() {
-  IScreenInfo* screen = CurrentScreenInfo();
+  platform::IScreenInfo* screen = platform::CurrentScreenInfo();
   return screen != nullptr ? screen->ColorDepth() : 0;
 }
 

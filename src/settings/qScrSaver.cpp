@@ -25,9 +25,9 @@ bool HasSaverExtension(const std::string& name) {
 void AppendSavers(const std::string& folder, std::vector<std::string>& list) {
   platform::ListDirectory(folder, [&](const std::string& name) {
     if (HasSaverExtension(name)) {
-      std::string path = folder + kPathDelimiter + name;
+      std::string path = folder + platform::kPathDelimiter + name;
       // The listing holds sub-folders as well; a folder named "x.scr" is no saver.
-      if (FileExists(path)) {
+      if (platform::FileExists(path)) {
         list.push_back(std::move(path));
       }
     }
@@ -40,13 +40,13 @@ void AppendSavers(const std::string& folder, std::vector<std::string>& list) {
 TqScrSaver::TqScrSaver(std::string windowsFolder, std::string systemFolder)
     : FWindowsFolder(std::move(windowsFolder)),
       FSystemFolder(std::move(systemFolder)),
-      FName(FSystemFolder + kPathDelimiter + kStoredSaverFileName) {}
+      FName(FSystemFolder + platform::kPathDelimiter + kStoredSaverFileName) {}
 
 TqScrSaver::TqScrSaver() {
   platform::TSaverFolders folders = platform::SaverFolderTexts();
   FWindowsFolder = std::move(folders.WindowsFolder);
   FSystemFolder = std::move(folders.SystemFolder);
-  FName = FSystemFolder + kPathDelimiter + kStoredSaverFileName;
+  FName = FSystemFolder + platform::kPathDelimiter + kStoredSaverFileName;
 }
 
 bool TqScrSaver::ScreenSaveActive() {

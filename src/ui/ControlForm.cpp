@@ -14,17 +14,17 @@
 
 namespace tavelune {
 
-using K = TControlKind;
+using TKind = TControlKind;
 
 const std::vector<TControlLayout> kControlFormLayout = {
-    {"PageControl1", K::PageControl, "", 0, 0, kControlFormClientWidth,
+    {"PageControl1", TKind::PageControl, "", 0, 0, kControlFormClientWidth,
      kControlFormClientHeight - kControlFormBottomPanelHeight},
-    {"TabSheet1", K::Page, "PageControl1", 0, 0, 0, 0, "動画フォルダー"},
-    {"CheckSub", K::CheckBox, "TabSheet1", 2, 24, 145, 17, "サブフォルダーを探す"},
-    {"BtnAdd", K::Button, "TabSheet1", 218, 26, 57, 17, "追加"},
-    {"BtnDelete", K::Button, "TabSheet1", 298, 26, 57, 17, "削除"},
+    {"TabSheet1", TKind::Page, "PageControl1", 0, 0, 0, 0, "動画フォルダー"},
+    {"CheckSub", TKind::CheckBox, "TabSheet1", 2, 24, 145, 17, "サブフォルダーを探す"},
+    {"BtnAdd", TKind::Button, "TabSheet1", 218, 26, 57, 17, "追加"},
+    {"BtnDelete", TKind::Button, "TabSheet1", 298, 26, 57, 17, "削除"},
     {"ListBox1",
-     K::ListBox,
+     TKind::ListBox,
      "TabSheet1",
      2,
      48,
@@ -32,29 +32,29 @@ const std::vector<TControlLayout> kControlFormLayout = {
      169,
      {},
      "画像ファイルが入ったフォルダーを登録します"},
-    {"Label9", K::Label, "TabSheet1", 8, 240, 0, 0, "表示履歴ファイル"},
-    {"EditLogFile", K::Edit, "TabSheet1", 104, 232, 225, 20},
-    {"BitBtn1", K::GlyphButton, "TabSheet1", 336, 228, 25, 25},
-    {"TabSheet3", K::Page, "PageControl1", 0, 0, 0, 0, "オプション"},
-    {"RadioGSize", K::RadioGroup, "TabSheet3", 0, 8, 89, 105, "画像サイズ",
+    {"Label9", TKind::Label, "TabSheet1", 8, 240, 0, 0, "表示履歴ファイル"},
+    {"EditLogFile", TKind::Edit, "TabSheet1", 104, 232, 225, 20},
+    {"BitBtn1", TKind::GlyphButton, "TabSheet1", 336, 228, 25, 25},
+    {"TabSheet3", TKind::Page, "PageControl1", 0, 0, 0, 0, "オプション"},
+    {"RadioGSize", TKind::RadioGroup, "TabSheet3", 0, 8, 89, 105, "画像サイズ",
      "画像の表示サイズを指定します", "フルサイズ\nフィット\nランダム"},
-    {"RadioDPosision", K::RadioGroup, "TabSheet3", 0, 120, 89, 73, "画像表示位置",
+    {"RadioDPosision", TKind::RadioGroup, "TabSheet3", 0, 120, 89, 73, "画像表示位置",
      "画像の表示位置を指定します", "中央\nランダム"},
-    {"GroupBox1", K::GroupBox, "TabSheet3", 96, 8, 129, 185, "画像オプション"},
-    {"CheckClear", K::CheckBox, "GroupBox1", 8, 16, 81, 25, "画面消去",
+    {"GroupBox1", TKind::GroupBox, "TabSheet3", 96, 8, 129, 185, "画像オプション"},
+    {"CheckClear", TKind::CheckBox, "GroupBox1", 8, 16, 81, 25, "画面消去",
      "画像を消してから、次の画像を表示します"},
-    {"CheckRandomG", K::CheckBox, "GroupBox1", 8, 40, 97, 17, "シャッフル表示",
+    {"CheckRandomG", TKind::CheckBox, "GroupBox1", 8, 40, 97, 17, "シャッフル表示",
      "表示順をランダムにします"},
-    {"CheckRol", K::CheckBox, "GroupBox1", 8, 60, 73, 17, "回転", "画像を回転させます"},
-    {"CheckCapture", K::CheckBox, "GroupBox1", 8, 80, 113, 17, "デスクトップを残す",
+    {"CheckRol", TKind::CheckBox, "GroupBox1", 8, 60, 73, 17, "回転", "画像を回転させます"},
+    {"CheckCapture", TKind::CheckBox, "GroupBox1", 8, 80, 113, 17, "デスクトップを残す",
      "元のデスクトップ画面を残します."},
-    {"CheckFileName", K::CheckBox, "GroupBox1", 8, 104, 113, 17, "ファイル情報表示"},
-    {"Label5", K::Label, "GroupBox1", 8, 164, 0, 0, "待ち時間"},
-    {"EditWait", K::Edit, "GroupBox1", 64, 160, 33, 20, {}, "表示する時間を秒で入れます"},
-    {"Label6", K::Label, "GroupBox1", 104, 164, 0, 0, "秒"},
-    {"Label1", K::Label, "TabSheet3", 0, 200, 0, 0, "切替えるスクリーンセーバ"},
+    {"CheckFileName", TKind::CheckBox, "GroupBox1", 8, 104, 113, 17, "ファイル情報表示"},
+    {"Label5", TKind::Label, "GroupBox1", 8, 164, 0, 0, "待ち時間"},
+    {"EditWait", TKind::Edit, "GroupBox1", 64, 160, 33, 20, {}, "表示する時間を秒で入れます"},
+    {"Label6", TKind::Label, "GroupBox1", 104, 164, 0, 0, "秒"},
+    {"Label1", TKind::Label, "TabSheet3", 0, 200, 0, 0, "切替えるスクリーンセーバ"},
     {"ComboSS",
-     K::DropDownList,
+     TKind::DropDownList,
      "TabSheet3",
      0,
      219,
@@ -62,36 +62,36 @@ const std::vector<TControlLayout> kControlFormLayout = {
      20,
      {},
      "最後に切り替えるスクリーンセーバーを選びます"},
-    {"PanelColor", K::ColorPanel, "TabSheet3", 136, 200, 89, 41, "背景色"},
-    {"GroupBox2", K::GroupBox, "TabSheet3", 232, 8, 129, 113, "動画の分割間隔"},
-    {"PreviewRandom", K::CheckBox, "GroupBox2", 8, 16, 97, 17, "ランダム"},
-    {"PreViewSeconds", K::NumberEdit, "GroupBox2", 8, 40, 49, 20},
-    {"Label11", K::Label, "GroupBox2", 64, 48, 0, 0, "秒おき"},
-    {"Label14", K::Label, "GroupBox2", 8, 72, 0, 0, "最低"},
-    {"PreViewMin", K::NumberEdit, "GroupBox2", 40, 64, 49, 20},
-    {"Label15", K::Label, "GroupBox2", 96, 72, 0, 0, "個"},
-    {"Label12", K::Label, "GroupBox2", 8, 96, 0, 0, "最大"},
-    {"PreviewMax", K::NumberEdit, "GroupBox2", 40, 88, 49, 20},
-    {"Label13", K::Label, "GroupBox2", 96, 96, 0, 0, "個"},
-    {"GroupBox3", K::GroupBox, "TabSheet3", 232, 128, 129, 113, "管理する対象ファイル"},
-    {"Label17", K::Label, "GroupBox3", 8, 24, 0, 0, "拡張子"},
-    {"MovieExt", K::SingleListBox, "GroupBox3", 8, 40, 57, 65},
-    {"ButtonExtAdd", K::Button, "GroupBox3", 72, 48, 49, 25, "追加"},
-    {"ButtonExtDelete", K::Button, "GroupBox3", 72, 80, 49, 25, "削除"},
-    {"TabSheet4", K::Page, "PageControl1", 0, 0, 0, 0, "バージョン情報"},
-    {"Image1", K::Picture, "TabSheet4", 8, 8, 64, 64},
-    {"LabelTitle", K::Label, "TabSheet4", 80, 8, 0, 0},
-    {"LabelVersion", K::Label, "TabSheet4", 80, 32, 0, 0},
-    {"LabelCopyLeft", K::Label, "TabSheet4", 80, 56, 0, 0},
-    {"Label2", K::Label, "TabSheet4", 8, 88, 0, 0, "ホームページ"},
-    {"Label3", K::LinkLabel, "TabSheet4", 32, 104, 0, 0, {}, "ホームページを開く"},
-    {"Label7", K::Label, "TabSheet4", 8, 136, 0, 0,
+    {"PanelColor", TKind::ColorPanel, "TabSheet3", 136, 200, 89, 41, "背景色"},
+    {"GroupBox2", TKind::GroupBox, "TabSheet3", 232, 8, 129, 113, "動画の分割間隔"},
+    {"PreviewRandom", TKind::CheckBox, "GroupBox2", 8, 16, 97, 17, "ランダム"},
+    {"PreViewSeconds", TKind::NumberEdit, "GroupBox2", 8, 40, 49, 20},
+    {"Label11", TKind::Label, "GroupBox2", 64, 48, 0, 0, "秒おき"},
+    {"Label14", TKind::Label, "GroupBox2", 8, 72, 0, 0, "最低"},
+    {"PreViewMin", TKind::NumberEdit, "GroupBox2", 40, 64, 49, 20},
+    {"Label15", TKind::Label, "GroupBox2", 96, 72, 0, 0, "個"},
+    {"Label12", TKind::Label, "GroupBox2", 8, 96, 0, 0, "最大"},
+    {"PreviewMax", TKind::NumberEdit, "GroupBox2", 40, 88, 49, 20},
+    {"Label13", TKind::Label, "GroupBox2", 96, 96, 0, 0, "個"},
+    {"GroupBox3", TKind::GroupBox, "TabSheet3", 232, 128, 129, 113, "管理する対象ファイル"},
+    {"Label17", TKind::Label, "GroupBox3", 8, 24, 0, 0, "拡張子"},
+    {"MovieExt", TKind::SingleListBox, "GroupBox3", 8, 40, 57, 65},
+    {"ButtonExtAdd", TKind::Button, "GroupBox3", 72, 48, 49, 25, "追加"},
+    {"ButtonExtDelete", TKind::Button, "GroupBox3", 72, 80, 49, 25, "削除"},
+    {"TabSheet4", TKind::Page, "PageControl1", 0, 0, 0, 0, "バージョン情報"},
+    {"Image1", TKind::Picture, "TabSheet4", 8, 8, 64, 64},
+    {"LabelTitle", TKind::Label, "TabSheet4", 80, 8, 0, 0},
+    {"LabelVersion", TKind::Label, "TabSheet4", 80, 32, 0, 0},
+    {"LabelCopyLeft", TKind::Label, "TabSheet4", 80, 56, 0, 0},
+    {"Label2", TKind::Label, "TabSheet4", 8, 88, 0, 0, "ホームページ"},
+    {"Label3", TKind::LinkLabel, "TabSheet4", 32, 104, 0, 0, {}, "ホームページを開く"},
+    {"Label7", TKind::Label, "TabSheet4", 8, 136, 0, 0,
      "要望、感想、質問、バグなどは、こちらのBBSまでご連絡ください"},
-    {"Label8", K::LinkLabel, "TabSheet4", 32, 152, 0, 0, {}, "ホームページを開く"},
-    {"Panel1", K::Panel, "", 0, kControlFormClientHeight - kControlFormBottomPanelHeight,
+    {"Label8", TKind::LinkLabel, "TabSheet4", 32, 152, 0, 0, {}, "ホームページを開く"},
+    {"Panel1", TKind::Panel, "", 0, kControlFormClientHeight - kControlFormBottomPanelHeight,
      kControlFormClientWidth, kControlFormBottomPanelHeight},
-    {"BtnOK", K::Button, "Panel1", 79, 4, 84, 21, "保存"},
-    {"BtnCancel", K::Button, "Panel1", 223, 5, 89, 20, "中止"},
+    {"BtnOK", TKind::Button, "Panel1", 79, 4, 84, 21, "保存"},
+    {"BtnCancel", TKind::Button, "Panel1", 223, 5, 89, 20, "中止"},
 };
 
 const std::vector<std::string> kDefaultExtensions = {"avi",  "mpg", "asf", "wmv", "wvx",
@@ -476,7 +476,7 @@ void TControlForm::AddSubFolders(int level, const std::string& folder) {
       return false;
     }
     if (entry.Folder && !entry.Hidden && entry.Name != "." && entry.Name != "..") {
-      const std::string subFolder = folder + entry.Name + kPathDelimiter;
+      const std::string subFolder = folder + entry.Name + platform::kPathDelimiter;
       AddFolderOnce(subFolder);
       const bool known = entry.Device != 0 || entry.Node != 0;
       const bool firstVisit =
@@ -499,9 +499,9 @@ void TControlForm::WMDropFiles(const std::vector<std::string>& names) {
     if (FStop) {
       break;
     }
-    std::string folder = DirectoryExists(name) ? name : ExtractFilePath(name);
-    if (folder.empty() || folder.back() != kPathDelimiter) {
-      folder += kPathDelimiter;
+    std::string folder = platform::DirectoryExists(name) ? name : ExtractFilePath(name);
+    if (folder.empty() || folder.back() != platform::kPathDelimiter) {
+      folder += platform::kPathDelimiter;
     }
     if (ActivePage == TControlPage::TabSheet1 && AddFolderOnce(folder) && CheckSub.Checked) {
       WalkSubFolders(folder);

@@ -32,7 +32,7 @@ class TFakeSaverHost : public ISaverHost {
   // --- time ---
   std::int64_t NowMs = 0;  // since 2026-12-08 00:00:00.000
   TDateTime Now() override { return kBase + static_cast<double>(NowMs) / 86'400'000.0; }
-  TLocalTime LocalNow() override {
+  platform::TLocalTime LocalNow() override {
     const std::int64_t ms = NowMs % 86'400'000;
     return {2026,
             12,

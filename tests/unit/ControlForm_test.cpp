@@ -93,7 +93,7 @@ std::string FolderOf(const TTempDir& dir) {
 }
 
 std::string Slash(const std::string& folder) {
-  return folder + kPathDelimiter;
+  return folder + platform::kPathDelimiter;
 }
 
 // ---- Opening ---------------------------------------------------------------

@@ -14,7 +14,7 @@ std::string TimeOf(const std::string& text) {
   return FormatIsoTime(ParseTimeText(text));
 }
 std::string ThisYear(const std::string& monthDay) {
-  return std::to_string(LocalNow().Year) + monthDay;
+  return std::to_string(platform::LocalNow().Year) + monthDay;
 }
 
 TEST(ParseDateText, ReadsYearMonthDayInEverySeparatedForm) {

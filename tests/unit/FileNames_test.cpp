@@ -11,7 +11,7 @@ namespace {
 std::string Native(std::string name) {
   for (char& c : name) {
     if (c == '/') {
-      c = kPathDelimiter;
+      c = platform::kPathDelimiter;
     }
   }
   return name;
@@ -26,7 +26,7 @@ TEST(FileNames, SplitsNamesAtTheLastDelimiterAndDot) {
   EXPECT_EQ(ExtractFileName(Native("/movies/clip.mpg")), "clip.mpg");
   EXPECT_EQ(ChangeFileExt(Native("/a.b/clip.mpg"), ".SDB"), Native("/a.b/clip.SDB"));
   EXPECT_EQ(ChangeFileExt(Native("/a.b/clip"), ".SDB"), Native("/a.b/clip.SDB"));
-  EXPECT_EQ(IncludeTrailingDelimiter(""), std::string(1, kPathDelimiter));
+  EXPECT_EQ(IncludeTrailingDelimiter(""), std::string(1, platform::kPathDelimiter));
   EXPECT_EQ(IncludeTrailingDelimiter(Native("/tmp")), Native("/tmp/"));
   EXPECT_EQ(IncludeTrailingDelimiter(Native("/tmp/")), Native("/tmp/"));
 }

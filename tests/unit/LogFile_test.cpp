@@ -92,8 +92,8 @@ TEST_F(LogFile, TrimsTheHistoryToItsLastThousandLines) {
 }
 
 TEST(TimestampText, LeavesTheTimeOutAtExactlyMidnight) {
-  TLocalTime midnight{2003, 12, 25, 0, 0, 0, 0};
-  TLocalTime evening{2003, 12, 25, 21, 30, 5, 0};
+  platform::TLocalTime midnight{2003, 12, 25, 0, 0, 0, 0};
+  platform::TLocalTime evening{2003, 12, 25, 21, 30, 5, 0};
   EXPECT_EQ(TimestampText(midnight).find(' '), std::string::npos);
   EXPECT_NE(TimestampText(evening).find(' '), std::string::npos);
   EXPECT_EQ(TimestampText(evening).substr(0, TimestampText(midnight).size()),

@@ -44,7 +44,7 @@ TEST(IsMovieFile, ComparesExtensionsWithoutRegardToAsciiCase) {
   for (const char* name : {".", "..", "clip", "clip.avi.txt", "clip.av"}) {
     EXPECT_FALSE(IsMovieFile(name, kExtensions)) << name;
   }
-  std::string folderDot = std::string("dir.avi") + kPathDelimiter + "clip";
+  std::string folderDot = std::string("dir.avi") + platform::kPathDelimiter + "clip";
   EXPECT_FALSE(IsMovieFile(folderDot, kExtensions));
   // Entries are used as stored: a leading dot or blanks match nothing.
   EXPECT_FALSE(IsMovieFile("clip.avi", {".avi", " avi", "avi "}));
@@ -67,13 +67,13 @@ class MFindFirst : public ::testing::Test {
 };
 
 TEST_F(MFindFirst, FindsTheMoviesOfEachFolderAtItsTopLevel) {
-  Lines folders = {FFolder, FFolder + kPathDelimiter, FDir.Name("missing")};
+  Lines folders = {FFolder, FFolder + platform::kPathDelimiter, FDir.Name("missing")};
   Lines movies;
   TMFindFirst finder(folders, kExtensions, movies);
   EXPECT_FALSE(finder.SearchDone());
   finder.Resume();
   ASSERT_TRUE(ServeUiUntil([&] { return finder.SearchDone(); }));
-  const std::string base = FFolder + kPathDelimiter;
+  const std::string base = FFolder + platform::kPathDelimiter;
   Lines once = {base + ".hidden.avi", base + "A.MPG", base + "b.avi", base + "folder.avi"};
   Lines twice;  // registered with and without the delimiter: found twice
   for (const std::string& name : once) {

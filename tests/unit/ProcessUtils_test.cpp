@@ -24,7 +24,7 @@ TEST(OpenTextForReading, FailsAtOnceOnAMissingFileWithoutRetries) {
   EXPECT_TRUE(OpenTextForReading(present, 0));
 }
 
-class TCountingPump : public IMessagePump {
+class TCountingPump : public platform::IMessagePump {
  public:
   void DispatchPending() override { ++Calls; }
   int Calls = 0;
@@ -33,10 +33,10 @@ class TCountingPump : public IMessagePump {
 TEST(YieldToMessages, DispatchesThroughTheInstalledPumpOnly) {
   YieldToMessages();  // nothing installed: nothing to dispatch, no failure
   TCountingPump pump;
-  SetMessagePump(&pump);
+  platform::SetMessagePump(&pump);
   YieldToMessages();
   WaitMinutes(0.25 / 60);  // a quarter second: about two steps of 100 ms
-  SetMessagePump(nullptr);
+  platform::SetMessagePump(nullptr);
   EXPECT_GE(pump.Calls, 3);
   EXPECT_LE(pump.Calls, 5);
 }
@@ -58,7 +58,7 @@ TEST(Synchronize, TellsWhetherAHandOverStepIsRunning) {
 TEST(SystemDirs, EndWithTheDelimiter) {
   for (const std::string& folder : {GetTempDir(), GetSystemDir()}) {
     ASSERT_FALSE(folder.empty());
-    EXPECT_EQ(folder.back(), kPathDelimiter);
+    EXPECT_EQ(folder.back(), platform::kPathDelimiter);
     EXPECT_NE(folder.front(), ' ');
   }
 }

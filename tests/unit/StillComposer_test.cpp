@@ -236,7 +236,7 @@ TEST_F(StillComposer, ATemporaryFileThatCannotBeWrittenIsTheMoviesError) {
   std::filesystem::create_symlink(Dir.Name("elsewhere.bmp"), TStillComposer::TempPictureFileName());
   Grab(0x112233);
   Player.GrabRequest().Arm();
-  EXPECT_THROW(Player.ShowStill(), EFCreateError);
+  EXPECT_THROW(Player.ShowStill(), platform::EFCreateError);
   EXPECT_FALSE(std::filesystem::exists(Dir.Name("elsewhere.bmp")));
   EXPECT_FALSE(Player.GrabRequest().Wanted());  // the release ran
 }

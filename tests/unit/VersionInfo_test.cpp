@@ -139,7 +139,7 @@ TEST(ReadVersionRecord, NeverReadsOutsideADamagedImage) {
 
 TEST(ReadVersionRecord, ReadsTheRecordOfTheProjectsOwnPrograms) {
   std::string self = platform::ProgramDir() + "tavelune_unit_tests";
-  VersionRecord record = Read(FileExists(self) ? self : self + ".exe");
+  VersionRecord record = Read(platform::FileExists(self) ? self : self + ".exe");
   EXPECT_EQ(record.ProductName, "Tavelune");
   EXPECT_EQ(record.CompanyName, "Norvane");
   EXPECT_FALSE(record.FileVersion.empty());
@@ -197,7 +197,7 @@ TEST(TrimFullWidth, KeepsADoubleByteCharacterWhoseSecondByteIs0x81) {
   EXPECT_EQ(TrimFullWidth("\x88\x81\x81\x40"), "\x88\x81");
 }
 
-class TFixedScreen : public IScreenInfo {
+class TFixedScreen : public platform::IScreenInfo {
  public:
   int ColorDepth() override { return 32; }
 };
@@ -205,9 +205,9 @@ class TFixedScreen : public IScreenInfo {
 TEST(ScreenColorDepth, AsksTheInstalledScreen) {
   EXPECT_EQ(ScreenColorDepth(), 0);
   TFixedScreen screen;
-  SetScreenInfo(&screen);
+  platform::SetScreenInfo(&screen);
   EXPECT_EQ(ScreenColorDepth(), 32);
-  SetScreenInfo(nullptr);
+  platform::SetScreenInfo(nullptr);
 }
 
 }  // namespace

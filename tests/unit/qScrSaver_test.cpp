@@ -22,7 +22,7 @@ class TqScrSaverList : public ::testing::Test {
   // not exist).
   TqScrSaver Saver() const { return TqScrSaver(FDir.Name("windows"), FDir.Name("system")); }
   std::string Path(const std::string& folder, const std::string& name) const {
-    return FDir.Name(folder) + kPathDelimiter + name;
+    return FDir.Name(folder) + platform::kPathDelimiter + name;
   }
   Lines Listed() const {
     Lines list;

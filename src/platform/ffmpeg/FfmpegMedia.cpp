@@ -72,7 +72,7 @@ class TMovieInput {
  public:
   TMovieInput(const std::string& fileName, const TInterruption& interruption)
       : FInterruption(interruption) {
-    if (!FFile.Open(fileName, TShareMode::DenyNone)) {
+    if (!FFile.Open(fileName, platform::TShareMode::DenyNone)) {
       throw EDirectShowException(static_cast<THResult>(0x80070002), fileName);
     }
     FSize = FFile.Size();
@@ -119,7 +119,7 @@ class TMovieInput {
     return target;
   }
 
-  TByteFile FFile;
+  platform::TByteFile FFile;
   std::uint64_t FSize = 0;
   const TInterruption& FInterruption;  // the graph's; outlives the movie
   std::unique_ptr<AVIOContext, TIoFreer> FIo;

@@ -9,7 +9,7 @@
 #include "platform/ByteFile.h"
 #include "platform/FileSystem.h"
 
-namespace tavelune {
+namespace tavelune::platform {
 
 TByteFile::~TByteFile() {
   Close();
@@ -137,4 +137,4 @@ void AppendToFile(const std::string& fileName, std::string_view bytes) {
   WriteAllAndClose(fileName, OpenRegularForWriting(fileName, O_APPEND, 0666), bytes);
 }
 
-}  // namespace tavelune
+}  // namespace tavelune::platform

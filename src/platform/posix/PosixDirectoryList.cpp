@@ -13,7 +13,7 @@ namespace {
 using TDirHandle = std::unique_ptr<DIR, int (*)(DIR*)>;
 
 TDirHandle OpenFolder(const std::string& folder) {
-  return {::opendir(ResolveFileName(folder).c_str()), ::closedir};
+  return {::opendir(platform::ResolveFileName(folder).c_str()), ::closedir};
 }
 
 }  // namespace

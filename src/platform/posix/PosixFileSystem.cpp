@@ -8,7 +8,7 @@
 #include "platform/FileSystem.h"
 #include "platform/PathStyle.h"
 
-namespace tavelune {
+namespace tavelune::platform {
 
 bool IsSystemLeadByte(unsigned char /*byte*/) {
   return false;
@@ -88,4 +88,4 @@ bool DirectoryExists(const std::string& name) {
   return ::stat(ResolveFileName(name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-}  // namespace tavelune
+}  // namespace tavelune::platform

@@ -4,7 +4,7 @@
 
 #include "platform/LocalTime.h"
 
-namespace tavelune {
+namespace tavelune::platform {
 
 TLocalTime LocalNow() {
   timeval now{};
@@ -16,4 +16,4 @@ TLocalTime LocalNow() {
           local.tm_min,         local.tm_sec,     int(now.tv_usec / 1000)};
 }
 
-}  // namespace tavelune
+}  // namespace tavelune::platform

@@ -5,7 +5,7 @@
 namespace tavelune::platform {
 
 namespace {
-std::string Format(const TLocalTime& time, const char* format) {
+std::string Format(const platform::TLocalTime& time, const char* format) {
   std::tm broken{};
   broken.tm_year = time.Year - 1900;
   broken.tm_mon = time.Month - 1;
@@ -20,10 +20,10 @@ std::string Format(const TLocalTime& time, const char* format) {
 }
 }  // namespace
 
-std::string ShortDateText(const TLocalTime& time) {
+std::string ShortDateText(const platform::TLocalTime& time) {
   return Format(time, "%x");
 }
-std::string LongTimeText(const TLocalTime& time) {
+std::string LongTimeText(const platform::TLocalTime& time) {
   return Format(time, "%X");
 }
 

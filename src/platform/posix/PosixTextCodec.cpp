@@ -5,7 +5,7 @@
 
 #include "platform/TextCodec.h"
 
-namespace tavelune {
+namespace tavelune::platform {
 
 namespace {
 
@@ -80,4 +80,4 @@ std::string Utf16ToSystem(std::u16string_view utf16) {
   return out;
 }
 
-}  // namespace tavelune
+}  // namespace tavelune::platform

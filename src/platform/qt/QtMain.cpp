@@ -36,7 +36,7 @@
 namespace tavelune::platform {
 namespace {
 
-class TQtMessagePump : public IMessagePump {
+class TQtMessagePump : public platform::IMessagePump {
  public:
   void DispatchPending() override { QCoreApplication::processEvents(); }
 };
@@ -90,7 +90,7 @@ class TQtFrontEnd : public IProgramFrontEnd {
     QApplication::setApplicationDisplayName(QString::fromUtf8(FTitle.c_str()));
     // The saver window's close ends the program, not the last window's.
     QApplication::setQuitOnLastWindowClosed(false);
-    SetMessagePump(&FPump);
+    platform::SetMessagePump(&FPump);
     SetMainThreadWaker([] {
       QMetaObject::invokeMethod(
           qApp, [] { RunSynchronizeRequests(); }, Qt::QueuedConnection);
@@ -161,7 +161,7 @@ class TQtFrontEnd : public IProgramFrontEnd {
       FDialog.reset();
     }
     SetMainThreadWaker(nullptr);
-    SetMessagePump(nullptr);
+    platform::SetMessagePump(nullptr);
   }
 
  private:

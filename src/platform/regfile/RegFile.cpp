@@ -26,7 +26,7 @@ std::string Utf16BytesToText(std::string_view bytes, bool bigEndian) {
     const auto second = static_cast<unsigned char>(bytes[2 * i + 1]);
     units[i] = static_cast<char16_t>(bigEndian ? (first << 8 | second) : (second << 8 | first));
   }
-  return Utf16ToSystem(units);
+  return platform::Utf16ToSystem(units);
 }
 
 // The file's text: UTF-16 when it starts with a byte-order mark

@@ -106,8 +106,8 @@ std::optional<TRegFile> Load(const std::string& fileName, std::string& problem) 
     return std::nullopt;
   }
   // The size of what was opened: a save may have renamed a new file in.
-  TByteFile file;
-  const bool opened = file.Open(fileName, TShareMode::DenyWrite);
+  platform::TByteFile file;
+  const bool opened = file.Open(fileName, platform::TShareMode::DenyWrite);
   const std::uint64_t size = opened ? file.Size() : 0;
   if (size > kMaxSettingsBytes) {
     problem = fileName + " is too large for a settings file (" + std::to_string(size) + " bytes)";

@@ -4,7 +4,7 @@
 
 #include "platform/ByteFile.h"
 
-namespace tavelune {
+namespace tavelune::platform {
 
 namespace {
 HANDLE AsHandle(std::intptr_t handle) {
@@ -139,4 +139,4 @@ void AppendToFile(const std::string& fileName, std::string_view bytes) {
   WriteAllAndClose(fileName, file, bytes);
 }
 
-}  // namespace tavelune
+}  // namespace tavelune::platform

@@ -3,7 +3,7 @@
 #include "platform/FileSystem.h"
 #include "platform/PathStyle.h"
 
-namespace tavelune {
+namespace tavelune::platform {
 
 bool IsSystemLeadByte(unsigned char byte) {
   return ::IsDBCSLeadByte(byte) != 0;
@@ -24,4 +24,4 @@ bool DirectoryExists(const std::string& name) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-}  // namespace tavelune
+}  // namespace tavelune::platform

@@ -2,7 +2,7 @@
 
 #include "platform/LocalTime.h"
 
-namespace tavelune {
+namespace tavelune::platform {
 
 TLocalTime LocalNow() {
   SYSTEMTIME now;
@@ -10,4 +10,4 @@ TLocalTime LocalNow() {
   return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
 }
 
-}  // namespace tavelune
+}  // namespace tavelune::platform

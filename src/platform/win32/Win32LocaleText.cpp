@@ -5,7 +5,7 @@
 namespace tavelune::platform {
 
 namespace {
-SYSTEMTIME AsSystemTime(const TLocalTime& time) {
+SYSTEMTIME AsSystemTime(const platform::TLocalTime& time) {
   SYSTEMTIME st{};
   st.wYear = static_cast<WORD>(time.Year);
   st.wMonth = static_cast<WORD>(time.Month);
@@ -17,14 +17,14 @@ SYSTEMTIME AsSystemTime(const TLocalTime& time) {
 }
 }  // namespace
 
-std::string ShortDateText(const TLocalTime& time) {
+std::string ShortDateText(const platform::TLocalTime& time) {
   SYSTEMTIME st = AsSystemTime(time);
   char buffer[128] = {};
   ::GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, buffer, sizeof buffer);
   return buffer;
 }
 
-std::string LongTimeText(const TLocalTime& time) {
+std::string LongTimeText(const platform::TLocalTime& time) {
   SYSTEMTIME st = AsSystemTime(time);
   char buffer[128] = {};
   ::GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &st, nullptr, buffer, sizeof buffer);

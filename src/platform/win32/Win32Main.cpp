@@ -59,8 +59,8 @@ class TWin32FrontEnd final : public IProgramFrontEnd {
     // The media framework needs a single-threaded apartment on this thread;
     // a failure here is not reported.
     FComInitialized = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-    SetMessagePump(&FPump);
-    SetScreenInfo(&FScreen);
+    platform::SetMessagePump(&FPump);
+    platform::SetScreenInfo(&FScreen);
     const DWORD thread = ::GetCurrentThreadId();
     SetMainThreadWaker([thread] { ::PostThreadMessageW(thread, kWakeMessage, 0, 0); });
   }
@@ -117,8 +117,8 @@ class TWin32FrontEnd final : public IProgramFrontEnd {
       FWindow.reset();
     }
     SetMainThreadWaker(nullptr);
-    SetScreenInfo(nullptr);
-    SetMessagePump(nullptr);
+    platform::SetScreenInfo(nullptr);
+    platform::SetMessagePump(nullptr);
     if (FComInitialized) {
       ::CoUninitialize();
     }

@@ -79,7 +79,7 @@ std::string SystemErrorText(HRESULT code) {
                               message.back() == u' ' || message.back() == u'.')) {
     message.pop_back();
   }
-  return Utf16ToSystem(message);
+  return platform::Utf16ToSystem(message);
 }
 
 // Throws the failure `code` with the system's text and what was being done.
@@ -703,13 +703,13 @@ class TMfBackend final : public IStillBackend {
     }
     // Our own open first: it never waits on a pipe or a device, which
     // Media Foundation's would.
-    TByteFile file;
-    if (!file.Open(fileName, TShareMode::DenyNone)) {
+    platform::TByteFile file;
+    if (!file.Open(fileName, platform::TShareMode::DenyNone)) {
       throw EDirectShowException(static_cast<THResult>(0x80070002), fileName);
     }
     std::string head(16, '\0');
     head.resize(file.Read(head.data(), head.size()));
-    file = TByteFile();
+    file = platform::TByteFile();
 
     auto opening = std::make_shared<TOpening>();
     std::thread([opening, fileName, head]() mutable {

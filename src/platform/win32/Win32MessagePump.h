@@ -10,7 +10,7 @@ namespace tavelune {
 // test, rather than posted again: a pending quit is taken before timers and
 // paints, so a posted-again quit would keep them from ever arriving in the
 // waits that follow it.
-class TWin32MessagePump final : public IMessagePump {
+class TWin32MessagePump final : public platform::IMessagePump {
  public:
   void DispatchPending() override;
   bool QuitRequested() const { return FQuitRequested; }
@@ -20,7 +20,7 @@ class TWin32MessagePump final : public IMessagePump {
 };
 
 // Bits per pixel of the screen device context.
-class TWin32ScreenInfo final : public IScreenInfo {
+class TWin32ScreenInfo final : public platform::IScreenInfo {
  public:
   int ColorDepth() override;
 };

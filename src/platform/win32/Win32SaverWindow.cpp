@@ -310,7 +310,7 @@ void TWin32SaverWindow::YieldToMessages() {
 
 void TWin32SaverWindow::ProcessMessages() {
   RunSynchronizeRequests();
-  if (IMessagePump* pump = CurrentMessagePump()) {
+  if (platform::IMessagePump* pump = platform::CurrentMessagePump()) {
     pump->DispatchPending();
   }
 }

@@ -3,7 +3,7 @@
 #include "platform/TextCodec.h"
 #include "platform/win32/Win32Text.h"
 
-namespace tavelune {
+namespace tavelune::platform {
 
 namespace {
 
@@ -34,8 +34,6 @@ std::string Utf16ToSystem(std::u16string_view utf16) {
   return FromWide(reinterpret_cast<const wchar_t*>(utf16.data()), static_cast<int>(utf16.size()),
                   CP_ACP);
 }
-
-namespace platform {
 
 namespace {
 
@@ -83,6 +81,4 @@ std::optional<std::string> ExactSystemText(std::wstring_view wide) {
   return out;
 }
 
-}  // namespace platform
-
-}  // namespace tavelune
+}  // namespace tavelune::platform

@@ -51,13 +51,13 @@ TEST(PosixFileSystem, FindsFilesWhoseNamesDifferOnlyInLetterCase) {
   test::TTempDir dir;
   dir.Write("SGPDB/sgpdbtape.svd", "entry");
   dir.Write("movie.sdb", "side");
-  EXPECT_TRUE(FileExists(dir.Name("SGPDB/SGPDBTape.SVD")));
-  EXPECT_TRUE(FileExists(dir.Name("sgpdb/SGPDBTAPE.svd")));
-  EXPECT_TRUE(FileExists(dir.Name("movie.SDB")));
-  EXPECT_FALSE(FileExists(dir.Name("movie.SDX")));
-  EXPECT_FALSE(FileExists(dir.Name("SGPDB")));  // a folder is no file
-  TByteFile file;
-  ASSERT_TRUE(file.Open(dir.Name("MOVIE.SDB"), TShareMode::DenyWrite));
+  EXPECT_TRUE(platform::FileExists(dir.Name("SGPDB/SGPDBTape.SVD")));
+  EXPECT_TRUE(platform::FileExists(dir.Name("sgpdb/SGPDBTAPE.svd")));
+  EXPECT_TRUE(platform::FileExists(dir.Name("movie.SDB")));
+  EXPECT_FALSE(platform::FileExists(dir.Name("movie.SDX")));
+  EXPECT_FALSE(platform::FileExists(dir.Name("SGPDB")));  // a folder is no file
+  platform::TByteFile file;
+  ASSERT_TRUE(file.Open(dir.Name("MOVIE.SDB"), platform::TShareMode::DenyWrite));
   char bytes[4];
   EXPECT_TRUE(file.ReadAt(0, bytes, 4));
   EXPECT_EQ(std::string(bytes, 4), "side");
@@ -67,8 +67,8 @@ TEST(PosixFileSystem, PrefersTheNameAsSpelled) {
   test::TTempDir dir;
   dir.Write("a.SDB", "upper");
   dir.Write("a.sdb", "lower");
-  EXPECT_EQ(ResolveFileName(dir.Name("a.sdb")), dir.Name("a.sdb"));
-  EXPECT_EQ(ResolveFileName(dir.Name("a.Sdb")), dir.Name("a.SDB"));
+  EXPECT_EQ(platform::ResolveFileName(dir.Name("a.sdb")), dir.Name("a.sdb"));
+  EXPECT_EQ(platform::ResolveFileName(dir.Name("a.Sdb")), dir.Name("a.SDB"));
 }
 
 // Files that could block whoever opens or reads them: a FIFO nobody writes
@@ -87,8 +87,8 @@ struct TSpecialFiles {
 TEST(PosixByteFile, RefusesWhatIsNotARegularFileWithoutWaitingOnIt) {
   TSpecialFiles special;
   for (const std::string& name : special.All()) {
-    TByteFile file;
-    EXPECT_FALSE(file.Open(name, TShareMode::DenyNone)) << name;
+    platform::TByteFile file;
+    EXPECT_FALSE(file.Open(name, platform::TShareMode::DenyNone)) << name;
   }
   // Probing then answers as for an unreadable file: the extension.
   EXPECT_EQ(ProbeContainer(special.Fifo), ".MP4");
@@ -98,15 +98,15 @@ TEST(PosixByteFile, RefusesWhatIsNotARegularFileWithoutWaitingOnIt) {
 TEST(PosixByteFile, AppendsToRegularFilesOnlyAndNeverWaitsForAReader) {
   TSpecialFiles special;
   const std::string log = special.Dir.Name("play.log");
-  AppendToFile(log, "one\r\n");
-  AppendToFile(log, "two\r\n");
+  platform::AppendToFile(log, "one\r\n");
+  platform::AppendToFile(log, "two\r\n");
   std::string text(10, '\0');
-  TByteFile file;
-  ASSERT_TRUE(file.Open(log, TShareMode::DenyWrite));
+  platform::TByteFile file;
+  ASSERT_TRUE(file.Open(log, platform::TShareMode::DenyWrite));
   EXPECT_TRUE(file.ReadAt(0, text.data(), text.size()));
   EXPECT_EQ(text, "one\r\ntwo\r\n");
   for (const std::string& name : {special.Fifo, special.Folder}) {
-    EXPECT_THROW(AppendToFile(name, "line\r\n"), EFCreateError) << name;
+    EXPECT_THROW(platform::AppendToFile(name, "line\r\n"), platform::EFCreateError) << name;
   }
 }
 

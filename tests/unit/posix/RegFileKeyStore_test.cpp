@@ -170,7 +170,7 @@ TEST(RegFileKeyStore, AReadCreatesNoFileAndNoFolder) {
   EXPECT_EQ(store.ReadProblem(), "");
 }
 
-class TCountingPump : public IMessagePump {
+class TCountingPump : public platform::IMessagePump {
  public:
   void DispatchPending() override { ++Passes; }
   int Passes = 0;
@@ -184,12 +184,12 @@ TEST(RegFileKeyStore, AWritersLockHoldsUpReadersForASecondInAllThenTheFileIsRead
   const int writer = ::open((file + ".lock").c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_EQ(::flock(writer, LOCK_EX), 0);
   TCountingPump pump;
-  SetMessagePump(&pump);
+  platform::SetMessagePump(&pump);
   TRegFileKeyStore store(file);
   const auto start = std::chrono::steady_clock::now();
   const SaverSettings settings = ReadAsTheSaverDoes(store);  // three keys, one wait
   const auto waited = std::chrono::steady_clock::now() - start;
-  SetMessagePump(nullptr);
+  platform::SetMessagePump(nullptr);
   ::close(writer);
   EXPECT_EQ(settings.DrawWait, 7);
   EXPECT_EQ(settings.FolderList, std::vector<std::string>{"/movies"});

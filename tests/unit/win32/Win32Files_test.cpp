@@ -21,26 +21,26 @@ TEST(Win32ByteFile, RefusesPipesAndDevicesButReadsFilesOnADisk) {
       ::CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
   ASSERT_NE(server, INVALID_HANDLE_VALUE);
   for (const std::string& name : {pipe, std::string("NUL"), std::string("CONIN$")}) {
-    TByteFile file;
-    EXPECT_FALSE(file.Open(name, TShareMode::DenyNone)) << name;
+    platform::TByteFile file;
+    EXPECT_FALSE(file.Open(name, platform::TShareMode::DenyNone)) << name;
   }
   ::CloseHandle(server);
   test::TTempDir dir;
-  TByteFile file;
-  EXPECT_TRUE(file.Open(dir.Write("movie.avi", "RIFF"), TShareMode::DenyNone));
+  platform::TByteFile file;
+  EXPECT_TRUE(file.Open(dir.Write("movie.avi", "RIFF"), platform::TShareMode::DenyNone));
 }
 
 TEST(Win32ByteFile, AppendsToFilesOnADiskOnly) {
   test::TTempDir dir;
   const std::string log = dir.Name("play.log");
-  AppendToFile(log, "one\r\n");
-  AppendToFile(log, "two\r\n");
+  platform::AppendToFile(log, "one\r\n");
+  platform::AppendToFile(log, "two\r\n");
   std::string text(10, '\0');
-  TByteFile file;
-  ASSERT_TRUE(file.Open(log, TShareMode::DenyWrite));
+  platform::TByteFile file;
+  ASSERT_TRUE(file.Open(log, platform::TShareMode::DenyWrite));
   EXPECT_TRUE(file.ReadAt(0, text.data(), text.size()));
   EXPECT_EQ(text, "one\r\ntwo\r\n");
-  EXPECT_THROW(AppendToFile("NUL", "line\r\n"), EFCreateError);
+  EXPECT_THROW(platform::AppendToFile("NUL", "line\r\n"), platform::EFCreateError);
 }
 
 TEST(Win32InputIdle, TellsTheTimeSinceTheSessionsLastInput) {

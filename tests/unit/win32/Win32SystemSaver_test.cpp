@@ -60,8 +60,8 @@ TEST_F(Win32ChosenSaver, WithoutTheDesktopKeyTheNameKeepsItsValue) {
   EXPECT_EQ(platform::ChosenSaverName("C:\\Windows"), std::nullopt);
   TqScrSaver saver("C:\\Windows", "C:\\Windows\\System32");
   saver.Loaded();
-  std::string stored =
-      std::string("C:\\Windows\\System32") + kPathDelimiter + TqScrSaver::kStoredSaverFileName;
+  std::string stored = std::string("C:\\Windows\\System32") + platform::kPathDelimiter +
+                       TqScrSaver::kStoredSaverFileName;
   EXPECT_EQ(saver.ScreenSaverName(), stored);
   saver.SetScreenSaverName("written");
   EXPECT_EQ(saver.ScreenSaverName(), "written");
