@@ -59,6 +59,10 @@ std::string TimestampText(const platform::TLocalTime& time) {
   return text;
 }
 
+void WriteTimedLine(IHistoryLog& log, const platform::TLocalTime& now, const std::string& event) {
+  log.WriteLine(TimestampText(now) + event);
+}
+
 TLogFile::TLogFile(std::string programFileName) : FProgramFileName(std::move(programFileName)) {}
 
 TLogFile::~TLogFile() {

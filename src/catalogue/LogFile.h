@@ -38,6 +38,9 @@ class IHistoryLog {
   virtual void TrimHistory(std::size_t keep) = 0;
 };
 
+// Writes "<timestamp of now><event>" to `log`.
+void WriteTimedLine(IHistoryLog& log, const platform::TLocalTime& now, const std::string& event);
+
 class TLogFile : public IHistoryLog {
  public:
   // `programFileName` is the program whose folder completes relative names

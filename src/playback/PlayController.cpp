@@ -88,10 +88,6 @@ TRefTime SegmentStopFor(const std::string& containerCode, const std::string& fil
   return toTheEnd ? movieStop : position;
 }
 
-void WriteTimedLine(IHistoryLog& log, const platform::TLocalTime& now, const std::string& event) {
-  log.WriteLine(TimestampText(now) + event);
-}
-
 // What PlayMovie keeps for one movie.
 struct TPlayController::TMovieRun {
   const std::string& FileName;  // PlayMovie's parameter

@@ -53,9 +53,6 @@ TMediaSubtype GrabberSubtypeFor(const std::string& containerCode, const std::str
 TRefTime SegmentStopFor(const std::string& containerCode, const std::string& fileName,
                         TRefTime position, TRefTime movieStop);
 
-// Writes "<timestamp><event>" to the history.
-void WriteTimedLine(IHistoryLog& log, const platform::TLocalTime& now, const std::string& event);
-
 class TPlayController : private IGraphListener {
  public:
   // The host, the media components, the history and the window's state

@@ -219,6 +219,34 @@ void TQtControlForm::Build() {
   FPages->setCurrentIndex(2);
 }
 
+// The group's frame and one radio button a line of its items, spread over
+// its height.
+QWidget* TQtControlForm::MakeRadioGroup(const TControlLayout& control, const QRect& bounds,
+                                        QWidget* parent) {
+  auto* group = new QGroupBox(Q(control.Caption), parent);
+  auto* buttons = new QButtonGroup(group);
+  const QStringList items = Q(control.Items).split('\n');
+  const int step = (bounds.height() - static_cast<int>(20 * FScale)) / items.size();
+  for (int i = 0; i < items.size(); ++i) {
+    auto* radio = new QRadioButton(items[i], group);
+    radio->setGeometry(static_cast<int>(8 * FScale), static_cast<int>(16 * FScale) + i * step,
+                       bounds.width() - static_cast<int>(12 * FScale),
+                       static_cast<int>(17 * FScale));
+    buttons->addButton(radio, i);
+  }
+  return group;
+}
+
+// The program's icon over the button face, scaled to `size`.
+QWidget* TQtControlForm::MakeIconPicture(const QSize& size, QWidget* parent) {
+  const TBitmap24 icon = DrawProgramIcon(ColorToRgb(0x8000000F));
+  QImage image(icon.Row(0), icon.Width(), icon.Height(), static_cast<qsizetype>(icon.Stride()),
+               QImage::Format_BGR888);
+  auto* picture = new QLabel(parent);
+  picture->setPixmap(QPixmap::fromImage(image.copy()).scaled(size));
+  return picture;
+}
+
 QWidget* TQtControlForm::MakeControl(const TControlLayout& control, QWidget* parent) {
   const QRect bounds = Bounds(control);
   QWidget* widget = nullptr;
@@ -251,21 +279,9 @@ QWidget* TQtControlForm::MakeControl(const TControlLayout& control, QWidget* par
     case TControlKind::CheckBox:
       widget = new QCheckBox(Q(control.Caption), parent);
       break;
-    case TControlKind::RadioGroup: {
-      auto* group = new QGroupBox(Q(control.Caption), parent);
-      auto* buttons = new QButtonGroup(group);
-      const QStringList items = Q(control.Items).split('\n');
-      const int step = (bounds.height() - static_cast<int>(20 * FScale)) / items.size();
-      for (int i = 0; i < items.size(); ++i) {
-        auto* radio = new QRadioButton(items[i], group);
-        radio->setGeometry(static_cast<int>(8 * FScale), static_cast<int>(16 * FScale) + i * step,
-                           bounds.width() - static_cast<int>(12 * FScale),
-                           static_cast<int>(17 * FScale));
-        buttons->addButton(radio, i);
-      }
-      widget = group;
+    case TControlKind::RadioGroup:
+      widget = MakeRadioGroup(control, bounds, parent);
       break;
-    }
     case TControlKind::Label:
       widget = new QLabel(Q(control.Caption), parent);
       break;
@@ -309,15 +325,9 @@ QWidget* TQtControlForm::MakeControl(const TControlLayout& control, QWidget* par
       widget = panel;
       break;
     }
-    case TControlKind::Picture: {
-      const TBitmap24 icon = DrawProgramIcon(ColorToRgb(0x8000000F));
-      QImage image(icon.Row(0), icon.Width(), icon.Height(), static_cast<qsizetype>(icon.Stride()),
-                   QImage::Format_BGR888);
-      auto* picture = new QLabel(parent);
-      picture->setPixmap(QPixmap::fromImage(image.copy()).scaled(bounds.size()));
-      widget = picture;
+    case TControlKind::Picture:
+      widget = MakeIconPicture(bounds.size(), parent);
       break;
-    }
   }
   if (bounds.width() > 0) {
     widget->setGeometry(bounds);

@@ -73,6 +73,8 @@ class TQtControlForm : public QDialog, private IControlFormHost {
 
   void Build();
   QWidget* MakeControl(const TControlLayout& control, QWidget* parent);
+  QWidget* MakeRadioGroup(const TControlLayout& control, const QRect& bounds, QWidget* parent);
+  QWidget* MakeIconPicture(const QSize& size, QWidget* parent);
   void Wire();
   void Collect();
   void Render();

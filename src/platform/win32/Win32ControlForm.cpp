@@ -462,96 +462,127 @@ void TWin32ControlForm::Build() {
   ShowPage(static_cast<int>(TControlPage::TabSheet4));
 }
 
-HWND TWin32ControlForm::MakeControl(const TControlLayout& control, HWND parent, int id) {
-  RECT bounds = Bounds(control);
-  const wchar_t* kind = L"STATIC";
-  DWORD style = WS_CHILD | WS_VISIBLE;
-  DWORD exStyle = 0;
-  std::wstring caption = Wide(control.Caption);
-  switch (control.Kind) {
+namespace {
+
+// The window class and styles of a control, before its own adjustments.
+struct TWindowKind {
+  const wchar_t* ClassName = L"STATIC";
+  DWORD Style = WS_CHILD | WS_VISIBLE;
+  DWORD ExStyle = 0;
+};
+
+TWindowKind WindowKindFor(TControlKind controlKind, int id) {
+  TWindowKind kind;
+  switch (controlKind) {
     case TControlKind::PageControl:
-      kind = WC_TABCONTROLW;
-      style |= WS_TABSTOP | WS_GROUP | WS_CLIPSIBLINGS | TCS_HOTTRACK;
-      exStyle = WS_EX_CONTROLPARENT;
+      kind.ClassName = WC_TABCONTROLW;
+      kind.Style |= WS_TABSTOP | WS_GROUP | WS_CLIPSIBLINGS | TCS_HOTTRACK;
+      kind.ExStyle = WS_EX_CONTROLPARENT;
       break;
-    case TControlKind::Page: {
-      TCITEMW tab{};
-      tab.mask = TCIF_TEXT;
-      tab.pszText = caption.data();
-      const int index = static_cast<int>(FPageWindows.size());
-      ::SendMessageW(parent, TCM_INSERTITEMW, index, reinterpret_cast<LPARAM>(&tab));
-      ::GetClientRect(parent, &bounds);
-      TabCtrl_AdjustRect(parent, FALSE, &bounds);
-      kind = kContainerClass;
-      style = WS_CHILD | WS_CLIPSIBLINGS;  // shown by ShowPage
-      exStyle = WS_EX_CONTROLPARENT;
+    case TControlKind::Page:
+      kind.ClassName = kContainerClass;
+      kind.Style = WS_CHILD | WS_CLIPSIBLINGS;  // shown by ShowPage
+      kind.ExStyle = WS_EX_CONTROLPARENT;
       break;
-    }
     case TControlKind::Panel:
     case TControlKind::GroupBox:
     case TControlKind::RadioGroup:
-      kind = kContainerClass;
-      exStyle = WS_EX_CONTROLPARENT;
+      kind.ClassName = kContainerClass;
+      kind.ExStyle = WS_EX_CONTROLPARENT;
       break;
     case TControlKind::Button:
-      kind = L"BUTTON";
-      style |= WS_TABSTOP | WS_GROUP | (id == IDOK ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+      kind.ClassName = L"BUTTON";
+      kind.Style |= WS_TABSTOP | WS_GROUP | (id == IDOK ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
       break;
     case TControlKind::GlyphButton:
-      kind = L"BUTTON";
-      style |= WS_TABSTOP | WS_GROUP | BS_BITMAP;
+      kind.ClassName = L"BUTTON";
+      kind.Style |= WS_TABSTOP | WS_GROUP | BS_BITMAP;
       break;
     case TControlKind::CheckBox:
-      kind = L"BUTTON";
-      style |= WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX;
+      kind.ClassName = L"BUTTON";
+      kind.Style |= WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX;
       break;
     case TControlKind::Label:
-      style |= SS_LEFT | SS_NOPREFIX;
+      kind.Style |= SS_LEFT | SS_NOPREFIX;
       break;
     case TControlKind::LinkLabel:
-      style |= SS_LEFT | SS_NOPREFIX | SS_NOTIFY;
+      kind.Style |= SS_LEFT | SS_NOPREFIX | SS_NOTIFY;
       break;
     case TControlKind::Edit:
     case TControlKind::NumberEdit:
-      kind = L"EDIT";
-      style |= WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL;
-      exStyle = WS_EX_CLIENTEDGE;
+      kind.ClassName = L"EDIT";
+      kind.Style |= WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL;
+      kind.ExStyle = WS_EX_CLIENTEDGE;
       break;
     case TControlKind::ListBox:
     case TControlKind::SingleListBox:
-      kind = L"LISTBOX";
-      style |= WS_TABSTOP | WS_GROUP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT |
-               (control.Kind == TControlKind::ListBox ? LBS_EXTENDEDSEL : 0);
-      exStyle = WS_EX_CLIENTEDGE;
+      kind.ClassName = L"LISTBOX";
+      kind.Style |= WS_TABSTOP | WS_GROUP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT |
+                    (controlKind == TControlKind::ListBox ? LBS_EXTENDEDSEL : 0);
+      kind.ExStyle = WS_EX_CLIENTEDGE;
       break;
     case TControlKind::DropDownList:
-      kind = L"COMBOBOX";
-      style |= WS_TABSTOP | WS_GROUP | WS_VSCROLL | CBS_DROPDOWNLIST;
-      bounds.bottom += static_cast<int>(std::lround(160 * FScale));  // the list that drops down
+      kind.ClassName = L"COMBOBOX";
+      kind.Style |= WS_TABSTOP | WS_GROUP | WS_VSCROLL | CBS_DROPDOWNLIST;
       break;
     case TControlKind::ColorPanel:
     case TControlKind::Picture:
-      style |= SS_OWNERDRAW | (control.Kind == TControlKind::ColorPanel ? SS_NOTIFY : 0);
+      kind.Style |= SS_OWNERDRAW | (controlKind == TControlKind::ColorPanel ? SS_NOTIFY : 0);
       break;
   }
-  if (control.Width == 0 && control.Kind != TControlKind::Page) {
-    // Sized to its text, later to the text it is given.
-    HDC dc = ::GetDC(parent);
-    HGDIOBJ old = ::SelectObject(dc, FFont);
-    SIZE size{};
-    ::GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(parent, dc);
-    bounds.right = bounds.left + size.cx;
-    bounds.bottom = bounds.top + size.cy;
+  return kind;
+}
+
+}  // namespace
+
+HWND TWin32ControlForm::MakeControl(const TControlLayout& control, HWND parent, int id) {
+  RECT bounds = Bounds(control);
+  std::wstring caption = Wide(control.Caption);
+  const TWindowKind kind = WindowKindFor(control.Kind, id);
+  if (control.Kind == TControlKind::Page) {
+    // A tab of the page control, the page filling the tab's display area.
+    TCITEMW tab{};
+    tab.mask = TCIF_TEXT;
+    tab.pszText = caption.data();
+    const int index = static_cast<int>(FPageWindows.size());
+    ::SendMessageW(parent, TCM_INSERTITEMW, index, reinterpret_cast<LPARAM>(&tab));
+    ::GetClientRect(parent, &bounds);
+    TabCtrl_AdjustRect(parent, FALSE, &bounds);
+  } else {
+    if (control.Kind == TControlKind::DropDownList) {
+      bounds.bottom += static_cast<int>(std::lround(160 * FScale));  // the list that drops down
+    }
+    if (control.Width == 0) {
+      SizeToText(parent, caption, bounds);
+    }
   }
-  HWND window = ::CreateWindowExW(exStyle, kind, caption.c_str(), style, bounds.left, bounds.top,
-                                  bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                  ::GetModuleHandleW(nullptr), nullptr);
+  HWND window = ::CreateWindowExW(
+      kind.ExStyle, kind.ClassName, caption.c_str(), kind.Style, bounds.left, bounds.top,
+      bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
   ::SendMessageW(
       window, WM_SETFONT,
       reinterpret_cast<WPARAM>(control.Kind == TControlKind::LinkLabel ? FLinkFont : FFont), FALSE);
+  AttachControl(control, window, bounds);
+  return window;
+}
+
+// Sized to its text, later to the text it is given.
+void TWin32ControlForm::SizeToText(HWND parent, const std::wstring& caption, RECT& bounds) {
+  HDC dc = ::GetDC(parent);
+  HGDIOBJ old = ::SelectObject(dc, FFont);
+  SIZE size{};
+  ::GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(parent, dc);
+  bounds.right = bounds.left + size.cx;
+  bounds.bottom = bounds.top + size.cy;
+}
+
+// What a control of some kinds needs beyond its window: its place in the
+// form's tables, its glyph, its frame, its buttons.
+void TWin32ControlForm::AttachControl(const TControlLayout& control, HWND window,
+                                      const RECT& bounds) {
   switch (control.Kind) {
     case TControlKind::Page:
       FPageWindows.push_back(window);
@@ -578,31 +609,35 @@ HWND TWin32ControlForm::MakeControl(const TControlLayout& control, HWND parent, 
       FNumberEdits.emplace(window, std::move(edit));
       break;
     }
-    case TControlKind::RadioGroup: {
+    case TControlKind::RadioGroup:
       ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(FFont));  // framed
-      std::vector<HWND>& radios = FRadios[std::string(control.Name)];
-      std::string_view items = control.Items;
-      const int count = static_cast<int>(std::count(items.begin(), items.end(), '\n')) + 1;
-      const auto s = [this](int value) { return static_cast<int>(std::lround(value * FScale)); };
-      const int step = (bounds.bottom - bounds.top - s(20)) / count;
-      for (int i = 0; i < count; ++i) {
-        const std::size_t end = std::min(items.find('\n'), items.size());
-        HWND radio = ::CreateWindowExW(
-            0, L"BUTTON", Wide(items.substr(0, end)).c_str(),
-            WS_CHILD | WS_VISIBLE | BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0), s(8),
-            s(16) + i * step, bounds.right - bounds.left - s(12), s(17), window,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(FNextId++)), ::GetModuleHandleW(nullptr),
-            nullptr);
-        ::SendMessageW(radio, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
-        radios.push_back(radio);
-        items.remove_prefix(std::min(end + 1, items.size()));
-      }
+      MakeRadioButtons(control, window, bounds);
       break;
-    }
     default:
       break;
   }
-  return window;
+}
+
+// One radio button a line of the group's items, spread over its height.
+void TWin32ControlForm::MakeRadioButtons(const TControlLayout& control, HWND group,
+                                         const RECT& bounds) {
+  std::vector<HWND>& radios = FRadios[std::string(control.Name)];
+  std::string_view items = control.Items;
+  const int count = static_cast<int>(std::count(items.begin(), items.end(), '\n')) + 1;
+  const auto s = [this](int value) { return static_cast<int>(std::lround(value * FScale)); };
+  const int step = (bounds.bottom - bounds.top - s(20)) / count;
+  for (int i = 0; i < count; ++i) {
+    const std::size_t end = std::min(items.find('\n'), items.size());
+    HWND radio = ::CreateWindowExW(
+        0, L"BUTTON", Wide(items.substr(0, end)).c_str(),
+        WS_CHILD | WS_VISIBLE | BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0), s(8),
+        s(16) + i * step, bounds.right - bounds.left - s(12), s(17), group,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(FNextId++)), ::GetModuleHandleW(nullptr),
+        nullptr);
+    ::SendMessageW(radio, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
+    radios.push_back(radio);
+    items.remove_prefix(std::min(end + 1, items.size()));
+  }
 }
 
 void TWin32ControlForm::AddHint(HWND control, std::string_view hint) {

@@ -79,6 +79,9 @@ class TWin32ControlForm : private IControlFormHost {
   void MeasureFont();
   void Build();
   HWND MakeControl(const TControlLayout& control, HWND parent, int id);
+  void SizeToText(HWND parent, const std::wstring& caption, RECT& bounds);
+  void AttachControl(const TControlLayout& control, HWND window, const RECT& bounds);
+  void MakeRadioButtons(const TControlLayout& control, HWND group, const RECT& bounds);
   RECT Bounds(const TControlLayout& control) const;
   void AddHint(HWND control, std::string_view hint);
   void ShowPage(int index);
