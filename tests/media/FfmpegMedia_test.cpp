@@ -34,11 +34,14 @@ using test::TTestMovies;
 constexpr TRefTime kSecond = kRefTimePerSecond;
 
 // The key frame at or before `seconds` of a looped seed movie (key frames
-// on every whole second), as the ffmpeg program decodes it.
-TBitmap24 ReferenceKeyFrame(const std::string& movie, double seconds, int width, int height) {
-  const std::string raw =
-      test::ShellOutput("ffmpeg -nostdin -v error -ss " + std::to_string(std::floor(seconds)) +
-                        " -i '" + movie + "' -frames:v 1 -f rawvideo -pix_fmt bgr24 -");
+// on every whole second), as the ffmpeg program decodes and converts it:
+// with the stream's own colour tags, or through `filter`.
+TBitmap24 ReferenceKeyFrame(const std::string& movie, double seconds, int width, int height,
+                            const std::string& filter = "") {
+  const std::string raw = test::ShellOutput(
+      "ffmpeg -nostdin -v error -ss " + std::to_string(std::floor(seconds)) + " -i '" + movie +
+      "' -frames:v 1 " + (filter.empty() ? "" : "-vf " + filter + " ") +
+      "-f rawvideo -pix_fmt bgr24 -");
   TBitmap24 picture(width, height);
   if (raw.size() == static_cast<std::size_t>(width) * height * 3) {
     for (int y = 0; y < height; ++y) {
@@ -79,6 +82,45 @@ std::string DvAvi() {
 std::string Asf() {
   return TTestMovies::Get().Make(
       "asf.wmv", "-f lavfi -i testsrc2=size=160x120:rate=25 -t 9 -c:v wmv2 -g 25 -f asf");
+}
+
+// One second of the test pattern at `size`, H.264 with `colors` (its pixel
+// format and colour tags).
+std::string ColorClip(const std::string& name, const std::string& size, const std::string& colors) {
+  return TTestMovies::Get().Make(name, "-f lavfi -i testsrc2=size=" + size +
+                                           ":rate=25 -t 1 -c:v libx264 -g 25 " + colors +
+                                           " -f mp4");
+}
+
+TEST(FfmpegMedia, StillsHaveTheColoursTheStreamIsTaggedWith) {
+  struct TCase {
+    std::string Movie;
+    int Width;
+    int Height;
+    std::string ReferenceFilter;  // none: ffmpeg's own reading of the tags
+  };
+  const std::vector<TCase> cases = {
+      // The tag decides, not the size.
+      {ColorClip("bt709 sd.mp4", "320x240", "-pix_fmt yuv420p -colorspace bt709"), 320, 240, ""},
+      {ColorClip("bt601 hd.mp4", "1280x720", "-pix_fmt yuv420p -colorspace smpte170m"), 1280, 720,
+       ""},
+      {ColorClip("full range.mp4", "320x240", "-pix_fmt yuvj420p -color_range pc"), 320, 240, ""},
+      // A BT.2020 tag on an 8-bit stream is taken at its word.
+      {ColorClip("bt2020 8 bit.mp4", "320x240", "-pix_fmt yuv420p -colorspace bt2020nc"), 320, 240,
+       ""},
+      // Untagged: BT.709 from 720 lines up, BT.601 below.
+      {ColorClip("untagged hd.mp4", "1280x720", "-pix_fmt yuv420p"), 1280, 720,
+       "scale=in_color_matrix=bt709"},
+      {ColorClip("untagged sd.mp4", "320x240", "-pix_fmt yuv420p"), 320, 240,
+       "scale=in_color_matrix=bt601"},
+  };
+  for (const TCase& c : cases) {
+    TPausedMovie paused(c.Movie);
+    paused.Seek(kSecond / 2, kSecond / 2);
+    ASSERT_EQ(paused.Frames.Pictures.size(), 1u) << c.Movie;
+    const TBitmap24 reference = ReferenceKeyFrame(c.Movie, 0, c.Width, c.Height, c.ReferenceFilter);
+    EXPECT_LT(MeanDifference(paused.Frames.Pictures[0], reference), 2.0) << c.Movie;
+  }
 }
 
 TEST(FfmpegMedia, ReportsTheLengthOfEveryKindOfContainer) {

@@ -18,6 +18,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
@@ -40,6 +41,43 @@ std::string AvErrorText(int error) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};
   av_strerror(error, text, sizeof text);
   return text;
+}
+
+// The libswscale matrix of a frame's own colour tag. An untagged frame is
+// taken as what such a frame usually is: BT.709 from 720 lines up (HD),
+// BT.601 below. A tag libswscale has no matrix for is read as untagged.
+int ColorMatrixOf(const AVFrame& frame) {
+  switch (frame.colorspace) {
+    case AVCOL_SPC_BT709:
+      return SWS_CS_ITU709;
+    case AVCOL_SPC_BT470BG:
+    case AVCOL_SPC_SMPTE170M:
+      return SWS_CS_ITU601;
+    case AVCOL_SPC_FCC:
+      return SWS_CS_FCC;
+    case AVCOL_SPC_SMPTE240M:
+      return SWS_CS_SMPTE240M;
+    case AVCOL_SPC_BT2020_NCL:
+    case AVCOL_SPC_BT2020_CL:
+      return SWS_CS_BT2020;
+    default:
+      return frame.height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
+  }
+}
+
+// Whether a frame's luma and chroma use the full 0..255 range (JPEG-style)
+// rather than the limited 16..235 of video.
+bool IsFullRange(const AVFrame& frame) {
+  switch (static_cast<AVPixelFormat>(frame.format)) {
+    case AV_PIX_FMT_YUVJ420P:
+    case AV_PIX_FMT_YUVJ422P:
+    case AV_PIX_FMT_YUVJ444P:
+    case AV_PIX_FMT_YUVJ440P:
+    case AV_PIX_FMT_YUVJ411P:
+      return true;
+    default:
+      return frame.color_range == AVCOL_RANGE_JPEG;
+  }
 }
 
 struct TFormatCloser {
@@ -222,7 +260,11 @@ class TFfmpegSource final : public IStillSource {
     FScaler.reset(sws_getCachedContext(
         FScaler.release(), frame.width, frame.height, static_cast<AVPixelFormat>(frame.format),
         frame.width, frame.height, target, SWS_BILINEAR, nullptr, nullptr, nullptr));
-    if (!FScaler || !ConvertToDib(frame, still.Format, still.Image)) {
+    if (!FScaler) {
+      return false;
+    }
+    UseOwnColors(frame);
+    if (!ConvertToDib(frame, still.Format, still.Image)) {
       return false;
     }
     const AVStream* stream = Format->streams[VideoStream];
@@ -233,6 +275,23 @@ class TFfmpegSource final : public IStillSource {
     still.SampleTime =
         pts == AV_NOPTS_VALUE ? 0.0 : static_cast<double>(pts) * av_q2d(stream->time_base);
     return true;
+  }
+
+  // Has the scaler convert with the frame's own matrix and range (RGB
+  // frames need no matrix). libswscale's default would be BT.601, limited
+  // range, whatever the stream says. A scaler that refuses the details
+  // keeps its default: a still in slightly wrong colours beats no still.
+  void UseOwnColors(const AVFrame& frame) {
+    const AVPixFmtDescriptor* format =
+        av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame.format));
+    if (format == nullptr || (format->flags & AV_PIX_FMT_FLAG_RGB) != 0) {
+      return;
+    }
+    // Brightness 0, contrast and saturation 1.0 (16.16 fixed point); the
+    // pictures are full-range RGB.
+    sws_setColorspaceDetails(FScaler.get(), sws_getCoefficients(ColorMatrixOf(frame)),
+                             IsFullRange(frame) ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0,
+                             1 << 16, 1 << 16);
   }
 
   // The frame as a bottom-up DIB of `format`. libswscale may write a little
