@@ -6,6 +6,12 @@
 //     plain FFmpeg in this process: seek back to the key frame, feed only
 //     its packet, drain the decoder. Prints both medians and ours / anchor.
 //
+//   playback_bench convert MOVIE
+//     The conversion of a decoded key frame into a 32-bit picture with the
+//     frame's own colour matrix and range, as the FFmpeg layer converts it,
+//     against the plain conversion with libswscale's defaults (BT.601,
+//     limited range), on the same frames. Prints both medians and the ratio.
+//
 //   playback_bench hold MOVIE SECONDS
 //     The CPU time of the whole process while the saver holds a still for
 //     SECONDS with a movie open and paused, as a share of one core.
@@ -23,6 +29,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
 }
 
 #include "ConsoleHost.h"
@@ -84,6 +91,8 @@ class TReferenceLoop {
     }
     return false;
   }
+  // The last key frame decoded.
+  const AVFrame& Frame() const { return *FFrame; }
 
  private:
   AVFormatContext* FFormat = nullptr;
@@ -153,6 +162,73 @@ int Segments(const std::string& movie) {
   return 0;
 }
 
+// Converts frames to BGRA through one cached scaler, with the frame's own
+// colours or with libswscale's defaults.
+class TConversion {
+ public:
+  explicit TConversion(bool ownColors) : FOwnColors(ownColors) {}
+  ~TConversion() { sws_freeContext(FScaler); }
+  TConversion(const TConversion&) = delete;
+  TConversion& operator=(const TConversion&) = delete;
+
+  double Milliseconds(const AVFrame& frame) {
+    FPixels.resize(static_cast<std::size_t>(frame.width) * frame.height * 4 + 64);
+    const Clock::time_point start = Clock::now();
+    FScaler = sws_getCachedContext(
+        FScaler, frame.width, frame.height, static_cast<AVPixelFormat>(frame.format), frame.width,
+        frame.height, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (FOwnColors) {
+      // What the layer does for an untagged HD frame: BT.709, limited range.
+      const int matrix = frame.colorspace == AVCOL_SPC_UNSPECIFIED && frame.height >= 720
+                             ? SWS_CS_ITU709
+                             : static_cast<int>(frame.colorspace);
+      sws_setColorspaceDetails(FScaler, sws_getCoefficients(matrix),
+                               frame.color_range == AVCOL_RANGE_JPEG ? 1 : 0,
+                               sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+    }
+    std::uint8_t* planes[4] = {FPixels.data(), nullptr, nullptr, nullptr};
+    int strides[4] = {frame.width * 4, 0, 0, 0};
+    sws_scale(FScaler, frame.data, frame.linesize, 0, frame.height, planes, strides);
+    return tavelune::Milliseconds(Clock::now() - start);
+  }
+
+ private:
+  bool FOwnColors;
+  SwsContext* FScaler = nullptr;
+  std::vector<std::uint8_t> FPixels;
+};
+
+int Convert(const std::string& movie) {
+  TReferenceLoop reference(movie);
+  TConversion ours(true);
+  TConversion anchor(false);
+  std::vector<double> oursMs;
+  std::vector<double> anchorMs;
+  for (int round = 0; round < 5; ++round) {
+    for (int k = 0; k < 10; ++k) {
+      if (!reference.KeyFrameAt(kFirstSegment + k * 10 * kRefTimePerSecond)) {
+        continue;
+      }
+      // Alternated, so that both meet the same caches and the same load.
+      if (k % 2 == 0) {
+        oursMs.push_back(ours.Milliseconds(reference.Frame()));
+        anchorMs.push_back(anchor.Milliseconds(reference.Frame()));
+      } else {
+        anchorMs.push_back(anchor.Milliseconds(reference.Frame()));
+        oursMs.push_back(ours.Milliseconds(reference.Frame()));
+      }
+    }
+  }
+  if (oursMs.empty()) {
+    std::fprintf(stderr, "playback_bench: no key frame decoded from %s\n", movie.c_str());
+    return 1;
+  }
+  std::printf(
+      "conversion: own colours %.2f ms, libswscale defaults %.2f ms, ratio %.2f (%zu frames)\n",
+      Median(oursMs), Median(anchorMs), Median(oursMs) / Median(anchorMs), oursMs.size());
+  return 0;
+}
+
 double CpuSeconds() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
@@ -201,9 +277,13 @@ int main(int argc, char** argv) {
   if (args.size() == 2 && args[0] == "segments") {
     return tavelune::Segments(args[1]);
   }
+  if (args.size() == 2 && args[0] == "convert") {
+    return tavelune::Convert(args[1]);
+  }
   if (args.size() == 3 && args[0] == "hold") {
     return tavelune::Hold(args[1], std::stoi(args[2]));
   }
-  std::fprintf(stderr, "usage: playback_bench segments MOVIE | hold MOVIE SECONDS\n");
+  std::fprintf(stderr,
+               "usage: playback_bench segments MOVIE | convert MOVIE | hold MOVIE SECONDS\n");
   return 2;
 }
