@@ -66,9 +66,6 @@ class TSaver {
   bool Painted() const { return FPainted; }
   // Whether the run is ending (any thread).
   bool Closing() const { return FClosing; }
-  const SaverSettings& Settings() const { return FSettings; }
-  // The playback the window runs.
-  TPlayController& Player() { return FPlayer; }
 
  private:
   // Direct access for the saver's own tests.

@@ -175,7 +175,7 @@ bool TPlayController::PlayNext() {
 }
 
 std::string TPlayController::TakeNextMovie() {
-  // No FWindow.Closing test: closing terminates the walk, which then ends.
+  // No closing test: closing terminates the walk, which then ends.
   while (FMovieList.empty() && FsrFileRead != nullptr && !FsrFileRead->SearchDone()) {
     FHost.Sleep(100);
     FHost.ProcessMessages();
