@@ -140,14 +140,14 @@ LRESULT CALLBACK PagesProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 }
 
 bool RegisterClasses(WNDPROC formProc) {
-  static const bool registered = [formProc] {
+  static const bool kRegistered = [formProc] {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
     const auto face = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     return RegisterWindowClass(kFormClass, formProc, face, true) &&
            RegisterWindowClass(kContainerClass, &ContainerProc, face);
   }();
-  return registered;
+  return kRegistered;
 }
 
 // The glyph of BitBtn1, 16 x 16: a yellow folder on the button's face.
@@ -184,11 +184,11 @@ class TInputBox {
   static std::optional<std::wstring> Run(HWND owner, HFONT font, double scale,
                                          const std::wstring& caption, const std::wstring& prompt,
                                          const std::wstring& text) {
-    static const bool registered = [] {
+    static const bool kRegistered = [] {
       return RegisterWindowClass(kInputBoxClass, &Proc,
                                  reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     }();
-    if (!registered) {
+    if (!kRegistered) {
       return std::nullopt;
     }
     TInputBox box;
@@ -660,9 +660,9 @@ HWND TWin32ControlForm::Control(std::string_view name) const {
 }
 
 const std::vector<HWND>& TWin32ControlForm::Radios(std::string_view group) const {
-  static const std::vector<HWND> none;
+  static const std::vector<HWND> kNone;
   const auto found = FRadios.find(group);
-  return found != FRadios.end() ? found->second : none;
+  return found != FRadios.end() ? found->second : kNone;
 }
 
 void TWin32ControlForm::ShowPage(int index) {

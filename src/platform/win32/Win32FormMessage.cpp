@@ -52,7 +52,7 @@ TWin32FormMessage::~TWin32FormMessage() {
 }
 
 bool TWin32FormMessage::Create() {
-  static const bool registered = [] {
+  static const bool kRegistered = [] {
     return RegisterWindowClass(kClassName, &WindowProc,
                                reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
   }();
@@ -64,7 +64,7 @@ bool TWin32FormMessage::Create() {
   // At the centre of the desktop.
   const int left = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
   const int top = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-  FWindow = registered
+  FWindow = kRegistered
                 ? ::CreateWindowExW(kExStyle, kClassName, WideFromUtf8(layout.Caption).c_str(),
                                     kStyle, left, top, width, height, nullptr, nullptr,
                                     ::GetModuleHandleW(nullptr), this)

@@ -29,7 +29,7 @@ constexpr COLORREF kRed = RGB(255, 0, 0);
 // How often a preview looks whether its pane is still there.
 constexpr UINT kPaneCheckInterval = 250;
 // The preview whose pane is being watched (there is one saver window).
-TWin32SaverWindow* watchedPreview = nullptr;
+TWin32SaverWindow* gWatchedPreview = nullptr;
 
 }  // namespace
 
@@ -64,7 +64,7 @@ class TWin32SaverWindow::TTimer final : public ITimer {
 
 TWin32SaverWindow::TWin32SaverWindow(std::unique_ptr<IMediaFramework> media)
     : FMedia(std::move(media)), FLogFile(ProgramFileName()), FErrorFont(CreateSaverFont(true)) {
-  static const bool registered = [] {
+  static const bool kRegistered = [] {
     return RegisterWindowClass(kClassName, &WindowProc, nullptr);
   }();
   const bool preview = PreviewHandle != 0;
@@ -73,7 +73,7 @@ TWin32SaverWindow::TWin32SaverWindow(std::unique_ptr<IMediaFramework> media)
   const DWORD style = preview ? WS_CHILD : WS_POPUP;
   const DWORD exStyle = preview ? 0 : WS_EX_TOPMOST;
   HWND parent = preview ? reinterpret_cast<HWND>(static_cast<INT_PTR>(PreviewHandle)) : nullptr;
-  if (registered && (!preview || ::IsWindow(parent))) {
+  if (kRegistered && (!preview || ::IsWindow(parent))) {
     FWindow = ::CreateWindowExW(exStyle, kClassName, WideFromUtf8(kApplicationTitle).c_str(), style,
                                 0, 0, 0, 0, parent, nullptr, ::GetModuleHandleW(nullptr), this);
   }
@@ -84,7 +84,7 @@ TWin32SaverWindow::~TWin32SaverWindow() {
   if (FPaneTimer != 0) {
     ::KillTimer(nullptr, FPaneTimer);
     FPaneTimer = 0;
-    watchedPreview = nullptr;
+    gWatchedPreview = nullptr;
   }
   FInputWatchdog.reset();
   Guarded([this] { FSaver->FormDestroy(); });
@@ -107,7 +107,7 @@ bool TWin32SaverWindow::Start() {
   if (FSaver->Preview()) {
     ::GetClientRect(::GetParent(FWindow), &area);
     ::MoveWindow(FWindow, 0, 0, area.right - area.left, area.bottom - area.top, FALSE);
-    watchedPreview = this;
+    gWatchedPreview = this;
     FPaneTimer = ::SetTimer(nullptr, 0, kPaneCheckInterval, &CheckPreviewPane);
   } else {
     area = {0, 0, ScreenWidth(), ScreenHeight()};
@@ -145,8 +145,8 @@ void CALLBACK TWin32SaverWindow::CheckPreviewPane(HWND, UINT, UINT_PTR, DWORD) {
   // The pane's program may have ended: its windows, this one included, are
   // then no windows any more, though no message said so.
   const HWND pane = reinterpret_cast<HWND>(static_cast<INT_PTR>(PreviewHandle));
-  if (watchedPreview != nullptr && (!::IsWindow(pane) || !::IsWindow(watchedPreview->FWindow))) {
-    watchedPreview->WindowGone();
+  if (gWatchedPreview != nullptr && (!::IsWindow(pane) || !::IsWindow(gWatchedPreview->FWindow))) {
+    gWatchedPreview->WindowGone();
   }
 }
 
@@ -154,7 +154,7 @@ void TWin32SaverWindow::WindowGone() {
   if (FPaneTimer != 0) {
     ::KillTimer(nullptr, FPaneTimer);
     FPaneTimer = 0;
-    watchedPreview = nullptr;
+    gWatchedPreview = nullptr;
   }
   Guarded([this] { FSaver->FormClose(); });
   FWindow = nullptr;
