@@ -7,9 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "helpers/FakeMedia.h"
-#include "helpers/FakeSaverHost.h"
-#include "helpers/TestFiles.h"
+#include "helpers/PlayerRig.h"
 #include "imaging/Canvas.h"
 #include "playback/PlayController.h"
 
@@ -28,7 +26,7 @@ class TFakeSearch : public IMovieSearch {
 
 constexpr TRefTime kSecond = kRefTimePerSecond;
 
-class PlayController : public ::testing::Test {
+class PlayController : public ::testing::Test, protected test::TPlayerRig {
  protected:
   PlayController() {
     Player.SetMovieSearch(&Search);
@@ -63,18 +61,7 @@ class PlayController : public ::testing::Test {
     return Host.NowMs - before;
   }
 
-  test::TTempDir Dir;
-  test::TFakeSaverHost Host;
-  test::TFakeMedia Media{Host};
-  test::TRecordingLog Log;
   TFakeSearch Search;
-  TWindowlessPlayState State;
-  SaverSettings& Settings = State.Settings;
-  TBitmap24& Screen = State.Screen;
-  TBitmap24& Background = State.Background;
-  std::atomic<bool>& Closing = State.Closing;
-  bool& Activated = State.Activated;
-  TPlayController Player{Host, Media, Log, State.View()};
 };
 
 // --- the segment plan ---

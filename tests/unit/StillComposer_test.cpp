@@ -6,9 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "helpers/FakeMedia.h"
-#include "helpers/FakeSaverHost.h"
-#include "helpers/TestFiles.h"
+#include "helpers/PlayerRig.h"
 #include "imaging/BmpFile.h"
 #include "imaging/Canvas.h"
 #include "platform/ByteFile.h"
@@ -67,7 +65,7 @@ TEST(PositionText, ShowsHoursMinutesAndSecondsWrappingAtADay) {
   EXPECT_EQ(PositionText((25 * 3600 + 61) * kRefTimePerSecond), "1:01:01");
 }
 
-class StillComposer : public ::testing::Test {
+class StillComposer : public ::testing::Test, protected test::TPlayerRig {
  protected:
   StillComposer() {
     Settings.GraphicsSize = 0;
@@ -112,18 +110,6 @@ class StillComposer : public ::testing::Test {
     return PixelColor(Screen, x, y);
   }
 
-  test::TTempDir Dir;
-  test::TFakeSaverHost Host;
-  test::TFakeMedia Media{Host};
-  test::TRecordingLog Log;
-  TWindowlessPlayState State;
-  SaverSettings& Settings = State.Settings;
-  TBitmap24& Screen = State.Screen;
-  TBitmap24& Background = State.Background;
-  std::atomic<bool>& Closing = State.Closing;
-  bool& Activated = State.Activated;
-  TPlayWindow Window = State.View();
-  TPlayController Player{Host, Media, Log, Window};
   std::string FOldRuntimeDir;
 };
 
@@ -247,7 +233,7 @@ TEST_F(StillComposer, TheOverlayShowsTheTitleAndThePosition) {
   const std::string movie = Dir.Write("movie.mpg", "x");
   TBitmap24 frame(40, 20);
   frame.Fill(0x112233);
-  TStillComposer composer(Host, Window);
+  TStillComposer composer(Host, State.View());
   composer.Compose(frame, {movie, movie, 307 * kRefTimePerSecond});
   ASSERT_EQ(Host.Texts.size(), 2u);
   EXPECT_EQ(Host.Texts[0].Text, "movie.mpg");
