@@ -10,7 +10,8 @@
 //     The conversion of a decoded key frame into a 32-bit picture with the
 //     frame's own colour matrix and range, as the FFmpeg layer converts it,
 //     against the plain conversion with libswscale's defaults (BT.601,
-//     limited range), on the same frames. Prints both medians and the ratio.
+//     limited range), on the same frames. Prints both medians and the ratio,
+//     then the blank test on the same frames against their conversion.
 //
 //   playback_bench hold MOVIE SECONDS
 //     The CPU time of the whole process while the saver holds a still for
@@ -33,6 +34,7 @@ extern "C" {
 }
 
 #include "ConsoleHost.h"
+#include "imaging/BlankPicture.h"
 #include "playback/MediaFramework.h"
 #include "playback/PlayController.h"
 
@@ -189,11 +191,27 @@ class TConversion {
     std::uint8_t* planes[4] = {FPixels.data(), nullptr, nullptr, nullptr};
     int strides[4] = {frame.width * 4, 0, 0, 0};
     sws_scale(FScaler, frame.data, frame.linesize, 0, frame.height, planes, strides);
+    FWidth = frame.width;
+    FHeight = frame.height;
     return tavelune::Milliseconds(Clock::now() - start);
+  }
+
+  // The last converted frame as the core's picture.
+  TBitmap24 Picture() const {
+    TBitmap24 picture(FWidth, FHeight);
+    for (int y = 0; y < FHeight; ++y) {
+      const std::uint8_t* from = FPixels.data() + static_cast<std::size_t>(y) * FWidth * 4;
+      for (int x = 0; x < FWidth; ++x) {
+        std::copy(from + 4 * x, from + 4 * x + 3, picture.Pixel(x, y));
+      }
+    }
+    return picture;
   }
 
  private:
   bool FOwnColors;
+  int FWidth = 0;
+  int FHeight = 0;
   SwsContext* FScaler = nullptr;
   std::vector<std::uint8_t> FPixels;
 };
@@ -204,6 +222,8 @@ int Convert(const std::string& movie) {
   TConversion anchor(false);
   std::vector<double> oursMs;
   std::vector<double> anchorMs;
+  std::vector<double> blankMs;
+  int blank = 0;
   for (int round = 0; round < 5; ++round) {
     for (int k = 0; k < 10; ++k) {
       if (!reference.KeyFrameAt(kFirstSegment + k * 10 * kRefTimePerSecond)) {
@@ -217,6 +237,10 @@ int Convert(const std::string& movie) {
         anchorMs.push_back(anchor.Milliseconds(reference.Frame()));
         oursMs.push_back(ours.Milliseconds(reference.Frame()));
       }
+      const TBitmap24 picture = ours.Picture();
+      const Clock::time_point start = Clock::now();
+      blank += IsBlankPicture(picture) ? 1 : 0;
+      blankMs.push_back(tavelune::Milliseconds(Clock::now() - start));
     }
   }
   if (oursMs.empty()) {
@@ -226,6 +250,10 @@ int Convert(const std::string& movie) {
   std::printf(
       "conversion: own colours %.2f ms, libswscale defaults %.2f ms, ratio %.2f (%zu frames)\n",
       Median(oursMs), Median(anchorMs), Median(oursMs) / Median(anchorMs), oursMs.size());
+  std::printf(
+      "blank test: %.3f ms (target 1 ms), against the frame's conversion %.2f ms, ratio %.3f "
+      "(%d of %zu frames blank)\n",
+      Median(blankMs), Median(oursMs), Median(blankMs) / Median(oursMs), blank, blankMs.size());
   return 0;
 }
 

@@ -74,6 +74,10 @@ void TSaver::FormCreate() {
   FFinder = std::make_unique<TMFindFirst>(FSettings.FolderList, FSettings.ExtensionList,
                                           FPlayer.MovieList());
   FPlayer.SetMovieSearch(FFinder.get());
+  if (FSettings.RememberShown && FSettings.RandomSort) {
+    FShownMemory = std::make_unique<TShownMemory>(ShownMemoryFileName());
+    FPlayer.SetShownMemory(FShownMemory.get());
+  }
   FFinder->Resume();
   SetClientSize(FHost.ScreenWidth(), FHost.ScreenHeight());
   CaptureDesktop();

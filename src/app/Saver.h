@@ -16,6 +16,7 @@
 #include "app/SaverHost.h"
 #include "catalogue/LogFile.h"
 #include "catalogue/MFindFirst.h"
+#include "catalogue/ShownMemory.h"
 #include "imaging/Bitmap.h"
 #include "playback/MediaGraph.h"
 #include "playback/PlayController.h"
@@ -89,6 +90,9 @@ class TSaver {
   // that "Screen Clear" restores. Both are the screen's size.
   TBitmap24 ImageMain;
   TBitmap24 ImageDesktop;
+  // With "Remember Shown" and "Random Sort" in a full-screen run: the movies
+  // earlier runs showed.
+  std::unique_ptr<TShownMemory> FShownMemory;
   // Declared after the state it plays on, which it refers to.
   TPlayController FPlayer;
   // Declared last, so that the walk filling the player's list ends first.

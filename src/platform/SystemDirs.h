@@ -21,6 +21,11 @@ std::string PrivateTempDirText();
 // that loads system libraries by name.
 std::string SystemDirText();
 
+// The saver's folder of the user's cache, for what may be lost without harm
+// (not created here), or "" when the platform names none. Windows:
+// %LOCALAPPDATA%\Tavelune. Linux: $XDG_CACHE_HOME/tavelune when that is an
+// absolute name, else $HOME/.cache/tavelune.
+std::string UserCacheDirText();
 // The folder of the running program, with its trailing delimiter.
 std::string ProgramDir();
 

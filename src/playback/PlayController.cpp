@@ -12,6 +12,7 @@
 #include "base/FileNames.h"
 #include "base/ScopeExit.h"
 #include "base/TextUtils.h"
+#include "imaging/BlankPicture.h"
 #include "imaging/BmpFile.h"
 #include "platform/FileSystem.h"
 #include "probe/ContainerProbe.h"
@@ -24,6 +25,9 @@ namespace {
 // The graph reports progress after this much of the movie has run.
 constexpr TRefTime kLengthKnownAfter = kRefTimePerSecond;
 constexpr THResult kENoInterface = static_cast<THResult>(0x80004002);
+// Frames tried after a blank one within the same segment, each one seek
+// and one key-frame decode.
+constexpr int kBlankRetries = 3;
 
 bool IsDvdRecording(const std::string& fileName) {
   const std::string ext = AsciiUpper(ExtractFileExt(fileName));
@@ -183,15 +187,54 @@ std::string TPlayController::TakeNextMovie() {
   if (FMovieList.empty()) {
     return {};
   }
-  const std::size_t index =
-      FWindow.Settings.RandomSort
-          ? static_cast<std::size_t>(
-                FHost.RandomBelow(static_cast<std::int32_t>(std::min<std::size_t>(
-                    FMovieList.size(), std::numeric_limits<std::int32_t>::max()))))
-          : 0;
+  const std::size_t index = ChooseMovie();
   std::string movie = std::move(FMovieList[index]);
   FMovieList.erase(FMovieList.begin() + static_cast<std::ptrdiff_t>(index));
+  if (FShown != nullptr && FWindow.Settings.RandomSort) {
+    FShown->Remember(movie);  // a memory that cannot be saved goes on in memory
+  }
   return movie;
+}
+
+std::size_t TPlayController::ChooseMovie() {
+  if (!FWindow.Settings.RandomSort) {
+    return 0;
+  }
+  if (FShown == nullptr) {
+    return RandomIndexBelow(FMovieList.size());
+  }
+  // Movies not shown yet may still be found by the running walk.
+  std::vector<std::size_t> fresh = UnshownMovies();
+  while (fresh.empty() && FsrFileRead != nullptr && !FsrFileRead->SearchDone() &&
+         !FWindow.Closing) {
+    FHost.Sleep(100);
+    FHost.ProcessMessages();
+    fresh = UnshownMovies();
+  }
+  if (!fresh.empty()) {
+    return fresh[RandomIndexBelow(fresh.size())];
+  }
+  if (!FWindow.Closing) {
+    // The walk is complete and every movie of the folders has been shown
+    // once: the memory starts again.
+    FShown->Forget();
+  }
+  return RandomIndexBelow(FMovieList.size());
+}
+
+std::vector<std::size_t> TPlayController::UnshownMovies() const {
+  std::vector<std::size_t> fresh;
+  for (std::size_t i = 0; i < FMovieList.size(); ++i) {
+    if (!FShown->Shown(FMovieList[i])) {
+      fresh.push_back(i);
+    }
+  }
+  return fresh;
+}
+
+std::size_t TPlayController::RandomIndexBelow(std::size_t count) {
+  return static_cast<std::size_t>(FHost.RandomBelow(static_cast<std::int32_t>(
+      std::min<std::size_t>(count, std::numeric_limits<std::int32_t>::max()))));
 }
 
 void TPlayController::PlayMovie(const std::string& fileName) {
@@ -285,10 +328,10 @@ void TPlayController::PlaySegments(TMovieRun& run) {
                                          FWindow.Settings.PreviewMax, FHost.RandomBelow(seconds));
   FilterG1.Pause();
   TRefTime position = kFirstSegment;
-  SeekSegment(run, position, false);
+  SeekSegment(run, position, plan.Step, false);
   for (std::int32_t k = 2; k <= plan.Count && !FWindow.Closing; ++k) {
     position += plan.Step;
-    SeekSegment(run, position, true);
+    SeekSegment(run, position, plan.Step, true);
     FHost.YieldToMessages();
   }
   TimerFilter->SetEnabled(false);
@@ -307,23 +350,46 @@ void TPlayController::ReadLength(TMovieRun& run) {
   }
 }
 
-void TPlayController::SeekSegment(TMovieRun& run, TRefTime position, bool preSeekSleep) {
-  const TRefTime segmentStop = SegmentStopFor(run.ContainerCode, run.FileName, position, run.Stop);
-  FSegmentPos = position;
+void TPlayController::SeekSegment(TMovieRun& run, TRefTime position, TRefTime step,
+                                  bool preSeekSleep) {
   if (preSeekSleep) {
     FHost.Sleep(100);
   }
-  run.Seeking->SetPositions(position, kSegmentSeekFlags, segmentStop, kSegmentSeekFlags);
-  FGrab.Arm();
-  TimerFilter->SetEnabled(false);
-  TimerFilter->SetEnabled(true);
-  FGrab.Wait([this](int milliseconds) { PauseForGrab(milliseconds); }, FWindow.Closing);
+  GrabAt(run, position);
+  // With "Skip Blank" a blank frame (a fade, a black frame between scenes,
+  // a flat card) is given up for frames further into the same segment, a
+  // quarter of a segment apart; when none of them is worth drawing the
+  // segment draws nothing and holds nothing.
+  if (FWindow.Settings.SkipBlank) {
+    for (int retry = 1; !FWindow.Closing && GrabbedBlank(); ++retry) {
+      if (retry > kBlankRetries) {
+        FGrab.Expire();
+        return;
+      }
+      GrabAt(run, position + step / (kBlankRetries + 1) * retry);
+    }
+  }
   if (FWindow.Closing) {
     return;
   }
   if (ShowStill()) {
     HoldStill();
   }
+}
+
+void TPlayController::GrabAt(TMovieRun& run, TRefTime position) {
+  const TRefTime segmentStop = SegmentStopFor(run.ContainerCode, run.FileName, position, run.Stop);
+  FSegmentPos = position;
+  run.Seeking->SetPositions(position, kSegmentSeekFlags, segmentStop, kSegmentSeekFlags);
+  FGrab.Arm();
+  TimerFilter->SetEnabled(false);
+  TimerFilter->SetEnabled(true);
+  FGrab.Wait([this](int milliseconds) { PauseForGrab(milliseconds); }, FWindow.Closing);
+}
+
+bool TPlayController::GrabbedBlank() {
+  const std::shared_ptr<const TBitmap24> picture = TakeGrabPicture();
+  return picture && !picture->Empty() && IsBlankPicture(*picture);
 }
 
 void TPlayController::ShowFailure(const TMovieRun& run) {

@@ -20,6 +20,7 @@
 
 #include "catalogue/LogFile.h"
 #include "catalogue/MFindFirst.h"
+#include "catalogue/ShownMemory.h"
 #include "imaging/Bitmap.h"
 #include "playback/GrabRequest.h"
 #include "playback/MediaGraph.h"
@@ -69,14 +70,18 @@ class TPlayController : private IGraphListener {
   std::vector<std::string>& MovieList() { return FMovieList; }
   // The walk that fills the list, or none; not owned.
   void SetMovieSearch(IMovieSearch* search) { FsrFileRead = search; }
+  // The memory of movies shown by earlier runs, or none; not owned. With
+  // one and "Random Sort", movies it does not hold are taken first.
+  void SetShownMemory(TShownMemory* memory) { FShown = memory; }
 
   // --- the play loop ---
   // Runs until the window closes, then asks it to close.
   void PlayLoop();
   // False only when it tried to take a movie and found none.
   bool PlayNext();
-  // The next movie from the list (at random with "Random Sort"), removed
-  // from it; empty when there is none once the walk has ended.
+  // The next movie from the list (at random with "Random Sort", preferring
+  // movies the shown memory does not hold), removed from it and remembered
+  // as shown; empty when there is none once the walk has ended.
   std::string TakeNextMovie();
   // Plays one movie from start to stop. A failure of the movie itself ends
   // in the error notice and a close request; errors while preparing it
@@ -87,8 +92,9 @@ class TPlayController : private IGraphListener {
   // The run is ending: a running graph stops now.
   void StopGraph();
 
-  // Whether a movie is being played, and its segment's start while it is
-  // (the last one's after it).
+  // Whether a movie is being played, and the position of its segment's
+  // frame while it is (the last one's after it): the segment's start, or
+  // where a blank frame sent the grab within the segment.
   bool Playing() const { return FPlaying; }
   TRefTime SegmentPosition() const { return FSegmentPos; }
 
@@ -129,11 +135,22 @@ class TPlayController : private IGraphListener {
   }
 
   void WriteTimedLine(const std::string& event);
+  // The list position of the next movie; the list is not empty.
+  std::size_t ChooseMovie();
+  // The positions of the listed movies the shown memory does not hold.
+  std::vector<std::size_t> UnshownMovies() const;
+  std::size_t RandomIndexBelow(std::size_t count);
   bool JudgeRecording(TMovieRun& run);
   void PrepareGraph();
   void PlaySegments(TMovieRun& run);
   void ReadLength(TMovieRun& run);
-  void SeekSegment(TMovieRun& run, TRefTime position, bool preSeekSleep);
+  // Shows the still of the segment that starts at `position` (segments
+  // `step` apart) and holds it.
+  void SeekSegment(TMovieRun& run, TRefTime position, TRefTime step, bool preSeekSleep);
+  // Seeks to `position` and waits for its frame.
+  void GrabAt(TMovieRun& run, TRefTime position);
+  // Whether the frame the grab holds is a real picture too flat to draw.
+  bool GrabbedBlank();
   void ShowFailure(const TMovieRun& run);
   void StopMovie(TMovieRun& run);
   std::shared_ptr<const TBitmap24> TakeGrabPicture();
@@ -151,6 +168,7 @@ class TPlayController : private IGraphListener {
 
   std::vector<std::string> FMovieList;
   IMovieSearch* FsrFileRead = nullptr;
+  TShownMemory* FShown = nullptr;
   bool FPlaying = false;
   // The movie being played, on PlayMovie's stack; null between movies.
   const TMovieRun* FRun = nullptr;

@@ -38,6 +38,16 @@ std::string ReadString(IStoreKey& key, const char* name) {
   return value->Text;
 }
 
+// An extended setting: read on its own, so that its absence (every store
+// written before it existed) or a value of another type ends nothing.
+std::optional<bool> ReadOptionalBool(IStoreKey& key, const char* name) {
+  try {
+    return ReadBool(key, name);
+  } catch (const EReadFailed&) {
+    return std::nullopt;
+  }
+}
+
 std::string EntryName(int position) {
   char name[16];
   std::snprintf(name, sizeof name, "%4.4d", position);
@@ -97,6 +107,8 @@ void ReadSaverSettings(IKeyStore& store, SaverSettings& settings, const std::ato
     } catch (const EReadFailed&) {
       // The block ends here: the rest keep their defaults.
     }
+    settings.SkipBlank = ReadOptionalBool(*key, kSkipBlankValue).value_or(false);
+    settings.RememberShown = ReadOptionalBool(*key, kRememberShownValue).value_or(false);
   }
   // The lists may be long: let input that ends the run be seen meanwhile.
   auto afterEntry = [&] {
@@ -163,6 +175,12 @@ void ReadDialogSettings(IKeyStore& store, ISettingsReceiver& receiver,
       receiver.Complete();
     } catch (const EReadFailed&) {
       // Not handed over: the dialog's controls keep their designed state.
+    }
+    if (std::optional<bool> skip = ReadOptionalBool(*key, kSkipBlankValue)) {
+      receiver.SetSkipBlank(*skip);
+    }
+    if (std::optional<bool> remember = ReadOptionalBool(*key, kRememberShownValue)) {
+      receiver.SetRememberShown(*remember);
     }
   }
   auto always = [] { return true; };
@@ -234,6 +252,8 @@ void WriteSettings(IKeyStore& store, const SaverSettings& settings, const TDialo
   key->WriteInteger("PreViewMin", AsStoredNumber(texts.PreviewMin, 10));
   key->WriteInteger("PreViewMax", AsStoredNumber(texts.PreviewMax, 30));
   key->WriteInteger("PreviewRandom", settings.PreviewRandom ? 1 : 0);
+  key->WriteInteger(kSkipBlankValue, settings.SkipBlank ? 1 : 0);
+  key->WriteInteger(kRememberShownValue, settings.RememberShown ? 1 : 0);
   key->Flush();
   WriteList(store, kFoldersKey, settings.FolderList);
   WriteList(store, kExtsKey, settings.ExtensionList);

@@ -20,6 +20,8 @@ namespace tavelune {
 inline constexpr const char* kSettingsKey = "\\Software\\Norvane\\Tavelune";
 inline constexpr const char* kFoldersKey = "\\Software\\Norvane\\Tavelune\\Folders";
 inline constexpr const char* kExtsKey = "\\Software\\Norvane\\Tavelune\\Exts";
+inline constexpr const char* kSkipBlankValue = "Skip Blank";
+inline constexpr const char* kRememberShownValue = "Remember Shown";
 
 // The saver's record, holding the saver's defaults until read. Owned by the
 // saver window for its whole life.
@@ -39,6 +41,10 @@ struct SaverSettings {
   std::int32_t PreviewSeconds = 60;
   std::int32_t PreviewMin = 10;
   std::int32_t PreviewMax = 30;
+  // The two extended settings, read on their own after the main block, so
+  // that a store without them behaves as before.
+  bool SkipBlank = false;      // "Skip Blank": a nearly flat frame is not drawn
+  bool RememberShown = false;  // "Remember Shown": shuffle prefers movies not shown in earlier runs
   std::vector<std::string> FolderList;     // duplicates stay, in stored order
   std::vector<std::string> ExtensionList;  // without the period, as typed
 };
@@ -48,7 +54,9 @@ using TRandomBelow = std::function<std::int32_t(std::int32_t bound)>;
 
 // Reads the saver's settings into `settings`, which holds the saver
 // defaults and empty lists. The first failed read of the main block ends the
-// block (later fields keep their defaults); "Draw Wait" is cut to 59; with
+// block (later fields keep their defaults); "Skip Blank" and "Remember
+// Shown" are read on their own whatever the block did, false when missing or
+// not numbers; "Draw Wait" is cut to 59; with
 // "PreviewRandom" on, the three segment numbers are drawn from `randomBelow`
 // instead of read. The lists are read entry by entry, dispatching window
 // messages after each and stopping when `stop` is set. Never throws for
@@ -79,6 +87,10 @@ class ISettingsReceiver {
   virtual void SetPreviewMax(std::int32_t value) = 0;
   // The main block was read to its end.
   virtual void Complete() = 0;
+  // The extended settings, handed over after the main block and only when
+  // stored as numbers.
+  virtual void SetSkipBlank(bool value) = 0;
+  virtual void SetRememberShown(bool value) = 0;
   virtual void AddFolder(const std::string& folder) = 0;
   // The store has an extension list: drop the dialog's default extensions.
   virtual void ClearExtensions() = 0;
@@ -88,7 +100,8 @@ class ISettingsReceiver {
 // Hands the stored settings to the dialog. "Rotate", "Capture",
 // "DispFileName" and "BackColor" have guards of their own (false, true,
 // false, 0x80000001 on failure); any other failed read ends the block
-// without Complete. Never throws for what the store holds.
+// without Complete. "Skip Blank" and "Remember Shown" follow, each on its
+// own. Never throws for what the store holds.
 void ReadDialogSettings(IKeyStore& store, ISettingsReceiver& receiver,
                         const std::vector<std::string>& saverPaths);
 

@@ -20,6 +20,8 @@ std::vector<std::string> SaverSettingsLines(const SaverSettings& s) {
       "PreViewSeconds=" + std::to_string(s.PreviewSeconds),
       "PreViewMin=" + std::to_string(s.PreviewMin),
       "PreViewMax=" + std::to_string(s.PreviewMax),
+      std::string(kSkipBlankValue) + "=" + flag(s.SkipBlank),
+      std::string(kRememberShownValue) + "=" + flag(s.RememberShown),
   };
   for (const std::string& folder : s.FolderList) {
     lines.push_back("Folders=" + folder);

@@ -34,6 +34,8 @@ class TSettingsTranscript final : public ISettingsReceiver {
   void SetPreviewMin(std::int32_t value) override { AddNumber("PreViewMin", value); }
   void SetPreviewMax(std::int32_t value) override { AddNumber("PreViewMax", value); }
   void Complete() override { Completed = true; }
+  void SetSkipBlank(bool value) override { AddFlag(kSkipBlankValue, value); }
+  void SetRememberShown(bool value) override { AddFlag(kRememberShownValue, value); }
   void AddFolder(const std::string& folder) override { Add("Folders", folder); }
   void ClearExtensions() override {}
   void AddExtension(const std::string& extension) override { Add("Exts", extension); }

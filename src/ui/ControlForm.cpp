@@ -88,6 +88,12 @@ const std::vector<TControlLayout> kControlFormLayout = {
     {"Label7", TKind::Label, "TabSheet4", 8, 136, 0, 0,
      "要望、感想、質問、バグなどは、こちらのBBSまでご連絡ください"},
     {"Label8", TKind::LinkLabel, "TabSheet4", 32, 152, 0, 0, {}, "ホームページを開く"},
+    {"TabSheet5", TKind::Page, "PageControl1", 0, 0, 0, 0, "拡張設定"},
+    {"CheckSkipBlank", TKind::CheckBox, "TabSheet5", 8, 16, 321, 17, "黒い画面を飛ばす",
+     "黒い画面や一色だけの画面は表示せず、同じ区間の次の画面を試します"},
+    {"CheckRememberShown", TKind::CheckBox, "TabSheet5", 8, 48, 321, 17,
+     "前回までに表示した動画を後回しにする",
+     "シャッフル表示で、まだ表示していない動画を先に表示します"},
     {"Panel1", TKind::Panel, "", 0, kControlFormClientHeight - kControlFormBottomPanelHeight,
      kControlFormClientWidth, kControlFormBottomPanelHeight},
     {"BtnOK", TKind::Button, "Panel1", 79, 4, 84, 21, "保存"},
@@ -374,6 +380,12 @@ void TControlForm::SetPreviewMax(std::int32_t value) {
 void TControlForm::Complete() {
   PreviewRandomClick();
 }
+void TControlForm::SetSkipBlank(bool value) {
+  CheckSkipBlank.Checked = value;
+}
+void TControlForm::SetRememberShown(bool value) {
+  CheckRememberShown.Checked = value;
+}
 
 void TControlForm::AddFolder(const std::string& folder) {
   ListBox1.Append(folder);
@@ -406,6 +418,8 @@ void TControlForm::BtnOKClick() {
   settings.DispFileName = CheckFileName.Checked;
   settings.BackColor = PanelColor;
   settings.PreviewRandom = PreviewRandom.Checked;
+  settings.SkipBlank = CheckSkipBlank.Checked;
+  settings.RememberShown = CheckRememberShown.Checked;
   settings.FolderList = ListBox1.Items;
   settings.ExtensionList = MovieExt.Items;
   TDialogTexts texts;

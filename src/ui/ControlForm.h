@@ -1,9 +1,9 @@
 #pragma once
 
-// The settings dialog (unit frmCntrol): the stored settings in three pages
+// The settings dialog (unit frmCntrol): the stored settings in four pages
 // of controls — movie folders and the history file, display and segment
-// options with the movie extensions, and the version page — saved back in
-// one go by "保存".
+// options with the movie extensions, the version page and the extended
+// settings — saved back in one go by "保存".
 //
 // TControlForm holds the state of every control that the handlers read or
 // change, and the handlers themselves. The front end builds the native
@@ -135,7 +135,7 @@ struct TComboState {
   bool Enabled = false;
 };
 
-enum class TControlPage { TabSheet1, TabSheet3, TabSheet4 };
+enum class TControlPage { TabSheet1, TabSheet3, TabSheet4, TabSheet5 };
 
 // ---- The native side ---------------------------------------------------
 
@@ -241,6 +241,8 @@ class TControlForm : private ISettingsReceiver {
   TNumberEditState PreViewMin{10, "0;-0"};
   TNumberEditState PreviewMax{30, "0.;-0"};
   TListBoxState MovieExt;
+  TCheckState CheckSkipBlank;
+  TCheckState CheckRememberShown;
   std::string LabelTitle;
   std::string LabelVersion;
   std::string LabelCopyLeft;
@@ -265,6 +267,8 @@ class TControlForm : private ISettingsReceiver {
   void SetPreviewMin(std::int32_t value) override;
   void SetPreviewMax(std::int32_t value) override;
   void Complete() override;
+  void SetSkipBlank(bool value) override;
+  void SetRememberShown(bool value) override;
   void AddFolder(const std::string& folder) override;
   void ClearExtensions() override;
   void AddExtension(const std::string& extension) override;

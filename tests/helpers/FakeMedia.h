@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include <functional>
+
 #include "helpers/FakeSaverHost.h"
 #include "imaging/BmpFile.h"
 #include "playback/MediaGraph.h"
@@ -43,6 +45,10 @@ class TFakeMedia : public IMediaFramework,
   bool HasSnapshot = true;  // CurrentImageToStream works once a frame came
   int FrameWidth = 64;
   int FrameHeight = 48;
+  // Frames with detail (their top quarter a grey ramp) instead of flat
+  // ones, except black ones where BlackAt says so.
+  bool DetailedFrames = false;
+  std::function<bool(TRefTime position)> BlackAt;
 
   // --- record ---
   std::vector<std::string> Calls;
@@ -145,6 +151,14 @@ class TFakeMedia : public IMediaFramework,
     picture = TBitmap24(FrameWidth, FrameHeight);
     picture.Fill(static_cast<TColor>(buffer[2]) | static_cast<TColor>(buffer[1]) << 8 |
                  static_cast<TColor>(buffer[0]) << 16);
+    if (buffer[3] == kDetailed) {
+      for (int y = 0; y < FrameHeight / 4; ++y) {
+        for (int x = 0; x < FrameWidth; ++x) {
+          std::uint8_t* pixel = picture.Pixel(x, y);
+          pixel[0] = pixel[1] = pixel[2] = static_cast<std::uint8_t>(x * 255 / FrameWidth);
+        }
+      }
+    }
     return true;
   }
   bool CurrentImageToStream(std::string& stream) override {
@@ -167,12 +181,15 @@ class TFakeMedia : public IMediaFramework,
       throw EDirectShowException(kVfwEUnsupportedStream, "scripted failure");
     }
   }
+  static constexpr std::uint8_t kDetailed = 1;  // the sample's fourth byte
+
   void Deliver(TRefTime position) {
-    const TColor color = FrameColorFor(position);
+    const bool black = BlackAt && BlackAt(position);
+    const TColor color = black ? 0 : FrameColorFor(position);
     FLastFrame = color;
-    const std::uint8_t sample[4] = {static_cast<std::uint8_t>(color >> 16),
-                                    static_cast<std::uint8_t>(color >> 8),
-                                    static_cast<std::uint8_t>(color), 0};
+    const std::uint8_t sample[4] = {
+        static_cast<std::uint8_t>(color >> 16), static_cast<std::uint8_t>(color >> 8),
+        static_cast<std::uint8_t>(color), DetailedFrames && !black ? kDetailed : std::uint8_t{0}};
     if (Listener != nullptr) {
       Listener->OnSample(static_cast<double>(position) / kRefTimePerSecond, sample, sizeof sample);
     }

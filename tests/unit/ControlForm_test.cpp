@@ -239,6 +239,25 @@ TEST_F(ControlFormTest, SavesWhatTheControlsHoldForTheSaverToReadAndCloses) {
   EXPECT_EQ(Store.OpenKey(kSettingsKey)->ReadValue("RootPath")->Text, "/opt/tavelune/");
 }
 
+TEST_F(ControlFormTest, TheExtendedPageShowsItsStoredChecksAndSavesThem) {
+  // A store written before the extended settings: both boxes unchecked.
+  EXPECT_FALSE(Open().CheckSkipBlank.Checked);
+  EXPECT_FALSE(Form->CheckRememberShown.Checked);
+  // Stored on their own, they are shown even when the main block is missing.
+  Main()->WriteInteger("Skip Blank", 1);
+  Main()->WriteInteger("Remember Shown", 0);
+  TControlForm& form = Open();
+  EXPECT_TRUE(form.CheckSkipBlank.Checked);
+  EXPECT_FALSE(form.CheckRememberShown.Checked);
+  form.CheckSkipBlank.Checked = false;
+  form.CheckRememberShown.Checked = true;
+  form.BtnOKClick();
+  const SaverSettings saved = SavedForSaver();
+  EXPECT_FALSE(saved.SkipBlank);
+  EXPECT_TRUE(saved.RememberShown);
+  EXPECT_EQ(Store.OpenKey(kSettingsKey)->ReadValue("Skip Blank")->Kind, TValueKind::Integer);
+}
+
 TEST_F(ControlFormTest, ARadioGroupWithoutSelectionIsSavedAsMinusOne) {
   Main()->WriteInteger("Draw Posision", -3);
   TControlForm& form = Open();
@@ -563,7 +582,8 @@ TEST(ControlFormLayout, EveryControlSitsInAParentDeclaredBeforeIt) {
       pages.push_back(control.Name);
     }
   }
-  EXPECT_EQ(pages, (std::vector<std::string_view>{"TabSheet1", "TabSheet3", "TabSheet4"}));
+  EXPECT_EQ(pages, (std::vector<std::string_view>{"TabSheet1", "TabSheet3", "TabSheet4",
+                                                  "TabSheet5"}));
 }
 
 }  // namespace

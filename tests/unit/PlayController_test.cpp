@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -278,6 +279,38 @@ TEST_F(PlayController, EmptyFramesAreNeitherDrawnNorHeld) {
   EXPECT_EQ(CentrePixel(), 0u);
 }
 
+TEST_F(PlayController, WithSkipBlankABlankFrameGivesWayToLaterFramesOfItsSegment) {
+  const std::string movie = Movie("m.mp4");
+  Media.DetailedFrames = true;
+  // Black for the first 20 s and from 120 s to 200 s.
+  Media.BlackAt = [](TRefTime position) {
+    return position < 20 * kSecond || (position >= 120 * kSecond && position < 200 * kSecond);
+  };
+  Host.Draws = {0};
+  Player.PlayMovie(movie);
+  EXPECT_EQ(SoughtPositions().size(), 10u);  // off: black frames are drawn as they come
+
+  Settings.SkipBlank = true;
+  Media.Calls.clear();
+  Host.Draws = {0};
+  // Segments 60 s apart, tried again a quarter of a segment further on: the
+  // first shows 32 s, the third nothing (all four black), the fourth 212 s.
+  const std::int64_t took = PlayWithLongHolds(movie);
+  std::vector<TRefTime> expected = {2, 17, 32, 62, 122, 137, 152, 167, 182, 197, 212};
+  for (TRefTime start = 242; start <= 542; start += 60) {
+    expected.push_back(start);
+  }
+  for (TRefTime& position : expected) {
+    position *= kSecond;
+  }
+  EXPECT_EQ(SoughtPositions(), expected);
+  // Nine stills held, the blank segment not.
+  EXPECT_GE(took, 9 * 30'000);
+  EXPECT_LT(took, 10 * 30'000);
+  EXPECT_EQ(Events(), (std::vector<std::string>{movie + " Start", movie + " Stop", movie + " Start",
+                                                movie + " Stop"}));
+}
+
 TEST_F(PlayController, ASeekThatSaysNoFrameIsComingEndsItsWaitAtOnce) {
   const std::string movie = Movie("m.mp4");
   Media.DeliversFrames = false;
@@ -338,6 +371,57 @@ TEST_F(PlayController, TakesMoviesInFoundOrderOrAtRandom) {
   Host.Draws = {2};
   EXPECT_EQ(Player.TakeNextMovie(), "d");
   EXPECT_EQ(Player.MovieList(), (std::vector<std::string>{"b", "c"}));
+}
+
+// Several runs of the saver, one after another, each a fresh controller on
+// a fresh fake clock over the same six movies and the same memory file.
+TEST(ShownMemoryRuns, ShufflePrefersMoviesEarlierRunsDidNotShowUntilAllHadTheirTurn) {
+  test::TTempDir cache;
+  const std::string memoryFile = cache.Name("tavelune/shown.txt");
+  const std::vector<std::string> library = {"a", "b", "c", "d", "e", "f"};
+  std::set<std::string> shown;
+  auto run = [&](int movies) {
+    test::TPlayerRig rig;
+    rig.Settings.RandomSort = true;
+    TShownMemory memory(memoryFile);
+    rig.Player.SetShownMemory(&memory);
+    rig.Player.MovieList() = library;
+    std::vector<std::string> taken;
+    for (int i = 0; i < movies; ++i) {
+      taken.push_back(rig.Player.TakeNextMovie());
+    }
+    return std::make_pair(taken, memory.Size());
+  };
+  for (int runs = 0; runs < 3; ++runs) {
+    for (const std::string& movie : run(2).first) {
+      EXPECT_TRUE(shown.insert(movie).second) << movie << " came back before its turn";
+    }
+  }
+  EXPECT_EQ(shown.size(), 6u);
+  // Every movie has been shown: the memory starts again with the next one.
+  const auto [taken, remembered] = run(1);
+  EXPECT_EQ(remembered, 1u);
+  EXPECT_EQ(run(5).second, 6u);  // the five others first
+}
+
+TEST_F(PlayController, AMemoryOfShownMoviesWaitsForTheWalkToFindAnUnshownOne) {
+  TShownMemory memory(Dir.Name("shown.txt"));
+  memory.Remember("old");
+  Player.SetShownMemory(&memory);
+  Settings.RandomSort = true;
+  Search.Done = false;
+  Player.MovieList() = {"old"};
+  Host.OnMessages = [&] {
+    if (Host.NowMs == 500) {
+      Player.MovieList().push_back("new");
+    }
+  };
+  EXPECT_EQ(Player.TakeNextMovie(), "new");
+  EXPECT_EQ(Host.NowMs, 500);
+  // Without shuffle the memory plays no part.
+  Settings.RandomSort = false;
+  Player.MovieList() = {"old", "new"};
+  EXPECT_EQ(Player.TakeNextMovie(), "old");
 }
 
 TEST_F(PlayController, WaitsSilentlyForAMovieWhileAWalkRuns) {

@@ -58,7 +58,30 @@ TEST(ReadSaverSettings, ReadsEveryStoredValue) {
             (Lines{"LogFile=history.log", "Draw Posision=0", "Graphics Size=1", "Screen Clear=1",
                    "Point Cast=C:\\WINDOWS\\SYSTEM32\\OTHER.SCR", "Random Sort=0", "Rotate=1",
                    "Capture=1", "DispFileName=1", "BackColor=1122867", "Draw Wait=7",
-                   "PreviewRandom=0", "PreViewSeconds=90", "PreViewMin=4", "PreViewMax=8"}));
+                   "PreviewRandom=0", "PreViewSeconds=90", "PreViewMin=4", "PreViewMax=8",
+                   "Skip Blank=0", "Remember Shown=0"}));
+}
+
+TEST(ReadSaverSettings, ReadsTheExtendedSettingsOnTheirOwn) {
+  TMemoryKeyStore store;
+  StoreAll(store);
+  auto key = store.CreateKey(kSettingsKey);
+  key->WriteInteger("Skip Blank", 1);
+  key->WriteInteger("Remember Shown", 0x101);  // the lowest 8 bits: true
+  SaverSettings settings = ReadSaver(store);
+  EXPECT_TRUE(settings.SkipBlank);
+  EXPECT_TRUE(settings.RememberShown);
+  // A main block that ends early does not take them along; a value of
+  // another type reads as off.
+  key->WriteString("Graphics Size", "x");
+  key->WriteString("Remember Shown", "1");
+  settings = ReadSaver(store);
+  EXPECT_EQ(settings.DrawWait, 5);
+  EXPECT_TRUE(settings.SkipBlank);
+  EXPECT_FALSE(settings.RememberShown);
+  // The dialog's reader hands over what is stored as a number, after the block.
+  TSettingsTranscript dialog = ReadDialog(store);
+  EXPECT_EQ(dialog.Lines, (Lines{"LogFile=history.log", "Draw Posision=0", "Skip Blank=1"}));
 }
 
 TEST(ReadSaverSettings, EndsItsBlockAtTheFirstFailedRead) {

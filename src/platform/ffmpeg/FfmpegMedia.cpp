@@ -17,11 +17,13 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/mastering_display_metadata.h>
 #include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
+#include "imaging/ToneMap.h"
 #include "platform/ByteFile.h"
 #include "playback/MediaFramework.h"
 #include "playback/StillGraph.h"
@@ -78,6 +80,43 @@ bool IsFullRange(const AVFrame& frame) {
     default:
       return frame.color_range == AVCOL_RANGE_JPEG;
   }
+}
+
+// The HDR transfer a frame is tagged with; anything else is SDR.
+THdrTransfer HdrTransferOf(const AVFrame& frame) {
+  switch (frame.color_trc) {
+    case AVCOL_TRC_SMPTE2084:
+      return THdrTransfer::Pq;
+    case AVCOL_TRC_ARIB_STD_B67:
+      return THdrTransfer::Hlg;
+    default:
+      return THdrTransfer::None;
+  }
+}
+
+// The brightest a PQ frame gets, in cd/m²: its content light level, else
+// its mastering display's peak, else the usual 1000. HLG is relative to the
+// display and always takes its nominal 1000.
+double PeakNitsOf(const AVFrame& frame) {
+  if (HdrTransferOf(frame) != THdrTransfer::Pq) {
+    return kDefaultPeakNits;
+  }
+  if (const AVFrameSideData* side =
+          av_frame_get_side_data(&frame, AV_FRAME_DATA_CONTENT_LIGHT_LEVEL)) {
+    const auto* light = reinterpret_cast<const AVContentLightMetadata*>(side->data);
+    if (side->size >= sizeof *light && light->MaxCLL > 0) {
+      return light->MaxCLL;
+    }
+  }
+  if (const AVFrameSideData* side =
+          av_frame_get_side_data(&frame, AV_FRAME_DATA_MASTERING_DISPLAY_METADATA)) {
+    const auto* display = reinterpret_cast<const AVMasteringDisplayMetadata*>(side->data);
+    if (side->size >= sizeof *display && display->has_luminance &&
+        display->max_luminance.den != 0 && av_q2d(display->max_luminance) > 0) {
+      return av_q2d(display->max_luminance);
+    }
+  }
+  return kDefaultPeakNits;
 }
 
 struct TFormatCloser {
@@ -256,15 +295,11 @@ class TFfmpegSource final : public IStillSource {
       return false;
     }
     still.Format = {frame.width, frame.height, bitCount};
-    const AVPixelFormat target = bitCount == 24 ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_BGRA;
-    FScaler.reset(sws_getCachedContext(
-        FScaler.release(), frame.width, frame.height, static_cast<AVPixelFormat>(frame.format),
-        frame.width, frame.height, target, SWS_BILINEAR, nullptr, nullptr, nullptr));
-    if (!FScaler) {
-      return false;
-    }
-    UseOwnColors(frame);
-    if (!ConvertToDib(frame, still.Format, still.Image)) {
+    const THdrTransfer transfer = HdrTransferOf(frame);
+    const bool converted = transfer == THdrTransfer::None
+                               ? ConvertToDib(frame, still.Format, still.Image)
+                               : ToneMapToDib(frame, transfer, still.Format, still.Image);
+    if (!converted) {
       return false;
     }
     const AVStream* stream = Format->streams[VideoStream];
@@ -277,21 +312,64 @@ class TFfmpegSource final : public IStillSource {
     return true;
   }
 
-  // Has the scaler convert with the frame's own matrix and range (RGB
-  // frames need no matrix). libswscale's default would be BT.601, limited
-  // range, whatever the stream says. A scaler that refuses the details
-  // keeps its default: a still in slightly wrong colours beats no still.
-  void UseOwnColors(const AVFrame& frame) {
+  // The scaler from the frame's format to `target`, converting with the
+  // frame's own matrix and range (RGB frames need no matrix): libswscale's
+  // default would be BT.601, limited range, whatever the stream says. A
+  // scaler that refuses the details keeps its default: a still in slightly
+  // wrong colours beats no still. `matrix`: the libswscale matrix.
+  static SwsContext* ScalerFor(std::unique_ptr<SwsContext, TSwsFreer>& scaler,
+                               const AVFrame& frame, AVPixelFormat target, int matrix) {
+    scaler.reset(sws_getCachedContext(scaler.release(), frame.width, frame.height,
+                                      static_cast<AVPixelFormat>(frame.format), frame.width,
+                                      frame.height, target, SWS_BILINEAR, nullptr, nullptr,
+                                      nullptr));
     const AVPixFmtDescriptor* format =
         av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame.format));
-    if (format == nullptr || (format->flags & AV_PIX_FMT_FLAG_RGB) != 0) {
-      return;
+    if (scaler && format != nullptr && (format->flags & AV_PIX_FMT_FLAG_RGB) == 0) {
+      // Brightness 0, contrast and saturation 1.0 (16.16 fixed point); the
+      // pictures are full-range RGB.
+      sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(matrix),
+                               IsFullRange(frame) ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT), 1,
+                               0, 1 << 16, 1 << 16);
     }
-    // Brightness 0, contrast and saturation 1.0 (16.16 fixed point); the
-    // pictures are full-range RGB.
-    sws_setColorspaceDetails(FScaler.get(), sws_getCoefficients(ColorMatrixOf(frame)),
-                             IsFullRange(frame) ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0,
-                             1 << 16, 1 << 16);
+    return scaler.get();
+  }
+
+  // An HDR frame as a bottom-up DIB of `format`: converted to 16-bit R'G'B'
+  // with its matrix (BT.2020 when untagged, as HDR always is), then tone
+  // mapped row by row.
+  bool ToneMapToDib(const AVFrame& frame, THdrTransfer transfer, const TDibFormat& format,
+                    std::vector<std::uint8_t>& image) {
+    const int matrix =
+        frame.colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_BT2020 : ColorMatrixOf(frame);
+    SwsContext* scaler = ScalerFor(FHdrScaler, frame, AV_PIX_FMT_RGB48, matrix);
+    if (scaler == nullptr) {
+      return false;
+    }
+    // Rows padded to 64 bytes, with slack for the scaler's blocks.
+    const std::size_t rowValues = (static_cast<std::size_t>(frame.width) * 3 + 31) & ~std::size_t{31};
+    FRgb48.resize(rowValues * frame.height + 32);
+    std::uint8_t* planes[4] = {reinterpret_cast<std::uint8_t*>(FRgb48.data()), nullptr, nullptr,
+                               nullptr};
+    int strides[4] = {static_cast<int>(rowValues * 2), 0, 0, 0};
+    if (sws_scale(scaler, frame.data, frame.linesize, 0, frame.height, planes, strides) !=
+        frame.height) {
+      return false;
+    }
+    const double peak = PeakNitsOf(frame);
+    if (!FToneMapper || FToneMapTransfer != transfer || FToneMapPeak != peak) {
+      FToneMapper = std::make_unique<TToneMapper>(transfer, peak);
+      FToneMapTransfer = transfer;
+      FToneMapPeak = peak;
+    }
+    image.resize(format.ImageSize());
+    const std::size_t stride = format.Stride();
+    for (int row = 0; row < frame.height; ++row) {
+      FToneMapper->MapRow(FRgb48.data() + row * rowValues, frame.width,
+                          image.data() + static_cast<std::size_t>(frame.height - 1 - row) * stride,
+                          format.BitCount / 8);
+    }
+    return true;
   }
 
   // The frame as a bottom-up DIB of `format`. libswscale may write a little
@@ -301,6 +379,10 @@ class TFfmpegSource final : public IStillSource {
   // widths go through padded rows and are copied.
   bool ConvertToDib(const AVFrame& frame, const TDibFormat& format,
                     std::vector<std::uint8_t>& image) {
+    const AVPixelFormat pixels = format.BitCount == 24 ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_BGRA;
+    if (ScalerFor(FScaler, frame, pixels, ColorMatrixOf(frame)) == nullptr) {
+      return false;
+    }
     constexpr std::size_t kSlack = 64;
     const std::size_t rowBytes = static_cast<std::size_t>(frame.width) * (format.BitCount / 8);
     const std::size_t stride = format.Stride();
@@ -330,6 +412,13 @@ class TFfmpegSource final : public IStillSource {
   }
 
   std::unique_ptr<SwsContext, TSwsFreer> FScaler;
+  // HDR frames: their own scaler, the 16-bit R'G'B' rows it makes, and the
+  // mapper for the transfer and peak of the last such frame.
+  std::unique_ptr<SwsContext, TSwsFreer> FHdrScaler;
+  std::vector<std::uint16_t> FRgb48;
+  std::unique_ptr<TToneMapper> FToneMapper;
+  THdrTransfer FToneMapTransfer = THdrTransfer::None;
+  double FToneMapPeak = 0;
   std::unique_ptr<AVPacket, TPacketFreer> FPacket{av_packet_alloc()};
   std::unique_ptr<AVFrame, TFrameFreer> FFrame{av_frame_alloc()};
   std::vector<std::uint8_t> FConverted;  // the scaler's padded output rows

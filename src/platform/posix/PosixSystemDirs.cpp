@@ -46,6 +46,16 @@ std::string PrivateTempDirText() {
   return folder;
 }
 
+std::string UserCacheDirText() {
+  const char* cache = std::getenv("XDG_CACHE_HOME");
+  if (cache != nullptr && cache[0] == '/') {
+    return std::string(cache) + "/tavelune";
+  }
+  const char* home = std::getenv("HOME");
+  return home != nullptr && home[0] == '/' ? std::string(home) + "/.cache/tavelune"
+                                           : std::string();
+}
+
 std::string SystemDirText() {
   return "/usr/lib";
 }

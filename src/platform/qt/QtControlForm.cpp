@@ -468,6 +468,8 @@ void TQtControlForm::Collect() {
   CollectCheck(Control("CheckCapture"), f.CheckCapture);
   CollectCheck(Control("CheckFileName"), f.CheckFileName);
   CollectCheck(Control("PreviewRandom"), f.PreviewRandom);
+  CollectCheck(Control("CheckSkipBlank"), f.CheckSkipBlank);
+  CollectCheck(Control("CheckRememberShown"), f.CheckRememberShown);
   f.RadioGSize = CheckedRadio(Control("RadioGSize"));
   f.RadioDPosision = CheckedRadio(Control("RadioDPosision"));
   f.EditLogFile = S(static_cast<QLineEdit*>(Control("EditLogFile"))->text());
@@ -509,6 +511,8 @@ void TQtControlForm::Render() {
   RenderCheck(Control("CheckCapture"), f.CheckCapture);
   RenderCheck(Control("CheckFileName"), f.CheckFileName);
   RenderCheck(Control("PreviewRandom"), f.PreviewRandom);
+  RenderCheck(Control("CheckSkipBlank"), f.CheckSkipBlank);
+  RenderCheck(Control("CheckRememberShown"), f.CheckRememberShown);
   CheckRadio(Control("RadioGSize"), f.RadioGSize);
   CheckRadio(Control("RadioDPosision"), f.RadioDPosision);
   SetText(Control("EditLogFile"), f.EditLogFile);

@@ -975,6 +975,8 @@ void TWin32ControlForm::Collect() {
   f.CheckCapture.Checked = Checked(Control("CheckCapture"));
   f.CheckFileName.Checked = Checked(Control("CheckFileName"));
   f.PreviewRandom.Checked = Checked(Control("PreviewRandom"));
+  f.CheckSkipBlank.Checked = Checked(Control("CheckSkipBlank"));
+  f.CheckRememberShown.Checked = Checked(Control("CheckRememberShown"));
   f.RadioGSize = CheckedRadio(Radios("RadioGSize"));
   f.RadioDPosision = CheckedRadio(Radios("RadioDPosision"));
   f.EditLogFile = TextOf(Control("EditLogFile"));
@@ -1052,6 +1054,8 @@ void TWin32ControlForm::Render() {
   RenderCheck(Control("CheckCapture"), f.CheckCapture);
   RenderCheck(Control("CheckFileName"), f.CheckFileName);
   RenderCheck(Control("PreviewRandom"), f.PreviewRandom);
+  RenderCheck(Control("CheckSkipBlank"), f.CheckSkipBlank);
+  RenderCheck(Control("CheckRememberShown"), f.CheckRememberShown);
   CheckRadio(Radios("RadioGSize"), f.RadioGSize);
   CheckRadio(Radios("RadioDPosision"), f.RadioDPosision);
   SetText(Control("EditLogFile"), f.EditLogFile);

@@ -27,6 +27,12 @@ std::string SystemDirText() {
   return AskPlatform([](char* buffer, DWORD size) { ::GetSystemDirectoryA(buffer, size); });
 }
 
+std::string UserCacheDirText() {
+  const std::string local = AskPlatform(
+      [](char* buffer, DWORD size) { ::GetEnvironmentVariableA("LOCALAPPDATA", buffer, size); });
+  return local.empty() ? std::string() : local + "\\Tavelune";
+}
+
 std::string ProgramFileName() {
   return AskPlatform([](char* buffer, DWORD size) { ::GetModuleFileNameA(nullptr, buffer, size); });
 }
