@@ -13,6 +13,12 @@
 //     limited range), on the same frames. Prints both medians and the ratio,
 //     then the blank test on the same frames against their conversion.
 //
+//   playback_bench tonemap MOVIE
+//     The conversion of an HDR (PQ or HLG) key frame into a 32-bit picture,
+//     tone mapped as the FFmpeg layer does it, against the plain conversion
+//     of the same frame with libswscale's defaults. Prints both medians and
+//     the ratio.
+//
 //   playback_bench hold MOVIE SECONDS
 //     The CPU time of the whole process while the saver holds a still for
 //     SECONDS with a movie open and paused, as a share of one core.
@@ -35,6 +41,7 @@ extern "C" {
 
 #include "ConsoleHost.h"
 #include "imaging/BlankPicture.h"
+#include "platform/ffmpeg/FrameConverter.h"
 #include "playback/MediaFramework.h"
 #include "playback/PlayController.h"
 
@@ -257,6 +264,42 @@ int Convert(const std::string& movie) {
   return 0;
 }
 
+int ToneMap(const std::string& movie) {
+  TReferenceLoop reference(movie);
+  platform::TFrameConverter ours;
+  TConversion anchor(false);
+  std::vector<std::uint8_t> image;
+  std::vector<double> oursMs;
+  std::vector<double> anchorMs;
+  int width = 0;
+  int height = 0;
+  for (int round = 0; round < 3; ++round) {
+    for (int k = 0; k < 5; ++k) {
+      if (!reference.KeyFrameAt(kFirstSegment + k * 2 * kRefTimePerSecond)) {
+        continue;
+      }
+      const AVFrame& frame = reference.Frame();
+      width = frame.width;
+      height = frame.height;
+      anchorMs.push_back(anchor.Milliseconds(frame));
+      const Clock::time_point start = Clock::now();
+      if (!ours.ToDib(frame, {frame.width, frame.height, 32}, image)) {
+        std::fprintf(stderr, "playback_bench: the frame did not convert\n");
+        return 1;
+      }
+      oursMs.push_back(tavelune::Milliseconds(Clock::now() - start));
+    }
+  }
+  if (oursMs.empty()) {
+    std::fprintf(stderr, "playback_bench: no key frame decoded from %s\n", movie.c_str());
+    return 1;
+  }
+  std::printf(
+      "tone mapping %dx%d: ours %.1f ms, plain SDR conversion %.1f ms, ratio %.2f (target 2)\n",
+      width, height, Median(oursMs), Median(anchorMs), Median(oursMs) / Median(anchorMs));
+  return 0;
+}
+
 double CpuSeconds() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
@@ -305,6 +348,9 @@ int main(int argc, char** argv) {
   if (args.size() == 2 && args[0] == "segments") {
     return tavelune::Segments(args[1]);
   }
+  if (args.size() == 2 && args[0] == "tonemap") {
+    return tavelune::ToneMap(args[1]);
+  }
   if (args.size() == 2 && args[0] == "convert") {
     return tavelune::Convert(args[1]);
   }
@@ -312,6 +358,6 @@ int main(int argc, char** argv) {
     return tavelune::Hold(args[1], std::stoi(args[2]));
   }
   std::fprintf(stderr,
-               "usage: playback_bench segments MOVIE | convert MOVIE | hold MOVIE SECONDS\n");
+               "usage: playback_bench segments MOVIE | convert MOVIE | tonemap MOVIE | hold MOVIE SECONDS\n");
   return 2;
 }

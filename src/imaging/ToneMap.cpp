@@ -2,6 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+#include "base/CpuDispatch.h"
+
 
 namespace tavelune {
 
@@ -26,9 +34,10 @@ double HlgToScene(double code) {
   return code <= 0.5 ? code * code / 3 : (std::exp((code - kC) / kA) + kB) / 12;
 }
 
-// BT.709's OETF: linear 0..1 to code 0..1.
-double Bt709Encode(double linear) {
-  return linear < 0.018 ? 4.5 * linear : 1.099 * std::pow(linear, 0.45) - 0.099;
+// The inverse of BT.1886's EOTF (a 2.4 power, black at 0): display light
+// 0..1 to the code an SDR screen shows as that light.
+double Bt1886Encode(double light) {
+  return std::pow(light, 1 / 2.4);
 }
 
 // Linear BT.2020 RGB to linear BT.709 RGB (the same white).
@@ -43,85 +52,258 @@ double HlgSystemGamma(double peakNits) {
 
 }  // namespace
 
-TToneMapper::TToneMapper(THdrTransfer transfer, double peakNits) : FTransfer(transfer) {
+TToneMapper::TToneMapper(THdrTransfer transfer, double peakNits) {
   peakNits = std::clamp(std::isfinite(peakNits) ? peakNits : kDefaultPeakNits, kSdrWhiteNits,
                         10000.0);
   FPeak = peakNits / kSdrWhiteNits;
+  // HLG's system gamma is applied per channel, as a power of each channel's
+  // scene light, which keeps its whole EOTF a table per channel.
+  const double hlgGamma = HlgSystemGamma(peakNits);
   FToLinear.resize(kCodeSteps);
   for (int i = 0; i < kCodeSteps; ++i) {
     const double code = (i + 0.5) / kCodeSteps;
-    FToLinear[i] = static_cast<float>(transfer == THdrTransfer::Hlg
-                                          ? HlgToScene(code)
-                                          : PqToLinear(code) * 10000 / kSdrWhiteNits);
+    FToLinear[i] = static_cast<float>(
+        transfer == THdrTransfer::Hlg ? std::pow(HlgToScene(code), hlgGamma) * FPeak
+                                      : PqToLinear(code) * 10000 / kSdrWhiteNits);
   }
-  if (transfer == THdrTransfer::Hlg) {
-    // Display light = peak × scene light × Ys^(gamma - 1), relative to SDR white.
-    const double gamma = HlgSystemGamma(peakNits);
-    FHlgGain.resize(kLinearSteps + 1);
-    for (int i = 0; i <= kLinearSteps; ++i) {
-      const double luminance = std::max(static_cast<double>(i) / kLinearSteps, 1e-6);
-      FHlgGain[i] = static_cast<float>(FPeak * std::pow(luminance, gamma - 1));
-    }
+  // Möbius: from the knee j on, p (x + a) / (x + b), which joins the
+  // identity with the same value and slope and reaches 1 at the peak. A peak
+  // no brighter than SDR white leaves nothing to roll off.
+  const double j = kKnee;
+  if (FPeak > 1) {
+    FMobiusA = -j * j * (FPeak - 1) / (j * j - 2 * j + FPeak);
+    FMobiusB = (j * j - 2 * j * FPeak + FPeak) / (FPeak - 1);
+    FMobiusP = (FMobiusB * FMobiusB + 2 * FMobiusB * j + j * j) / (FMobiusB - FMobiusA);
+    FRollOffFrom = j;
   }
-  FRollOff.resize(kLinearSteps + 1);
-  for (int i = 0; i <= kLinearSteps; ++i) {
-    const double brightest = FPeak * i / kLinearSteps;
-    FRollOff[i] = brightest <= kKnee ? 1.0f : static_cast<float>(Curve(brightest) / brightest);
-  }
+  // Indexed by the square root of the light, which spends the steps where
+  // the 2.4 power needs them: in the shadows.
   FEncode.resize(kLinearSteps + 1);
   for (int i = 0; i <= kLinearSteps; ++i) {
-    FEncode[i] = static_cast<std::uint8_t>(
-        std::lround(255 * Bt709Encode(static_cast<double>(i) / kLinearSteps)));
+    const double root = static_cast<double>(i) / kLinearSteps;
+    FEncode[i] = static_cast<std::int32_t>(std::lround(255 * Bt1886Encode(root * root)));
   }
 }
 
 double TToneMapper::Curve(double x) const {
-  // Möbius: the identity up to the knee j, then a rational curve that joins
-  // it smoothly (same value and slope) and reaches 1 at the peak.
-  const double j = kKnee;
-  if (x <= j || FPeak <= 1) {
-    return std::min(x, 1.0);
+  return std::min(x <= FRollOffFrom ? x : FMobiusP * (x + FMobiusA) / (x + FMobiusB), 1.0);
+}
+
+// The tables and constants of one mapping, as the chunk loops read them.
+struct TToneMapper::TTables {
+  const float* ToLinear;
+  const std::int32_t* Encode;
+  float RollOffFrom;  // the knee, or beyond any light when nothing rolls off
+  float MobiusA;
+  float MobiusB;
+  float MobiusP;
+};
+
+namespace {
+
+constexpr float kCodes = TToneMapper::kCodeSteps;
+constexpr float kLights = TToneMapper::kLinearSteps;
+constexpr float kTopCode = kCodes - 0.5f;  // the input table's last index, kept clear of rounding
+
+void MapChunkScalar(const TToneMapper::TTables& t, const float* red, const float* green,
+                    const float* blue, int count, std::uint32_t* pixels) {
+  const auto linear = [&t](float code) {
+    return t.ToLinear[static_cast<int>(std::min(std::max(code, 0.0f) * kCodes, kTopCode))];
+  };
+  for (int i = 0; i < count; ++i) {
+    const float r = linear(red[i]);
+    const float g = linear(green[i]);
+    const float b = linear(blue[i]);
+    const float r709 =
+        std::max(k2020To709[0][0] * r + k2020To709[0][1] * g + k2020To709[0][2] * b, 0.0f);
+    const float g709 =
+        std::max(k2020To709[1][0] * r + k2020To709[1][1] * g + k2020To709[1][2] * b, 0.0f);
+    const float b709 =
+        std::max(k2020To709[2][0] * r + k2020To709[2][1] * g + k2020To709[2][2] * b, 0.0f);
+    // The brightest channel sets one scale for all three, so that rolled-off
+    // highlights keep their hue.
+    const float brightest = std::max(std::max(r709, g709), b709);
+    const float scale = brightest > t.RollOffFrom ? t.MobiusP * (brightest + t.MobiusA) /
+                                                        ((brightest + t.MobiusB) * brightest)
+                                                  : 1.0f;
+    const auto encode = [&t, scale](float light) {
+      return static_cast<std::uint32_t>(
+          t.Encode[static_cast<int>(std::sqrt(std::min(light * scale, 1.0f)) * kLights + 0.5f)]);
+    };
+    pixels[i] = 0xFF000000u | encode(r709) << 16 | encode(g709) << 8 | encode(b709);
   }
-  const double a = -j * j * (FPeak - 1) / (j * j - 2 * j + FPeak);
-  const double b = (j * j - 2 * j * FPeak + FPeak) / (FPeak - 1);
-  return std::min((b * b + 2 * b * j + j * j) / (b - a) * (x + a) / (x + b), 1.0);
+}
+
+#if defined(__x86_64__)
+
+#define TAVELUNE_AVX2 __attribute__((target("avx2,fma"), always_inline)) inline
+
+// Eight input codes to display light through the table.
+TAVELUNE_AVX2 __m256 Linear8(const float* table, const float* codes) {
+  const __m256 index = _mm256_min_ps(
+      _mm256_mul_ps(_mm256_max_ps(_mm256_loadu_ps(codes), _mm256_setzero_ps()),
+                    _mm256_set1_ps(kCodes)),
+      _mm256_set1_ps(kTopCode));
+  return _mm256_i32gather_ps(table, _mm256_cvttps_epi32(index), 4);
+}
+
+// One row of the primaries' matrix, negative light clipped.
+TAVELUNE_AVX2 __m256 Row709(const float (&row)[3], __m256 r, __m256 g, __m256 b) {
+  return _mm256_max_ps(
+      _mm256_fmadd_ps(_mm256_set1_ps(row[0]), r,
+                      _mm256_fmadd_ps(_mm256_set1_ps(row[1]), g,
+                                      _mm256_mul_ps(_mm256_set1_ps(row[2]), b))),
+      _mm256_setzero_ps());
+}
+
+// Eight lights, scaled and clipped to 0..1, to their 8-bit codes.
+TAVELUNE_AVX2 __m256i Encode8(const std::int32_t* table, __m256 light, __m256 scale) {
+  const __m256 root = _mm256_sqrt_ps(_mm256_min_ps(_mm256_mul_ps(light, scale), _mm256_set1_ps(1)));
+  return _mm256_i32gather_epi32(
+      table, _mm256_cvttps_epi32(_mm256_fmadd_ps(root, _mm256_set1_ps(kLights), _mm256_set1_ps(0.5f))),
+      4);
+}
+
+// The scalar loop eight pixels at a time; `count` is rounded up to eight,
+// into the chunk's padding.
+__attribute__((target("avx2,fma"))) void MapChunkAvx2(const TToneMapper::TTables& t,
+                                                      const float* red, const float* green,
+                                                      const float* blue, int count,
+                                                      std::uint32_t* pixels) {
+  const __m256 rollOffFrom = _mm256_set1_ps(t.RollOffFrom);
+  const __m256 mobiusA = _mm256_set1_ps(t.MobiusA);
+  const __m256 mobiusB = _mm256_set1_ps(t.MobiusB);
+  const __m256 mobiusP = _mm256_set1_ps(t.MobiusP);
+  const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+  for (int i = 0; i < count; i += 8) {
+    const __m256 r = Linear8(t.ToLinear, red + i);
+    const __m256 g = Linear8(t.ToLinear, green + i);
+    const __m256 b = Linear8(t.ToLinear, blue + i);
+    const __m256 r709 = Row709(k2020To709[0], r, g, b);
+    const __m256 g709 = Row709(k2020To709[1], r, g, b);
+    const __m256 b709 = Row709(k2020To709[2], r, g, b);
+    const __m256 brightest = _mm256_max_ps(_mm256_max_ps(r709, g709), b709);
+    // The lanes below the knee (where the quotient may be 0 / 0) keep 1.
+    const __m256 rolled =
+        _mm256_div_ps(_mm256_mul_ps(mobiusP, _mm256_add_ps(brightest, mobiusA)),
+                      _mm256_mul_ps(_mm256_add_ps(brightest, mobiusB), brightest));
+    const __m256 scale = _mm256_blendv_ps(_mm256_set1_ps(1), rolled,
+                                          _mm256_cmp_ps(brightest, rollOffFrom, _CMP_GT_OQ));
+    const __m256i pixel = _mm256_or_si256(
+        _mm256_or_si256(alpha, _mm256_slli_epi32(Encode8(t.Encode, r709, scale), 16)),
+        _mm256_or_si256(_mm256_slli_epi32(Encode8(t.Encode, g709, scale), 8),
+                        Encode8(t.Encode, b709, scale)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(pixels + i), pixel);
+  }
+}
+
+bool HasAvx2() {
+  static const bool kHas = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+  return kHas;
+}
+
+#endif
+
+}  // namespace
+
+void TToneMapper::MapChunk(float* red, float* green, float* blue, int count,
+                           std::uint32_t* pixels) const {
+  const TTables tables{FToLinear.data(),
+                       FEncode.data(),
+                       static_cast<float>(FRollOffFrom),
+                       static_cast<float>(FMobiusA),
+                       static_cast<float>(FMobiusB),
+                       static_cast<float>(FMobiusP)};
+#if defined(__x86_64__)
+  if (HasAvx2()) {
+    // The padding past the real pixels maps too, from black.
+    for (int i = count; i < (count + 7) / 8 * 8; ++i) {
+      red[i] = green[i] = blue[i] = 0;
+    }
+    MapChunkAvx2(tables, red, green, blue, count, pixels);
+    return;
+  }
+#endif
+  MapChunkScalar(tables, red, green, blue, count, pixels);
+}
+
+void TToneMapper::StorePixels(const std::uint32_t* pixels, int count, std::uint8_t* bgr,
+                              int bytesPerPixel) {
+  if (bytesPerPixel == 4) {
+    std::memcpy(bgr, pixels, static_cast<std::size_t>(count) * 4);  // little-endian B G R A
+    return;
+  }
+  for (int i = 0; i < count; ++i, bgr += 3) {
+    bgr[0] = static_cast<std::uint8_t>(pixels[i]);
+    bgr[1] = static_cast<std::uint8_t>(pixels[i] >> 8);
+    bgr[2] = static_cast<std::uint8_t>(pixels[i] >> 16);
+  }
 }
 
 void TToneMapper::MapRow(const std::uint16_t* rgb, int width, std::uint8_t* bgr,
                          int bytesPerPixel) const {
-  const float* toLinear = FToLinear.data();
-  const float* rollOff = FRollOff.data();
-  const std::uint8_t* encode = FEncode.data();
-  const float rollOffScale = static_cast<float>(kLinearSteps / FPeak);
-  const bool hlg = FTransfer == THdrTransfer::Hlg;
-  for (int x = 0; x < width; ++x, rgb += 3, bgr += bytesPerPixel) {
-    float r = toLinear[rgb[0] >> 4];
-    float g = toLinear[rgb[1] >> 4];
-    float b = toLinear[rgb[2] >> 4];
-    if (hlg) {
-      const float luminance = 0.2627f * r + 0.6780f * g + 0.0593f * b;
-      const float gain = FHlgGain[static_cast<int>(std::min(luminance, 1.0f) * kLinearSteps)];
-      r *= gain;
-      g *= gain;
-      b *= gain;
+  float red[kChunk], green[kChunk], blue[kChunk];
+  std::uint32_t pixels[kChunk];
+  for (int start = 0; start < width; start += kChunk) {
+    const int count = std::min(kChunk, width - start);
+    const std::uint16_t* in = rgb + 3 * static_cast<std::size_t>(start);
+    for (int i = 0; i < count; ++i) {
+      red[i] = in[3 * i] / 65535.0f;
+      green[i] = in[3 * i + 1] / 65535.0f;
+      blue[i] = in[3 * i + 2] / 65535.0f;
     }
-    const float r709 = std::max(k2020To709[0][0] * r + k2020To709[0][1] * g + k2020To709[0][2] * b, 0.0f);
-    const float g709 = std::max(k2020To709[1][0] * r + k2020To709[1][1] * g + k2020To709[1][2] * b, 0.0f);
-    const float b709 = std::max(k2020To709[2][0] * r + k2020To709[2][1] * g + k2020To709[2][2] * b, 0.0f);
-    // The brightest channel sets one scale for all three, so that rolled-off
-    // highlights keep their hue.
-    const float brightest = std::min(std::max({r709, g709, b709}), static_cast<float>(FPeak));
-    // Scaled to the encoding table's steps, rounded to the nearest.
-    const float scale = rollOff[static_cast<int>(brightest * rollOffScale)] * kLinearSteps;
-    const auto step = [scale](float linear) {
-      return static_cast<int>(std::min(linear * scale + 0.5f, float{kLinearSteps}));
-    };
-    bgr[0] = encode[step(b709)];
-    bgr[1] = encode[step(g709)];
-    bgr[2] = encode[step(r709)];
-    if (bytesPerPixel == 4) {
-      bgr[3] = 255;
+    MapChunk(red, green, blue, count, pixels);
+    StorePixels(pixels, count, bgr + static_cast<std::size_t>(start) * bytesPerPixel,
+                bytesPerPixel);
+  }
+}
+
+TAVELUNE_VECTOR_CLONES
+void TToneMapper::MapYuvRow(const std::uint16_t* y, const std::uint16_t* u, const std::uint16_t* v,
+                            int chromaShift, int width, const TYuvCoding& coding,
+                            std::uint8_t* bgr, int bytesPerPixel) const {
+  // Samples to Y' 0..1 and Cb, Cr -0.5..0.5, then the matrix of Kr and Kb.
+  const double unit = static_cast<double>(1 << (coding.Bits - 8));
+  const double lumaScale = coding.FullRange ? 1.0 / ((1 << coding.Bits) - 1) : 1.0 / (219 * unit);
+  const double lumaOffset = coding.FullRange ? 0 : 16 * unit;
+  const double chromaScale =
+      coding.FullRange ? 1.0 / ((1 << coding.Bits) - 1) : 1.0 / (224 * unit);
+  const double chromaOffset = 128 * unit;
+  const double kg = 1 - coding.Kr - coding.Kb;
+  const float ys = static_cast<float>(lumaScale);
+  const float yo = static_cast<float>(-lumaOffset * lumaScale);
+  const float crToR = static_cast<float>(2 * (1 - coding.Kr) * chromaScale);
+  const float cbToG = static_cast<float>(-2 * coding.Kb * (1 - coding.Kb) / kg * chromaScale);
+  const float crToG = static_cast<float>(-2 * coding.Kr * (1 - coding.Kr) / kg * chromaScale);
+  const float cbToB = static_cast<float>(2 * (1 - coding.Kb) * chromaScale);
+  const float co = static_cast<float>(chromaOffset);
+  float red[kChunk], green[kChunk], blue[kChunk], cb[kChunk], cr[kChunk];
+  std::uint32_t pixels[kChunk];
+  for (int start = 0; start < width; start += kChunk) {
+    const int count = std::min(kChunk, width - start);
+    if (chromaShift == 1) {
+      // Each chroma sample serves two luma samples (start is even).
+      const std::uint16_t* uHalf = u + start / 2;
+      const std::uint16_t* vHalf = v + start / 2;
+      for (int i = 0; i < (count + 1) / 2; ++i) {
+        cb[2 * i] = cb[2 * i + 1] = uHalf[i] - co;
+        cr[2 * i] = cr[2 * i + 1] = vHalf[i] - co;
+      }
+    } else {
+      for (int i = 0; i < count; ++i) {
+        cb[i] = u[start + i] - co;
+        cr[i] = v[start + i] - co;
+      }
     }
+    for (int i = 0; i < count; ++i) {
+      const float luma = y[start + i] * ys + yo;
+      red[i] = luma + crToR * cr[i];
+      green[i] = luma + cbToG * cb[i] + crToG * cr[i];
+      blue[i] = luma + cbToB * cb[i];
+    }
+    MapChunk(red, green, blue, count, pixels);
+    StorePixels(pixels, count, bgr + static_cast<std::size_t>(start) * bytesPerPixel,
+                bytesPerPixel);
   }
 }
 

@@ -123,6 +123,62 @@ TEST(FfmpegMedia, StillsHaveTheColoursTheStreamIsTaggedWith) {
   }
 }
 
+// One second of `source` (a lavfi graph) as a lossless H.264 clip: SDR
+// BT.709, or 10-bit BT.2020 HDR with `transfer` ("smpte2084" or
+// "arib-std-b67") and its SDR white at 203 cd/m², as an HDR master of the
+// same scene would be.
+std::string SceneClip(const std::string& name, const std::string& source,
+                      const std::string& transfer = "bt709") {
+  const std::string colors =
+      transfer == "bt709"
+          ? "-pix_fmt yuv420p -colorspace bt709 -color_primaries bt709 -color_trc bt709"
+          : "-vf zscale=tin=bt709:pin=bt709:min=bt709:rin=limited:t=" + transfer +
+                ":p=bt2020:m=bt2020nc:r=limited:npl=203,format=yuv420p10le -colorspace bt2020nc "
+                "-color_primaries bt2020 -color_trc " +
+                transfer;
+  return TTestMovies::Get().Make(
+      name, "-f lavfi -i " + source + " -t 1 -c:v libx264 -qp 0 -g 25 " + colors + " -f mp4");
+}
+
+TBitmap24 StillOf(const std::string& movie) {
+  TPausedMovie paused(movie);
+  paused.Seek(kSecond / 2, kSecond / 2);
+  return paused.Frames.Pictures.size() == 1 ? paused.Frames.Pictures[0] : TBitmap24();
+}
+
+TEST(FfmpegMedia, HdrStillsAreToneMappedToTheSdrPictureOfTheSameScene) {
+  // The test pattern, softened so that its edges do not dominate what 4:2:0
+  // chroma does differently in the two signals.
+  const std::string pattern = "testsrc2=size=640x360:rate=25,gblur=sigma=2";
+  const std::string grey = "color=c=0x808080:size=320x240:rate=25";
+  const TBitmap24 sdr = StillOf(SceneClip("sdr pattern.mp4", pattern));
+  const TBitmap24 sdrGrey = StillOf(SceneClip("sdr grey.mp4", grey));
+  ASSERT_FALSE(sdr.Empty());
+  ASSERT_FALSE(sdrGrey.Empty());
+  for (const std::string transfer : {"smpte2084", "arib-std-b67"}) {
+    const std::string movie = SceneClip(transfer + " pattern.mp4", pattern, transfer);
+    const TBitmap24 mapped = StillOf(movie);
+    ASSERT_FALSE(mapped.Empty()) << transfer;
+    // Shown as SDR, the clip is the grey, washed-out picture HDR users saw.
+    const double untouched = MeanDifference(ReferenceKeyFrame(movie, 0, 640, 360), sdr);
+    const double difference = MeanDifference(mapped, sdr);
+    std::printf("%s: mean difference from the SDR picture %.2f levels, %.2f shown as SDR\n",
+                transfer.c_str(), difference, untouched);
+    EXPECT_GT(untouched, 40.0) << transfer;
+    // What is left is the roll-off of the highlights (SDR white becomes 242)
+    // and the 10-bit signal's small errors, which the return to BT.709's
+    // smaller gamut makes visible in saturated colours.
+    EXPECT_LT(difference, 10.0) << transfer;
+    // Below the knee the picture is the SDR one: a mid grey stays that grey.
+    const TBitmap24 mappedGrey = StillOf(SceneClip(transfer + " grey.mp4", grey, transfer));
+    ASSERT_FALSE(mappedGrey.Empty()) << transfer;
+    for (int channel = 0; channel < 3; ++channel) {
+      EXPECT_NEAR(mappedGrey.Pixel(160, 120)[channel], sdrGrey.Pixel(160, 120)[channel], 2)
+          << transfer;
+    }
+  }
+}
+
 TEST(FfmpegMedia, ReportsTheLengthOfEveryKindOfContainer) {
   struct TCase {
     std::string Movie;

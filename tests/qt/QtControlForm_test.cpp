@@ -136,10 +136,11 @@ TEST_F(QtControlFormTest, OpensOnTheVersionPageWithEveryControlAsDesigned) {
   EXPECT_EQ(dialog.windowTitle(), "タベルーネ設定");
   EXPECT_TRUE(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
   auto* pages = Get<QTabWidget>("PageControl1");
-  ASSERT_EQ(pages->count(), 3);
+  ASSERT_EQ(pages->count(), 4);
   EXPECT_EQ(pages->tabText(0), "動画フォルダー");
   EXPECT_EQ(pages->tabText(1), "オプション");
   EXPECT_EQ(pages->tabText(2), "バージョン情報");
+  EXPECT_EQ(pages->tabText(3), "拡張設定");
   EXPECT_EQ(pages->currentIndex(), 2);
   for (const TControlLayout& control : kControlFormLayout) {
     QWidget* widget = dialog.Control(control.Name);
@@ -183,6 +184,18 @@ TEST_F(QtControlFormTest, TypedValuesAreSavedToTheSettingsFile) {
   EXPECT_TRUE(saved.Rotate);
   EXPECT_TRUE(saved.Capture);
   EXPECT_EQ(saved.ExtensionList.size(), 9u);
+}
+
+TEST_F(QtControlFormTest, TheExtendedPageSavesItsTwoChecks) {
+  Open();
+  ShowPage(3);
+  auto* skip = Get<QCheckBox>("CheckSkipBlank");
+  EXPECT_TRUE(skip->isVisible());
+  EXPECT_FALSE(skip->isChecked());
+  skip->click();
+  QTest::mouseClick(Get<QPushButton>("BtnOK"), Qt::LeftButton);
+  EXPECT_TRUE(Saved().SkipBlank);
+  EXPECT_FALSE(Saved().RememberShown);
 }
 
 TEST_F(QtControlFormTest, AWaitThatIsNoNumberIsReportedAndNothingIsWritten) {

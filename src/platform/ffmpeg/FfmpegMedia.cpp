@@ -1,7 +1,8 @@
 // The media framework on FFmpeg: libavformat reads the movie (through the
 // project's own read-only file access, never through FFmpeg's protocols),
-// libavcodec decodes only the key frame each seek asks for, libswscale turns
-// it into the DIB the grabber delivers. The graph around it is the common
+// libavcodec decodes only the key frame each seek asks for, and the frame
+// converter (platform/ffmpeg/FrameConverter.h) turns it into the DIB the
+// grabber delivers. The graph around it is the common
 // still graph (playback/StillGraph.h); this file is its backend.
 //
 // Containers without an index (MPEG program streams, raw elementary
@@ -17,14 +18,11 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
-#include <libavutil/mastering_display_metadata.h>
 #include <libavutil/opt.h>
-#include <libavutil/pixdesc.h>
-#include <libswscale/swscale.h>
 }
 
-#include "imaging/ToneMap.h"
 #include "platform/ByteFile.h"
+#include "platform/ffmpeg/FrameConverter.h"
 #include "playback/MediaFramework.h"
 #include "playback/StillGraph.h"
 
@@ -45,80 +43,6 @@ std::string AvErrorText(int error) {
   return text;
 }
 
-// The libswscale matrix of a frame's own colour tag. An untagged frame is
-// taken as what such a frame usually is: BT.709 from 720 lines up (HD),
-// BT.601 below. A tag libswscale has no matrix for is read as untagged.
-int ColorMatrixOf(const AVFrame& frame) {
-  switch (frame.colorspace) {
-    case AVCOL_SPC_BT709:
-      return SWS_CS_ITU709;
-    case AVCOL_SPC_BT470BG:
-    case AVCOL_SPC_SMPTE170M:
-      return SWS_CS_ITU601;
-    case AVCOL_SPC_FCC:
-      return SWS_CS_FCC;
-    case AVCOL_SPC_SMPTE240M:
-      return SWS_CS_SMPTE240M;
-    case AVCOL_SPC_BT2020_NCL:
-    case AVCOL_SPC_BT2020_CL:
-      return SWS_CS_BT2020;
-    default:
-      return frame.height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
-  }
-}
-
-// Whether a frame's luma and chroma use the full 0..255 range (JPEG-style)
-// rather than the limited 16..235 of video.
-bool IsFullRange(const AVFrame& frame) {
-  switch (static_cast<AVPixelFormat>(frame.format)) {
-    case AV_PIX_FMT_YUVJ420P:
-    case AV_PIX_FMT_YUVJ422P:
-    case AV_PIX_FMT_YUVJ444P:
-    case AV_PIX_FMT_YUVJ440P:
-    case AV_PIX_FMT_YUVJ411P:
-      return true;
-    default:
-      return frame.color_range == AVCOL_RANGE_JPEG;
-  }
-}
-
-// The HDR transfer a frame is tagged with; anything else is SDR.
-THdrTransfer HdrTransferOf(const AVFrame& frame) {
-  switch (frame.color_trc) {
-    case AVCOL_TRC_SMPTE2084:
-      return THdrTransfer::Pq;
-    case AVCOL_TRC_ARIB_STD_B67:
-      return THdrTransfer::Hlg;
-    default:
-      return THdrTransfer::None;
-  }
-}
-
-// The brightest a PQ frame gets, in cd/m²: its content light level, else
-// its mastering display's peak, else the usual 1000. HLG is relative to the
-// display and always takes its nominal 1000.
-double PeakNitsOf(const AVFrame& frame) {
-  if (HdrTransferOf(frame) != THdrTransfer::Pq) {
-    return kDefaultPeakNits;
-  }
-  if (const AVFrameSideData* side =
-          av_frame_get_side_data(&frame, AV_FRAME_DATA_CONTENT_LIGHT_LEVEL)) {
-    const auto* light = reinterpret_cast<const AVContentLightMetadata*>(side->data);
-    if (side->size >= sizeof *light && light->MaxCLL > 0) {
-      return light->MaxCLL;
-    }
-  }
-  if (const AVFrameSideData* side =
-          av_frame_get_side_data(&frame, AV_FRAME_DATA_MASTERING_DISPLAY_METADATA)) {
-    const auto* display = reinterpret_cast<const AVMasteringDisplayMetadata*>(side->data);
-    if (side->size >= sizeof *display && display->has_luminance &&
-        display->max_luminance.den != 0 && av_q2d(display->max_luminance) > 0) {
-      return av_q2d(display->max_luminance);
-    }
-  }
-  return kDefaultPeakNits;
-}
-
 struct TFormatCloser {
   void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
 };
@@ -130,9 +54,6 @@ struct TPacketFreer {
 };
 struct TFrameFreer {
   void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct TSwsFreer {
-  void operator()(SwsContext* context) const { sws_freeContext(context); }
 };
 struct TIoFreer {
   void operator()(AVIOContext* io) const {
@@ -295,11 +216,7 @@ class TFfmpegSource final : public IStillSource {
       return false;
     }
     still.Format = {frame.width, frame.height, bitCount};
-    const THdrTransfer transfer = HdrTransferOf(frame);
-    const bool converted = transfer == THdrTransfer::None
-                               ? ConvertToDib(frame, still.Format, still.Image)
-                               : ToneMapToDib(frame, transfer, still.Format, still.Image);
-    if (!converted) {
+    if (!FConverter.ToDib(frame, still.Format, still.Image)) {
       return false;
     }
     const AVStream* stream = Format->streams[VideoStream];
@@ -312,116 +229,9 @@ class TFfmpegSource final : public IStillSource {
     return true;
   }
 
-  // The scaler from the frame's format to `target`, converting with the
-  // frame's own matrix and range (RGB frames need no matrix): libswscale's
-  // default would be BT.601, limited range, whatever the stream says. A
-  // scaler that refuses the details keeps its default: a still in slightly
-  // wrong colours beats no still. `matrix`: the libswscale matrix.
-  static SwsContext* ScalerFor(std::unique_ptr<SwsContext, TSwsFreer>& scaler,
-                               const AVFrame& frame, AVPixelFormat target, int matrix) {
-    scaler.reset(sws_getCachedContext(scaler.release(), frame.width, frame.height,
-                                      static_cast<AVPixelFormat>(frame.format), frame.width,
-                                      frame.height, target, SWS_BILINEAR, nullptr, nullptr,
-                                      nullptr));
-    const AVPixFmtDescriptor* format =
-        av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame.format));
-    if (scaler && format != nullptr && (format->flags & AV_PIX_FMT_FLAG_RGB) == 0) {
-      // Brightness 0, contrast and saturation 1.0 (16.16 fixed point); the
-      // pictures are full-range RGB.
-      sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(matrix),
-                               IsFullRange(frame) ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT), 1,
-                               0, 1 << 16, 1 << 16);
-    }
-    return scaler.get();
-  }
-
-  // An HDR frame as a bottom-up DIB of `format`: converted to 16-bit R'G'B'
-  // with its matrix (BT.2020 when untagged, as HDR always is), then tone
-  // mapped row by row.
-  bool ToneMapToDib(const AVFrame& frame, THdrTransfer transfer, const TDibFormat& format,
-                    std::vector<std::uint8_t>& image) {
-    const int matrix =
-        frame.colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_BT2020 : ColorMatrixOf(frame);
-    SwsContext* scaler = ScalerFor(FHdrScaler, frame, AV_PIX_FMT_RGB48, matrix);
-    if (scaler == nullptr) {
-      return false;
-    }
-    // Rows padded to 64 bytes, with slack for the scaler's blocks.
-    const std::size_t rowValues = (static_cast<std::size_t>(frame.width) * 3 + 31) & ~std::size_t{31};
-    FRgb48.resize(rowValues * frame.height + 32);
-    std::uint8_t* planes[4] = {reinterpret_cast<std::uint8_t*>(FRgb48.data()), nullptr, nullptr,
-                               nullptr};
-    int strides[4] = {static_cast<int>(rowValues * 2), 0, 0, 0};
-    if (sws_scale(scaler, frame.data, frame.linesize, 0, frame.height, planes, strides) !=
-        frame.height) {
-      return false;
-    }
-    const double peak = PeakNitsOf(frame);
-    if (!FToneMapper || FToneMapTransfer != transfer || FToneMapPeak != peak) {
-      FToneMapper = std::make_unique<TToneMapper>(transfer, peak);
-      FToneMapTransfer = transfer;
-      FToneMapPeak = peak;
-    }
-    image.resize(format.ImageSize());
-    const std::size_t stride = format.Stride();
-    for (int row = 0; row < frame.height; ++row) {
-      FToneMapper->MapRow(FRgb48.data() + row * rowValues, frame.width,
-                          image.data() + static_cast<std::size_t>(frame.height - 1 - row) * stride,
-                          format.BitCount / 8);
-    }
-    return true;
-  }
-
-  // The frame as a bottom-up DIB of `format`. libswscale may write a little
-  // past the end of a row, up to its block of pixels: rows whose width is a
-  // whole number of blocks are written straight into the DIB (bottom-up,
-  // through a negative stride, with slack after the buffer's end), other
-  // widths go through padded rows and are copied.
-  bool ConvertToDib(const AVFrame& frame, const TDibFormat& format,
-                    std::vector<std::uint8_t>& image) {
-    const AVPixelFormat pixels = format.BitCount == 24 ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_BGRA;
-    if (ScalerFor(FScaler, frame, pixels, ColorMatrixOf(frame)) == nullptr) {
-      return false;
-    }
-    constexpr std::size_t kSlack = 64;
-    const std::size_t rowBytes = static_cast<std::size_t>(frame.width) * (format.BitCount / 8);
-    const std::size_t stride = format.Stride();
-    const bool direct = frame.width % 32 == 0;
-    const std::size_t paddedStride = direct ? stride : (rowBytes + kSlack + 63) & ~std::size_t{63};
-    std::vector<std::uint8_t>& target = direct ? image : FConverted;
-    target.resize((direct ? format.ImageSize() : paddedStride * frame.height) + kSlack);
-    std::uint8_t* planes[4] = {target.data(), nullptr, nullptr, nullptr};
-    int strides[4] = {static_cast<int>(paddedStride), 0, 0, 0};
-    if (direct) {
-      planes[0] = target.data() + static_cast<std::size_t>(frame.height - 1) * stride;
-      strides[0] = -static_cast<int>(stride);
-    }
-    if (sws_scale(FScaler.get(), frame.data, frame.linesize, 0, frame.height, planes, strides) !=
-        frame.height) {
-      return false;
-    }
-    if (!direct) {
-      image.resize(format.ImageSize());
-      for (int row = 0; row < frame.height; ++row) {
-        std::memcpy(image.data() + static_cast<std::size_t>(frame.height - 1 - row) * stride,
-                    FConverted.data() + static_cast<std::size_t>(row) * paddedStride, rowBytes);
-      }
-    }
-    image.resize(format.ImageSize());  // the slack is not part of the sample
-    return true;
-  }
-
-  std::unique_ptr<SwsContext, TSwsFreer> FScaler;
-  // HDR frames: their own scaler, the 16-bit R'G'B' rows it makes, and the
-  // mapper for the transfer and peak of the last such frame.
-  std::unique_ptr<SwsContext, TSwsFreer> FHdrScaler;
-  std::vector<std::uint16_t> FRgb48;
-  std::unique_ptr<TToneMapper> FToneMapper;
-  THdrTransfer FToneMapTransfer = THdrTransfer::None;
-  double FToneMapPeak = 0;
   std::unique_ptr<AVPacket, TPacketFreer> FPacket{av_packet_alloc()};
   std::unique_ptr<AVFrame, TFrameFreer> FFrame{av_frame_alloc()};
-  std::vector<std::uint8_t> FConverted;  // the scaler's padded output rows
+  TFrameConverter FConverter;
 };
 
 class TFfmpegBackend final : public IStillBackend {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
+#include <commctrl.h>
 
 #include <atomic>
 #include <cstring>
@@ -153,6 +154,8 @@ TEST_F(Win32ControlFormTest, OpensOnTheVersionPageInTheDesignedState) {
   EXPECT_TRUE(::IsWindowVisible(Control("TabSheet4")));
   EXPECT_FALSE(::IsWindowVisible(Control("TabSheet1")));
   EXPECT_FALSE(::IsWindowVisible(Control("TabSheet3")));
+  EXPECT_FALSE(::IsWindowVisible(Control("TabSheet5")));
+  EXPECT_EQ(TabCtrl_GetItemCount(Control("PageControl1")), 4);
   EXPECT_EQ(TextOf(Control("LabelVersion")).rfind(L"\u30D0\u30FC\u30B8\u30E7\u30F3 ", 0), 0u);
   EXPECT_EQ(TextOf(Control("Label3")), L"https://home.example/");
   EXPECT_FALSE(::IsWindowEnabled(Control("ComboSS")));
@@ -175,6 +178,10 @@ TEST_F(Win32ControlFormTest, SaveStoresWhatTheControlsShowAndCloses) {
   ::SetWindowTextW(Control("EditLogFile"), L"C:\\history.log");
   ShowPage(TControlPage::TabSheet3);
   Type(Control("PreViewSeconds"), L"45");
+  ShowPage(TControlPage::TabSheet5);
+  EXPECT_TRUE(::IsWindowVisible(Control("CheckRememberShown")));
+  ::SendMessageW(Control("CheckRememberShown"), BM_CLICK, 0, 0);
+  ShowPage(TControlPage::TabSheet3);
   Click("BtnOK");  // the click takes the focus: the edit's number is taken
   EXPECT_TRUE(dialog.Closed());
   EXPECT_TRUE(dialog.Reports.empty());
@@ -184,6 +191,8 @@ TEST_F(Win32ControlFormTest, SaveStoresWhatTheControlsShowAndCloses) {
   EXPECT_EQ(Stored(kSettingsKey, "PreViewSeconds")->Number, 45);
   EXPECT_EQ(Stored(kSettingsKey, "LogFile")->Text, "C:\\history.log");
   EXPECT_EQ(Stored(kExtsKey, "0008")->Text, "vg2");
+  EXPECT_EQ(Stored(kSettingsKey, "Remember Shown")->Number, 1);
+  EXPECT_EQ(Stored(kSettingsKey, "Skip Blank")->Number, 0);
 }
 
 TEST_F(Win32ControlFormTest, NumberEditsRefuseOtherCharactersAndShowTheirFormatWhenLeft) {

@@ -1,0 +1,103 @@
+// The HDR tone mapping: its curve, and rows of known signals.
+
+#include "imaging/ToneMap.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace tavelune {
+namespace {
+
+// The 16-bit PQ code of `nits` cd/m² (SMPTE ST 2084's inverse EOTF).
+std::uint16_t PqCode(double nits) {
+  const double m1 = 2610.0 / 16384, m2 = 2523.0 / 4096 * 128;
+  const double c1 = 3424.0 / 4096, c2 = 2413.0 / 4096 * 32, c3 = 2392.0 / 4096 * 32;
+  const double y = std::pow(nits / 10000, m1);
+  return static_cast<std::uint16_t>(std::lround(65535 * std::pow((c1 + c2 * y) / (1 + c3 * y), m2)));
+}
+
+std::vector<std::uint8_t> MapPixel(const TToneMapper& mapper, std::uint16_t r, std::uint16_t g,
+                                   std::uint16_t b) {
+  const std::uint16_t rgb[3] = {r, g, b};
+  std::vector<std::uint8_t> bgra(4);
+  mapper.MapRow(rgb, 1, bgra.data(), 4);
+  return bgra;
+}
+
+TEST(ToneMap, TheCurveKeepsWhatLiesBelowTheKneeAndRollsOffToThePeak) {
+  const TToneMapper mapper(THdrTransfer::Pq, 1000);
+  EXPECT_DOUBLE_EQ(mapper.PeakRelative(), 1000 / kSdrWhiteNits);
+  EXPECT_DOUBLE_EQ(mapper.Curve(0.5), 0.5);
+  EXPECT_DOUBLE_EQ(mapper.Curve(TToneMapper::kKnee), TToneMapper::kKnee);
+  EXPECT_NEAR(mapper.Curve(mapper.PeakRelative()), 1.0, 1e-9);
+  // Smooth at the knee, rising all the way, never above 1.
+  const double step = 1e-6;
+  EXPECT_NEAR((mapper.Curve(TToneMapper::kKnee + step) - TToneMapper::kKnee) / step, 1.0, 1e-3);
+  double last = 0;
+  for (double x = 0; x <= mapper.PeakRelative() * 2; x += 0.01) {
+    EXPECT_GE(mapper.Curve(x), last) << x;
+    EXPECT_LE(mapper.Curve(x), 1.0) << x;
+    last = mapper.Curve(x);
+  }
+  // A peak no brighter than SDR white leaves nothing to roll off; one that
+  // is no number is taken as the usual 1000 cd/m².
+  EXPECT_DOUBLE_EQ(TToneMapper(THdrTransfer::Pq, 100).Curve(0.9), 0.9);
+  EXPECT_DOUBLE_EQ(TToneMapper(THdrTransfer::Pq, NAN).PeakRelative(), 1000 / kSdrWhiteNits);
+}
+
+TEST(ToneMap, PqGreysComeOutAsAnSdrScreenShowsTheSameLight) {
+  const TToneMapper mapper(THdrTransfer::Pq, 1000);
+  // 20 % of SDR white: BT.1886 shows code 255 × 0.2^(1/2.4) as that light.
+  const std::uint16_t grey = PqCode(0.2 * kSdrWhiteNits);
+  const std::vector<std::uint8_t> pixel = MapPixel(mapper, grey, grey, grey);
+  const double expected = 255 * std::pow(0.2, 1 / 2.4);
+  for (int channel = 0; channel < 3; ++channel) {
+    EXPECT_NEAR(pixel[channel], expected, 1.0);
+  }
+  EXPECT_EQ(pixel[3], 255);
+  // Black stays black; the peak becomes white; SDR white is rolled off a little.
+  EXPECT_EQ(MapPixel(mapper, 0, 0, 0)[1], 0);
+  EXPECT_EQ(MapPixel(mapper, PqCode(1000), PqCode(1000), PqCode(1000))[1], 255);
+  const int white = MapPixel(mapper, PqCode(203), PqCode(203), PqCode(203))[1];
+  EXPECT_GT(white, 230);
+  EXPECT_LT(white, 250);
+}
+
+TEST(ToneMap, BrightSaturatedColoursKeepTheirHue) {
+  const TToneMapper mapper(THdrTransfer::Pq, 4000);
+  // A BT.2020 red at 2000 cd/m² beside a dimmer green: the roll-off scales
+  // all three channels alike, so no channel is clipped into another hue.
+  const std::vector<std::uint8_t> pixel = MapPixel(mapper, PqCode(2000), PqCode(20), 0);
+  EXPECT_EQ(pixel[2], 255);   // red
+  EXPECT_LT(pixel[1], 128);   // green stays well below red
+  EXPECT_EQ(pixel[0], 0);     // no blue
+}
+
+TEST(ToneMap, HlgReferenceWhiteIsTheSameAsPqs) {
+  // HLG puts SDR white at 75 % of its signal.
+  const TToneMapper hlg(THdrTransfer::Hlg, kDefaultPeakNits);
+  const TToneMapper pq(THdrTransfer::Pq, kDefaultPeakNits);
+  const auto code = static_cast<std::uint16_t>(0.75 * 65535);
+  const int hlgWhite = MapPixel(hlg, code, code, code)[1];
+  const int pqWhite = MapPixel(pq, PqCode(203), PqCode(203), PqCode(203))[1];
+  EXPECT_NEAR(hlgWhite, pqWhite, 2);
+}
+
+TEST(ToneMap, EveryCodeMapsWithoutLeavingItsTables) {
+  for (const THdrTransfer transfer : {THdrTransfer::Pq, THdrTransfer::Hlg}) {
+    const TToneMapper mapper(transfer, 10000);
+    std::vector<std::uint16_t> row;
+    for (int code = 0; code < 65536; code += 7) {
+      const auto value = static_cast<std::uint16_t>(code);
+      row.insert(row.end(), {value, static_cast<std::uint16_t>(65535 - value), 65535});
+    }
+    std::vector<std::uint8_t> out(row.size(), 0);
+    mapper.MapRow(row.data(), static_cast<int>(row.size() / 3), out.data(), 3);
+    EXPECT_EQ(out[2], 0) << "code 0 of red with full green and blue";
+  }
+}
+
+}  // namespace
+}  // namespace tavelune
