@@ -26,7 +26,8 @@ constexpr TColor kDesktopColor = kSystemColorFlag + 1;
 TSaver::TSaver(ISaverHost& host, IMediaFramework& media, IHistoryLog& logFile)
     : FHost(host),
       LogFile1(logFile),
-      FPlayer(host, media, logFile, {FSettings, ImageMain, ImageDesktop, FClosing, FActivated}) {}
+      FPlayer(host, media, logFile,
+              {FSettings, ImageMain, ImageDesktop, FOtherScreens, FClosing, FActivated}) {}
 
 void TSaver::WriteTimedLine(const std::string& event) {
   tavelune::WriteTimedLine(LogFile1, FHost.LocalNow(), event);
@@ -80,7 +81,20 @@ void TSaver::FormCreate() {
   }
   FFinder->Resume();
   SetClientSize(FHost.ScreenWidth(), FHost.ScreenHeight());
+  CoverOtherMonitors();
   CaptureDesktop();
+}
+
+void TSaver::CoverOtherMonitors() {
+  FOtherScreens.clear();
+  for (const TScreenArea& area : FHost.OtherMonitors()) {
+    if (area.Width <= 0 || area.Height <= 0) {
+      continue;
+    }
+    TOtherScreen other{area, TBitmap24(area.Width, area.Height), {}};
+    other.Screen.Fill(ColorToRgb(FSettings.BackColor));
+    FOtherScreens.push_back(std::move(other));
+  }
 }
 
 void TSaver::SetClientSize(int width, int height) {
@@ -99,6 +113,9 @@ void TSaver::CaptureDesktop() {
     return;
   }
   ImageDesktop = FHost.CaptureScreen();
+  for (TOtherScreen& other : FOtherScreens) {
+    other.Background = FHost.CaptureArea(other.Area);
+  }
 }
 
 void TSaver::DrawPreviewIcon() {
@@ -134,23 +151,33 @@ void TSaver::FormActivate() {
     FHost.SetDisplay16Bit();
   }
   if (!FSettings.Capture) {
-    // The back colour, outlined by a black pen of one pixel.
-    TBitmap24 background(FClientWidth, FClientHeight);
-    background.Fill(0);
-    if (FClientWidth > 2 && FClientHeight > 2) {
-      TBitmap24 inner(FClientWidth - 2, FClientHeight - 2);
-      inner.Fill(ColorToRgb(FSettings.BackColor));
-      DrawBitmap(background, inner, 1, 1);
+    ImageDesktop = OutlinedBackColor(FClientWidth, FClientHeight);
+    for (TOtherScreen& other : FOtherScreens) {
+      other.Background = OutlinedBackColor(other.Area.Width, other.Area.Height);
     }
-    ImageDesktop = std::move(background);
   }
   if (!FClosing) {
     StretchDrawWhole(ImageMain, ImageDesktop);
+    for (TOtherScreen& other : FOtherScreens) {
+      StretchDrawWhole(other.Screen, other.Background);
+    }
     FHost.ScreenChanged();
   }
   LogFile1.TrimHistory(1000);
   FPlayer.PauseBetweenMovies();
   FPlayer.PlayLoop();
+}
+
+TBitmap24 TSaver::OutlinedBackColor(int width, int height) const {
+  // The back colour, outlined by a black pen of one pixel.
+  TBitmap24 background(width, height);
+  background.Fill(0);
+  if (width > 2 && height > 2) {
+    TBitmap24 inner(width - 2, height - 2);
+    inner.Fill(ColorToRgb(FSettings.BackColor));
+    DrawBitmap(background, inner, 1, 1);
+  }
+  return background;
 }
 
 void TSaver::FormCloseQuery(bool& canClose) {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/SaverHost.h"
 #include "catalogue/LogFile.h"
@@ -64,6 +65,9 @@ class TSaver {
   const TBitmap24& ScreenPicture() const { return ImageMain; }
   // ImageDesktop: the captured desktop, or the back colour, behind the stills.
   const TBitmap24& Background() const { return ImageDesktop; }
+  // The monitors besides the primary one that a full-screen run covers,
+  // each with its own picture to show; none in a preview.
+  const std::vector<TOtherScreen>& OtherScreens() const { return FOtherScreens; }
   bool Painted() const { return FPainted; }
   // Whether the run is ending (any thread).
   bool Closing() const { return FClosing; }
@@ -73,6 +77,9 @@ class TSaver {
   friend struct test::TSaverSeam;
 
   void WriteTimedLine(const std::string& event);
+  // One picture for each monitor the host reports besides the primary one.
+  void CoverOtherMonitors();
+  TBitmap24 OutlinedBackColor(int width, int height) const;
 
   ISaverHost& FHost;
   IHistoryLog& LogFile1;
@@ -90,6 +97,7 @@ class TSaver {
   // that "Screen Clear" restores. Both are the screen's size.
   TBitmap24 ImageMain;
   TBitmap24 ImageDesktop;
+  std::vector<TOtherScreen> FOtherScreens;
   // With "Remember Shown" and "Random Sort" in a full-screen run: the movies
   // earlier runs showed.
   std::unique_ptr<TShownMemory> FShownMemory;

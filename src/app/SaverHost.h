@@ -5,10 +5,12 @@
 // cursor, the error line, the icon, the settings store and the older
 // platform family's passwords. Everything here is called on the UI thread.
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "imaging/Bitmap.h"
 #include "playback/PlayHost.h"
@@ -23,6 +25,14 @@ class ISaverHost : public IPlayHost {
   virtual int ScreenHeight() = 0;
   // The whole screen as it looks now, of the screen's size.
   virtual TBitmap24 CaptureScreen() = 0;
+  // The monitors besides the primary one, in the virtual screen's
+  // coordinates; none where the platform knows of one screen only.
+  virtual std::vector<TScreenArea> OtherMonitors() { return {}; }
+  // A rectangle of the virtual screen as it looks now, of its size (black
+  // where the platform cannot tell).
+  virtual TBitmap24 CaptureArea(const TScreenArea& area) {
+    return TBitmap24(std::max(area.Width, 0), std::max(area.Height, 0));
+  }
   // The cursor's display count after raising (true) or lowering it by one;
   // the cursor is hidden while the count is below 0.
   virtual int ShowCursor(bool show) = 0;

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/DateTime.h"
 #include "imaging/Bitmap.h"
@@ -64,7 +65,8 @@ class IPlayHost {
   virtual void ShowErrorNotice(const std::string& movieFile) = 0;
   virtual bool ErrorNoticeShowing() = 0;
 
-  // ImageMain has a new still: the window shows it now (the hold follows).
+  // ImageMain (and the other monitors' pictures) have a new still: the
+  // windows show it now (the hold follows).
   virtual void ScreenChanged() = 0;
 
   // Draws `text` (system code page) in the saver window's font with its
@@ -72,6 +74,23 @@ class IPlayHost {
   // `brushColor` first. Colours are RGB (0x00BBGGRR).
   virtual void DrawText(TBitmap24& surface, int x, int y, const std::string& text, TColor fontColor,
                         TColor brushColor) = 0;
+};
+
+// A rectangle of the virtual screen, in pixels; the primary monitor's
+// top-left corner is (0, 0).
+struct TScreenArea {
+  int Left = 0;
+  int Top = 0;
+  int Width = 0;
+  int Height = 0;
+};
+
+// A monitor besides the primary one: its own collage, over its own captured
+// desktop or the back colour.
+struct TOtherScreen {
+  TScreenArea Area;
+  TBitmap24 Screen;      // what its window shows, of the monitor's size
+  TBitmap24 Background;  // what "Screen Clear" restores there
 };
 
 // The saver window's state that playback reads and draws on. The window
@@ -82,6 +101,9 @@ struct TPlayWindow {
   TBitmap24& Screen;
   // ImageDesktop, the background that "Screen Clear" restores.
   const TBitmap24& Background;
+  // The other monitors of a full-screen run (none otherwise), each of which
+  // gets every still too.
+  std::vector<TOtherScreen>& OtherScreens;
   // FClosing: set (on the UI thread) when the run is to end. Playback
   // tests it after every wait and ends what it is doing.
   const std::atomic<bool>& Closing;
@@ -95,10 +117,11 @@ struct TWindowlessPlayState {
   SaverSettings Settings;
   TBitmap24 Screen;
   TBitmap24 Background;
+  std::vector<TOtherScreen> OtherScreens;
   std::atomic<bool> Closing{false};
   bool Activated = true;
 
-  TPlayWindow View() { return {Settings, Screen, Background, Closing, Activated}; }
+  TPlayWindow View() { return {Settings, Screen, Background, OtherScreens, Closing, Activated}; }
 };
 
 }  // namespace tavelune

@@ -102,8 +102,17 @@ std::string TStillComposer::TempPictureFileName() {
 }
 
 void TStillComposer::Compose(const TBitmap24& picture, const TStillLabel& label) {
-  const int screenWidth = FWindow.Screen.Width();
-  const int screenHeight = FWindow.Screen.Height();
+  ComposeOn(FWindow.Screen, FWindow.Background, picture, label);
+  for (TOtherScreen& other : FWindow.OtherScreens) {
+    ComposeOn(other.Screen, other.Background, picture, label);
+  }
+  FHost.ScreenChanged();
+}
+
+void TStillComposer::ComposeOn(TBitmap24& screen, const TBitmap24& background,
+                               const TBitmap24& picture, const TStillLabel& label) {
+  const int screenWidth = screen.Width();
+  const int screenHeight = screen.Height();
   double r1 = 0;
   double r2 = 0;
   if (FWindow.Settings.GraphicsSize == 2) {
@@ -135,14 +144,14 @@ void TStillComposer::Compose(const TBitmap24& picture, const TStillLabel& label)
 
   try {
     if (FWindow.Settings.ScreenClear) {
-      StretchDrawWhole(FWindow.Screen, FWindow.Background);
+      StretchDrawWhole(screen, background);
     }
     if (FWindow.Settings.Rotate) {
-      DrawBitmapTransparent(FWindow.Screen, turned, left, top, transparent);
+      DrawBitmapTransparent(screen, turned, left, top, transparent);
     } else if (FWindow.Settings.GraphicsSize != 0) {
-      DrawBitmap(FWindow.Screen, ResampleBitmap(picture, size.Width, size.Height), left, top);
+      DrawBitmap(screen, ResampleBitmap(picture, size.Width, size.Height), left, top);
     } else {
-      DrawBitmap(FWindow.Screen, picture, left, top);
+      DrawBitmap(screen, picture, left, top);
     }
   } catch (...) {
     // A still that cannot be drawn is left out (or half drawn); the
@@ -150,9 +159,8 @@ void TStillComposer::Compose(const TBitmap24& picture, const TStillLabel& label)
   }
 
   if (FWindow.Settings.DispFileName) {
-    DrawOverlay(label, left, top);
+    DrawOverlay(screen, label, left, top);
   }
-  FHost.ScreenChanged();
 }
 
 TBitmap24 TStillComposer::TurnStill(const TBitmap24& picture, TStillSize size) {
@@ -169,12 +177,11 @@ TBitmap24 TStillComposer::TurnStill(const TBitmap24& picture, TStillSize size) {
   return ReadBmpFile(fileName);
 }
 
-void TStillComposer::DrawOverlay(const TStillLabel& label, int left, int top) {
+void TStillComposer::DrawOverlay(TBitmap24& screen, const TStillLabel& label, int left, int top) {
   const std::string title =
       platform::FileExists(label.MovieFile) ? ExtractFileName(label.Title) : label.Title;
-  FHost.DrawText(FWindow.Screen, left + 48, top + 4, title, kWhite, kBlack);
-  FHost.DrawText(FWindow.Screen, left + 4, top + 4, PositionText(label.Position), kPositionColor,
-                 kBlack);
+  FHost.DrawText(screen, left + 48, top + 4, title, kWhite, kBlack);
+  FHost.DrawText(screen, left + 4, top + 4, PositionText(label.Position), kPositionColor, kBlack);
 }
 
 }  // namespace tavelune

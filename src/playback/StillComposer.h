@@ -45,18 +45,22 @@ class TStillComposer {
   // The host and the window's state must outlive the composer.
   TStillComposer(IPlayHost& host, TPlayWindow window);
 
-  // Draws `picture` (not empty) as a still on the window's screen picture
-  // and has the host show it. A still that cannot be drawn is left out or
-  // half drawn; a turned still's temporary file that cannot be written or
-  // read throws (EFCreateError, EBmpError).
+  // Draws `picture` (not empty) as a still on the window's screen picture,
+  // then on each other monitor's, each sized, turned and placed within its
+  // own screen, and has the host show them. A still that cannot be drawn is
+  // left out or half drawn; a turned still's temporary file that cannot be
+  // written or read throws (EFCreateError, EBmpError).
   void Compose(const TBitmap24& picture, const TStillLabel& label);
 
   // The temporary picture file a turned still goes through.
   static std::string TempPictureFileName();
 
  private:
+  // One monitor's still, on `screen` over `background`.
+  void ComposeOn(TBitmap24& screen, const TBitmap24& background, const TBitmap24& picture,
+                 const TStillLabel& label);
   TBitmap24 TurnStill(const TBitmap24& picture, TStillSize size);
-  void DrawOverlay(const TStillLabel& label, int left, int top);
+  void DrawOverlay(TBitmap24& screen, const TStillLabel& label, int left, int top);
 
   IPlayHost& FHost;
   const TPlayWindow FWindow;

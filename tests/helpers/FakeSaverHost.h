@@ -182,6 +182,19 @@ class TFakeSaverHost : public ISaverHost {
     screen.Fill(DesktopColor);
     return screen;
   }
+  // The monitors besides the primary one; each one's desktop is filled with
+  // DesktopColor plus its position in the list.
+  std::vector<TScreenArea> Monitors;
+  std::vector<TScreenArea> OtherMonitors() override { return Monitors; }
+  TBitmap24 CaptureArea(const TScreenArea& area) override {
+    TBitmap24 desktop(area.Width, area.Height);
+    for (std::size_t i = 0; i < Monitors.size(); ++i) {
+      if (Monitors[i].Left == area.Left && Monitors[i].Top == area.Top) {
+        desktop.Fill(DesktopColor + static_cast<TColor>(i) + 1);
+      }
+    }
+    return desktop;
+  }
   int CursorCount = 0;
   int ShowCursor(bool show) override { return show ? ++CursorCount : --CursorCount; }
   std::string ErrorText;

@@ -143,6 +143,39 @@ TEST_F(Saver, CreatingARunLoadsTheSettingsHidesTheCursorAndStartsDiscovery) {
   EXPECT_TRUE(Host.ScreenSaverRunning.empty());  // only the older family is told
 }
 
+TEST_F(Saver, ARunCoversEveryOtherMonitorWithItsOwnDesktopOrTheBackColour) {
+  StoreSettings("", 0x0000FF);
+  StoreInteger("Capture", 1);
+  Host.Monitors = {{320, 0, 200, 150}, {-160, 0, 160, 120}, {0, 240, 0, 100}};
+  Window.FormCreate();
+  // The monitor without pixels is left out.
+  const std::vector<TOtherScreen>& others = Window.OtherScreens();
+  ASSERT_EQ(others.size(), 2u);
+  EXPECT_EQ(others[0].Screen.Width(), 200);
+  EXPECT_EQ(others[1].Screen.Height(), 120);
+  EXPECT_EQ(PixelColor(others[0].Background, 5, 5), Host.DesktopColor + 1);
+  EXPECT_EQ(PixelColor(others[1].Background, 5, 5), Host.DesktopColor + 2);
+  EXPECT_EQ(Window.ScreenPicture().Width(), 320);  // the primary's as before
+
+  // Without "Capture", each gets the outlined back colour at activation.
+  TSaver other{Host, Media, Log};
+  StoreInteger("Capture", 0);
+  other.FormCreate();
+  Host.OnSleep = [&] { other.FormMouseDown(); };
+  other.FormActivate();
+  for (const TOtherScreen& screen : other.OtherScreens()) {
+    EXPECT_EQ(PixelColor(screen.Screen, 0, 0), 0u);
+    EXPECT_EQ(PixelColor(screen.Screen, 1, 1), 0x0000FFu);
+  }
+}
+
+TEST_F(Saver, APreviewCoversNoOtherMonitor) {
+  PreviewHandle = 1;
+  Host.Monitors = {{320, 0, 200, 150}};
+  Window.FormCreate();
+  EXPECT_TRUE(Window.OtherScreens().empty());
+}
+
 TEST_F(Saver, AHistoryThatCannotBeOpenedLeavesTheRunWithoutOne) {
   StoreSettings("/nowhere/history.log");
   Log.FailActivation = true;

@@ -228,6 +228,28 @@ TEST_F(StillComposer, ATemporaryFileThatCannotBeWrittenIsTheMoviesError) {
 }
 #endif
 
+TEST_F(StillComposer, EveryOtherMonitorGetsTheStillPlacedWithinItsOwnScreen) {
+  Settings.DrawPosition = 1;
+  TOtherScreen narrow{{200, 0, 50, 30}, TBitmap24(50, 30), TBitmap24(50, 30)};
+  TOtherScreen wide{{-300, 0, 300, 100}, TBitmap24(300, 100), TBitmap24(300, 100)};
+  State.OtherScreens = {narrow, wide};
+  // The primary's place, then each other monitor's: top, then left, each
+  // drawn within that monitor's own width and height.
+  Host.RealDraws = {0.5, 0.5, 0.999, 0.999, 0.0, 0.999};
+  Grab(0x112233);
+  ASSERT_TRUE(Player.ShowStill());
+  EXPECT_EQ(At(80, 40), 0x112233u);  // the primary: (200 - 40) / 2, (100 - 20) / 2
+  const TBitmap24& first = State.OtherScreens[0].Screen;
+  EXPECT_EQ(PixelColor(first, 9, 9), 0x112233u);  // 0.999 of its own 10 spare pixels
+  EXPECT_EQ(PixelColor(first, 48, 28), 0x112233u);
+  EXPECT_EQ(PixelColor(first, 8, 8), 0u);
+  const TBitmap24& second = State.OtherScreens[1].Screen;
+  EXPECT_EQ(PixelColor(second, 259, 0), 0x112233u);  // at its top, 0.999 of 260 across
+  EXPECT_EQ(PixelColor(second, 298, 19), 0x112233u);
+  EXPECT_EQ(PixelColor(second, 258, 0), 0u);
+  EXPECT_EQ(Host.ScreenChanges, 1);  // shown together
+}
+
 TEST_F(StillComposer, TheOverlayShowsTheTitleAndThePosition) {
   Settings.DispFileName = true;
   const std::string movie = Dir.Write("movie.mpg", "x");

@@ -56,7 +56,70 @@ class TQtTimer : public ITimer {
 
 QPointer<TQtFormMessage> gNotice;
 
+// The window flags of a window that covers a monitor without a window
+// manager's help (there may be none), above everything.
+constexpr Qt::WindowFlags kCoveringWindow = Qt::Window | Qt::FramelessWindowHint |
+                                            Qt::WindowStaysOnTopHint |
+                                            Qt::X11BypassWindowManagerHint;
+
+// `screen`'s whole picture now, into `picture` (its top-left part where
+// sizes differ).
+void GrabScreen(QScreen* screen, TBitmap24& picture) {
+  const QImage shot = screen->grabWindow(0).toImage().convertToFormat(QImage::Format_BGR888);
+  const int rows = std::min(picture.Height(), shot.height());
+  const int bytes = 3 * std::min(picture.Width(), shot.width());
+  for (int y = 0; y < rows; ++y) {
+    std::memcpy(picture.Row(y), shot.constScanLine(y), static_cast<std::size_t>(bytes));
+  }
+}
+
+void PaintPicture(QWidget& widget, const TBitmap24& picture) {
+  QPainter painter(&widget);
+  if (!picture.Empty()) {
+    const QImage image(picture.Row(0), picture.Width(), picture.Height(),
+                       static_cast<qsizetype>(picture.Stride()), QImage::Format_BGR888);
+    painter.drawImage(0, 0, image);
+  }
+}
+
+// The monitors besides the primary one, in Qt's order.
+std::vector<QScreen*> OtherScreens() {
+  std::vector<QScreen*> others;
+  for (QScreen* screen : QGuiApplication::screens()) {
+    if (screen != QGuiApplication::primaryScreen()) {
+      others.push_back(screen);
+    }
+  }
+  return others;
+}
+
 }  // namespace
+
+TQtOtherScreenWindow::TQtOtherScreenWindow(TQtSaverWindow& saver, std::size_t index,
+                                           QScreen* screen)
+    : QWidget(nullptr, kCoveringWindow), FSaver(saver), FIndex(index), FScreen(screen) {
+  setWindowTitle(QString::fromUtf8(kApplicationTitle));
+  setMouseTracking(true);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setFocusPolicy(Qt::NoFocus);  // keys go to the saver window, which grabs them
+  setGeometry(screen->geometry());
+}
+
+void TQtOtherScreenWindow::paintEvent(QPaintEvent* /*event*/) {
+  PaintPicture(*this, FSaver.OtherScreenPicture(FIndex));
+}
+
+void TQtOtherScreenWindow::mouseMoveEvent(QMouseEvent* event) {
+  FSaver.OtherScreenMouseMove(event->globalPosition().toPoint());
+}
+
+void TQtOtherScreenWindow::mousePressEvent(QMouseEvent* /*event*/) {
+  FSaver.OtherScreenMouseDown();
+}
+
+void TQtOtherScreenWindow::keyPressEvent(QKeyEvent* event) {
+  FSaver.OtherScreenKeyPress(event);
+}
 
 TQtSaverWindow::TQtSaverWindow(std::uint64_t targetWindow)
     : FTargetWindow(targetWindow),
@@ -107,11 +170,11 @@ bool TQtSaverWindow::Start() {
   } else {
     // Covering the screen without a window manager's help (there may be
     // none), above everything, with keyboard and mouse grabbed.
-    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                   Qt::X11BypassWindowManagerHint);
+    setWindowFlags(kCoveringWindow);
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     setGeometry(screen);
     SetWindowClass(winId(), "tavelune", kSaverWindowClass);
+    CoverOtherMonitors();
     show();
     raise();
     activateWindow();
@@ -119,6 +182,49 @@ bool TQtSaverWindow::Start() {
   }
   FSaver->SetClientSize(width(), height());
   return true;
+}
+
+void TQtSaverWindow::CoverOtherMonitors() {
+  // The saver made one picture for each monitor OtherMonitors reported, in
+  // the same order.
+  const std::vector<QScreen*> screens = OtherScreens();
+  const std::size_t count = std::min(screens.size(), FSaver->OtherScreens().size());
+  for (std::size_t i = 0; i < count; ++i) {
+    auto window = std::make_unique<TQtOtherScreenWindow>(*this, i, screens[i]);
+    SetWindowClass(window->winId(), "tavelune", kSaverWindowClass);
+    window->show();
+    window->raise();
+    FOtherWindows.push_back(std::move(window));
+  }
+  // A monitor unplugged during the run takes its window along; the saver
+  // goes on drawing its picture, which no one sees.
+  connect(qApp, &QGuiApplication::screenRemoved, this,
+          [this](QScreen* screen) { ForgetMonitor(screen); });
+}
+
+void TQtSaverWindow::ForgetMonitor(QScreen* screen) {
+  for (auto& window : FOtherWindows) {
+    if (window && window->Screen() == screen) {
+      window.reset();
+    }
+  }
+}
+
+const TBitmap24& TQtSaverWindow::OtherScreenPicture(std::size_t index) const {
+  return FSaver->OtherScreens()[index].Screen;
+}
+
+void TQtSaverWindow::OtherScreenMouseMove(QPoint global) {
+  const QPoint at = mapFromGlobal(global);
+  Guarded([&] { FSaver->FormMouseMove(at.x(), at.y()); });
+}
+
+void TQtSaverWindow::OtherScreenMouseDown() {
+  Guarded([this] { FSaver->FormMouseDown(); });
+}
+
+void TQtSaverWindow::OtherScreenKeyPress(QKeyEvent* event) {
+  keyPressEvent(event);
 }
 
 void TQtSaverWindow::StartInputWatchdog() {
@@ -210,13 +316,7 @@ void TQtSaverWindow::paintEvent(QPaintEvent* /*event*/) {
     // any, may activate the window only later, or never).
     QTimer::singleShot(0, this, [this] { Activate(); });
   }
-  QPainter painter(this);
-  const TBitmap24& picture = FSaver->ScreenPicture();
-  if (!picture.Empty()) {
-    const QImage image(picture.Row(0), picture.Width(), picture.Height(),
-                       static_cast<qsizetype>(picture.Stride()), QImage::Format_BGR888);
-    painter.drawImage(0, 0, image);
-  }
+  PaintPicture(*this, FSaver->ScreenPicture());
 }
 
 void TQtSaverWindow::resizeEvent(QResizeEvent* /*event*/) {
@@ -320,6 +420,11 @@ bool TQtSaverWindow::ErrorNoticeShowing() {
 void TQtSaverWindow::ScreenChanged() {
   // At once: the saver may now block in a specified pause.
   repaint();
+  for (auto& window : FOtherWindows) {
+    if (window) {
+      window->repaint();
+    }
+  }
 }
 
 int TQtSaverWindow::ScreenWidth() {
@@ -332,14 +437,34 @@ int TQtSaverWindow::ScreenHeight() {
 
 TBitmap24 TQtSaverWindow::CaptureScreen() {
   TBitmap24 screen(ScreenWidth(), ScreenHeight());
-  const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(
-      QImage::Format_BGR888);
-  const int rows = std::min(screen.Height(), shot.height());
-  const int bytes = 3 * std::min(screen.Width(), shot.width());
-  for (int y = 0; y < rows; ++y) {
-    std::memcpy(screen.Row(y), shot.constScanLine(y), static_cast<std::size_t>(bytes));
-  }
+  GrabScreen(QGuiApplication::primaryScreen(), screen);
   return screen;
+}
+
+std::vector<TScreenArea> TQtSaverWindow::OtherMonitors() {
+  // A window given to draw into is one monitor's at most.
+  if (FTargetWindow != 0) {
+    return {};
+  }
+  const QPoint origin = QGuiApplication::primaryScreen()->geometry().topLeft();
+  std::vector<TScreenArea> areas;
+  for (QScreen* screen : OtherScreens()) {
+    const QRect g = screen->geometry();
+    areas.push_back({g.x() - origin.x(), g.y() - origin.y(), g.width(), g.height()});
+  }
+  return areas;
+}
+
+TBitmap24 TQtSaverWindow::CaptureArea(const TScreenArea& area) {
+  TBitmap24 picture(area.Width, area.Height);
+  const QPoint origin = QGuiApplication::primaryScreen()->geometry().topLeft();
+  const QRect wanted(origin.x() + area.Left, origin.y() + area.Top, area.Width, area.Height);
+  for (QScreen* screen : OtherScreens()) {
+    if (screen->geometry() == wanted) {
+      GrabScreen(screen, picture);
+    }
+  }
+  return picture;
 }
 
 int TQtSaverWindow::ShowCursor(bool show) {

@@ -2,15 +2,17 @@
 
 // The saver window on Qt: the native window of TSaver and its host. It
 // forwards paint, activation, input and close events to TSaver's handlers,
-// shows ImageMain, and gives the saver real time, timers, the red error
-// line, the error notice, the cursor, the desktop capture and text drawing.
-// UI thread.
+// shows ImageMain (and, in a full-screen run, each other monitor's picture
+// in a window of its own), and gives the saver real time, timers, the red
+// error line, the error notice, the cursor, the desktop capture and text
+// drawing. UI thread.
 
 #include <QLabel>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "app/DesktopSaverHost.h"
 #include "app/InputWatchdog.h"
@@ -18,6 +20,28 @@
 #include "catalogue/LogFile.h"
 
 namespace tavelune::platform {
+
+class TQtSaverWindow;
+
+// The window of a monitor besides the primary one in a full-screen run: it
+// shows that monitor's picture and hands its input to the saver window.
+class TQtOtherScreenWindow : public QWidget {
+ public:
+  // `index`: the monitor's place in TSaver::OtherScreens().
+  TQtOtherScreenWindow(TQtSaverWindow& saver, std::size_t index, QScreen* screen);
+  QScreen* Screen() const { return FScreen; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  TQtSaverWindow& FSaver;
+  std::size_t FIndex;
+  QScreen* FScreen;  // Qt's, for as long as the monitor is plugged in
+};
 
 class TQtSaverWindow : public QWidget, public TDesktopSaverHost {
  public:
@@ -32,6 +56,14 @@ class TQtSaverWindow : public QWidget, public TDesktopSaverHost {
   bool Start();
   // Asks the window to close (a close request through the close query).
   void RequestClose() override;
+
+  // For the other monitors' windows: the picture of monitor `index`, and
+  // their input, judged as the saver window's own (`global`: where the
+  // mouse is on the virtual screen).
+  const TBitmap24& OtherScreenPicture(std::size_t index) const;
+  void OtherScreenMouseMove(QPoint global);
+  void OtherScreenMouseDown();
+  void OtherScreenKeyPress(QKeyEvent* event);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -50,6 +82,9 @@ class TQtSaverWindow : public QWidget, public TDesktopSaverHost {
   void GrabInput();
   void ReleaseInput();
   void StartInputWatchdog();
+  // One window for each other monitor the saver covers.
+  void CoverOtherMonitors();
+  void ForgetMonitor(QScreen* screen);
   [[noreturn]] void EndStalledRun();
   static void StartExitWatchdog();
 
@@ -64,6 +99,8 @@ class TQtSaverWindow : public QWidget, public TDesktopSaverHost {
   int ScreenWidth() override;
   int ScreenHeight() override;
   TBitmap24 CaptureScreen() override;
+  std::vector<TScreenArea> OtherMonitors() override;
+  TBitmap24 CaptureArea(const TScreenArea& area) override;
   int ShowCursor(bool show) override;
   void SetErrorText(const std::string& text) override;
   std::uint32_t PlatformId() override { return 2; }  // the desktop locks the screen itself
@@ -77,6 +114,7 @@ class TQtSaverWindow : public QWidget, public TDesktopSaverHost {
   TLogFile FLogFile;
   std::unique_ptr<TSaver> FSaver;
   QLabel* FLabel2;
+  std::vector<std::unique_ptr<TQtOtherScreenWindow>> FOtherWindows;
   QTimer FFollowTimer;  // follows the target window's size
   // A full-screen run's dead man's switch, and the timer whose ticks tell it
   // that the event loop runs.
