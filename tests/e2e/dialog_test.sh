@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # End-to-end checks of the settings dialog under Xvfb: it closes a running
-# saver, shows its three pages (saved as screenshots), adds a folder with
+# saver, shows its four pages (saved as screenshots), adds a folder with
 # the folder chooser, saves, and the saver then plays the movies of that
 # folder; Esc and a wait that is no number change nothing.
 # Usage: dialog_test.sh PATH/TO/tavelune SCREENSHOT-FOLDER
@@ -56,11 +56,12 @@ click() {
   xdotool mousemove $((dx + $1)) $((dy + $2)) click 1
   sleep 0.4
 }
-page() {  # page 0|1|2
+page() {  # page 0|1|2|3
   case $1 in
     0) click 45 12 ;;
     1) click 150 12 ;;
     2) click 260 12 ;;
+    3) click 337 12 ;;
   esac
 }
 type_into() {  # type_into X Y TEXT: replaces the text of the edit at X, Y
@@ -80,6 +81,7 @@ BtnAdd=(299 71)
 EditLogFile=(263 320)
 EditWait=(215 244)
 ButtonExtAdd=(397 256)
+CheckSkipBlank=(25 59)
 
 # --- the world ---
 Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
@@ -142,6 +144,9 @@ xdotool type --delay 20 " mp4"
 xdotool key Return
 sleep 0.4
 shoot options
+page 3
+click "${CheckSkipBlank[@]}"
+shoot extended
 click "${BtnOK[@]}"
 check "saving closes the dialog and ends the program" wait_until 5 ended "$pid"
 wait "$pid"
@@ -151,6 +156,8 @@ check "the history file is stored" grep -qF "\"LogFile\"=\"$work/history.log\"" 
 check "the typed wait is stored" grep -qF '"Draw Wait"=dword:00000002' "$TAVELUNE_SETTINGS"
 check "the designed extensions are stored" grep -qF '"0008"="vg2"' "$TAVELUNE_SETTINGS"
 check "the added extension is stored trimmed" grep -qF '"0009"="mp4"' "$TAVELUNE_SETTINGS"
+check "the extended page's checks are stored" grep -qF '"Skip Blank"=dword:00000001' "$TAVELUNE_SETTINGS"
+check "... the one left alone as off" grep -qF '"Remember Shown"=dword:00000000' "$TAVELUNE_SETTINGS"
 
 # --- the saver plays the movie of the chosen folder ---
 "$saver" /s 2>"$work/err" &

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # TAVELUNE.SCR /c under Wine and Xvfb: the settings dialog in Japanese with
-# its three pages, Enter saving the designed settings, a configure-then-run
+# its four pages, Enter saving the designed settings, a configure-then-run
 # round trip (a folder chosen in the system's folder chooser, a history
 # file chosen in its save chooser, an extension typed into the input box,
 # and the saver then playing that folder), a wait that is no number, Esc,
@@ -123,7 +123,10 @@ check "... with the program's name and version" window_says 'タベルーネ設�
 check "... and the two addresses" window_says 'タベルーネ設定' 'https://tavelune.example.org/bbs/'
 shot version
 keys 'タベルーネ設定' ctrl+Tab
-check "Ctrl+Tab shows the folder page" test "$(shown_page)" == '動画フォルダー'
+check "Ctrl+Tab shows the extended page" test "$(shown_page)" == '拡張設定'
+shot extended
+keys 'タベルーネ設定' ctrl+Tab
+check "... then the folder page" test "$(shown_page)" == '動画フォルダー'
 check "... whose 削除 is disabled" disabled "$(control 削除 Button)"
 shot folders
 keys 'タベルーネ設定' ctrl+Tab
@@ -143,6 +146,8 @@ check "the designed wait, sizes, order and desktop are stored" stored \
   '"Draw Posision"=dword:00000001' '"Random Sort"=dword:00000001' '"Capture"=dword:00000001'
 check "... the designed segments" stored '"PreViewSeconds"=dword:0000003c' \
   '"PreViewMin"=dword:0000000a' '"PreViewMax"=dword:0000001e' '"PreviewRandom"=dword:00000000'
+check "... the extended settings off" stored '"Skip Blank"=dword:00000000' \
+  '"Remember Shown"=dword:00000000'
 check "... and the nine designed extensions" stored '"0000"="avi"' '"0008"="vg2"'
 
 # --- configure, then run: D:\ビデオ is stored; its sub-folder 夜 is chosen ---
