@@ -358,6 +358,7 @@ int main(int argc, char** argv) {
     return tavelune::Hold(args[1], std::stoi(args[2]));
   }
   std::fprintf(stderr,
-               "usage: playback_bench segments MOVIE | convert MOVIE | tonemap MOVIE | hold MOVIE SECONDS\n");
+               "usage: playback_bench segments MOVIE | convert MOVIE | tonemap MOVIE | hold MOVIE "
+               "SECONDS\n");
   return 2;
 }

@@ -86,8 +86,7 @@ bool TShownMemory::Save() const {
   const std::string temporary = FFileName + ".new";
   std::error_code failed;
   try {
-    std::filesystem::create_directories(std::filesystem::path(ExtractFilePath(FFileName)),
-                                        failed);
+    std::filesystem::create_directories(std::filesystem::path(ExtractFilePath(FFileName)), failed);
     platform::WriteFileNoFollow(temporary, text);
   } catch (const platform::EFCreateError&) {
     return false;

@@ -12,8 +12,8 @@ namespace tavelune {
 // What the blank test measured on a strided sample of the picture's luma
 // (0..255, BT.601 weights).
 struct TFlatness {
-  double MeanLuma = 0;      // 0..255
-  double ShareInBand = 0;   // 0..1: the largest share of samples within one band
+  double MeanLuma = 0;     // 0..255
+  double ShareInBand = 0;  // 0..1: the largest share of samples within one band
   std::uint32_t Samples = 0;
 };
 

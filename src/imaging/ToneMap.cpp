@@ -10,7 +10,6 @@
 
 #include "base/CpuDispatch.h"
 
-
 namespace tavelune {
 
 namespace {
@@ -41,9 +40,8 @@ double Bt1886Encode(double light) {
 }
 
 // Linear BT.2020 RGB to linear BT.709 RGB (the same white).
-constexpr float k2020To709[3][3] = {{1.6605f, -0.5876f, -0.0728f},
-                                    {-0.1246f, 1.1329f, -0.0083f},
-                                    {-0.0182f, -0.1006f, 1.1187f}};
+constexpr float k2020To709[3][3] = {
+    {1.6605f, -0.5876f, -0.0728f}, {-0.1246f, 1.1329f, -0.0083f}, {-0.0182f, -0.1006f, 1.1187f}};
 
 // HLG's system gamma for a display of `peakNits` (BT.2100).
 double HlgSystemGamma(double peakNits) {
@@ -53,8 +51,8 @@ double HlgSystemGamma(double peakNits) {
 }  // namespace
 
 TToneMapper::TToneMapper(THdrTransfer transfer, double peakNits) {
-  peakNits = std::clamp(std::isfinite(peakNits) ? peakNits : kDefaultPeakNits, kSdrWhiteNits,
-                        10000.0);
+  peakNits =
+      std::clamp(std::isfinite(peakNits) ? peakNits : kDefaultPeakNits, kSdrWhiteNits, 10000.0);
   FPeak = peakNits / kSdrWhiteNits;
   // HLG's system gamma is applied per channel, as a power of each channel's
   // scene light, which keeps its whole EOTF a table per channel.
@@ -62,9 +60,9 @@ TToneMapper::TToneMapper(THdrTransfer transfer, double peakNits) {
   FToLinear.resize(kCodeSteps);
   for (int i = 0; i < kCodeSteps; ++i) {
     const double code = (i + 0.5) / kCodeSteps;
-    FToLinear[i] = static_cast<float>(
-        transfer == THdrTransfer::Hlg ? std::pow(HlgToScene(code), hlgGamma) * FPeak
-                                      : PqToLinear(code) * 10000 / kSdrWhiteNits);
+    FToLinear[i] = static_cast<float>(transfer == THdrTransfer::Hlg
+                                          ? std::pow(HlgToScene(code), hlgGamma) * FPeak
+                                          : PqToLinear(code) * 10000 / kSdrWhiteNits);
   }
   // Möbius: from the knee j on, p (x + a) / (x + b), which joins the
   // identity with the same value and slope and reaches 1 at the peak. A peak
@@ -140,28 +138,27 @@ void MapChunkScalar(const TToneMapper::TTables& t, const float* red, const float
 
 // Eight input codes to display light through the table.
 TAVELUNE_AVX2 __m256 Linear8(const float* table, const float* codes) {
-  const __m256 index = _mm256_min_ps(
-      _mm256_mul_ps(_mm256_max_ps(_mm256_loadu_ps(codes), _mm256_setzero_ps()),
-                    _mm256_set1_ps(kCodes)),
-      _mm256_set1_ps(kTopCode));
+  const __m256 index =
+      _mm256_min_ps(_mm256_mul_ps(_mm256_max_ps(_mm256_loadu_ps(codes), _mm256_setzero_ps()),
+                                  _mm256_set1_ps(kCodes)),
+                    _mm256_set1_ps(kTopCode));
   return _mm256_i32gather_ps(table, _mm256_cvttps_epi32(index), 4);
 }
 
 // One row of the primaries' matrix, negative light clipped.
 TAVELUNE_AVX2 __m256 Row709(const float (&row)[3], __m256 r, __m256 g, __m256 b) {
-  return _mm256_max_ps(
-      _mm256_fmadd_ps(_mm256_set1_ps(row[0]), r,
-                      _mm256_fmadd_ps(_mm256_set1_ps(row[1]), g,
-                                      _mm256_mul_ps(_mm256_set1_ps(row[2]), b))),
-      _mm256_setzero_ps());
+  return _mm256_max_ps(_mm256_fmadd_ps(_mm256_set1_ps(row[0]), r,
+                                       _mm256_fmadd_ps(_mm256_set1_ps(row[1]), g,
+                                                       _mm256_mul_ps(_mm256_set1_ps(row[2]), b))),
+                       _mm256_setzero_ps());
 }
 
 // Eight lights, scaled and clipped to 0..1, to their 8-bit codes.
 TAVELUNE_AVX2 __m256i Encode8(const std::int32_t* table, __m256 light, __m256 scale) {
   const __m256 root = _mm256_sqrt_ps(_mm256_min_ps(_mm256_mul_ps(light, scale), _mm256_set1_ps(1)));
   return _mm256_i32gather_epi32(
-      table, _mm256_cvttps_epi32(_mm256_fmadd_ps(root, _mm256_set1_ps(kLights), _mm256_set1_ps(0.5f))),
-      4);
+      table,
+      _mm256_cvttps_epi32(_mm256_fmadd_ps(root, _mm256_set1_ps(kLights), _mm256_set1_ps(0.5f))), 4);
 }
 
 // The scalar loop eight pixels at a time; `count` is rounded up to eight,
@@ -260,14 +257,13 @@ void TToneMapper::MapRow(const std::uint16_t* rgb, int width, std::uint8_t* bgr,
 
 TAVELUNE_VECTOR_CLONES
 void TToneMapper::MapYuvRow(const std::uint16_t* y, const std::uint16_t* u, const std::uint16_t* v,
-                            int chromaShift, int width, const TYuvCoding& coding,
-                            std::uint8_t* bgr, int bytesPerPixel) const {
+                            int chromaShift, int width, const TYuvCoding& coding, std::uint8_t* bgr,
+                            int bytesPerPixel) const {
   // Samples to Y' 0..1 and Cb, Cr -0.5..0.5, then the matrix of Kr and Kb.
   const double unit = static_cast<double>(1 << (coding.Bits - 8));
   const double lumaScale = coding.FullRange ? 1.0 / ((1 << coding.Bits) - 1) : 1.0 / (219 * unit);
   const double lumaOffset = coding.FullRange ? 0 : 16 * unit;
-  const double chromaScale =
-      coding.FullRange ? 1.0 / ((1 << coding.Bits) - 1) : 1.0 / (224 * unit);
+  const double chromaScale = coding.FullRange ? 1.0 / ((1 << coding.Bits) - 1) : 1.0 / (224 * unit);
   const double chromaOffset = 128 * unit;
   const double kg = 1 - coding.Kr - coding.Kb;
   const float ys = static_cast<float>(lumaScale);

@@ -67,7 +67,7 @@ class TToneMapper {
   static constexpr int kLinearSteps = 4096;  // light 0..1 after the curve
 
  private:
-  static constexpr int kChunk = 256;         // pixels mapped at a time
+  static constexpr int kChunk = 256;  // pixels mapped at a time
 
   // Maps `count` pixels of R'G'B' (0..1, BT.2020) to 0xFFRRGGBB. The
   // arrays hold kChunk values, and those past `count` may be overwritten.

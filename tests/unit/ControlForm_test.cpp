@@ -582,8 +582,8 @@ TEST(ControlFormLayout, EveryControlSitsInAParentDeclaredBeforeIt) {
       pages.push_back(control.Name);
     }
   }
-  EXPECT_EQ(pages, (std::vector<std::string_view>{"TabSheet1", "TabSheet3", "TabSheet4",
-                                                  "TabSheet5"}));
+  EXPECT_EQ(pages,
+            (std::vector<std::string_view>{"TabSheet1", "TabSheet3", "TabSheet4", "TabSheet5"}));
 }
 
 }  // namespace

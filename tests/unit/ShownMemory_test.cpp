@@ -35,7 +35,8 @@ TEST(ShownMemory, KeepsWhatWasShownForTheNextRunInItsOwnFolder) {
     EXPECT_TRUE(memory.Remember("/movies/b é.mkv"));
     EXPECT_TRUE(memory.Remember("/movies/a.mp4"));  // once
   }
-  EXPECT_EQ(ReadAll(file), std::string(TShownMemory::kHeader) + "\n/movies/a.mp4\n/movies/b é.mkv\n");
+  EXPECT_EQ(ReadAll(file),
+            std::string(TShownMemory::kHeader) + "\n/movies/a.mp4\n/movies/b é.mkv\n");
   EXPECT_FALSE(std::filesystem::exists(file + ".new"));
   TShownMemory next(file);
   EXPECT_EQ(next.Size(), 2u);

@@ -15,7 +15,8 @@ std::uint16_t PqCode(double nits) {
   const double m1 = 2610.0 / 16384, m2 = 2523.0 / 4096 * 128;
   const double c1 = 3424.0 / 4096, c2 = 2413.0 / 4096 * 32, c3 = 2392.0 / 4096 * 32;
   const double y = std::pow(nits / 10000, m1);
-  return static_cast<std::uint16_t>(std::lround(65535 * std::pow((c1 + c2 * y) / (1 + c3 * y), m2)));
+  return static_cast<std::uint16_t>(
+      std::lround(65535 * std::pow((c1 + c2 * y) / (1 + c3 * y), m2)));
 }
 
 std::vector<std::uint8_t> MapPixel(const TToneMapper& mapper, std::uint16_t r, std::uint16_t g,
@@ -70,9 +71,9 @@ TEST(ToneMap, BrightSaturatedColoursKeepTheirHue) {
   // A BT.2020 red at 2000 cd/m² beside a dimmer green: the roll-off scales
   // all three channels alike, so no channel is clipped into another hue.
   const std::vector<std::uint8_t> pixel = MapPixel(mapper, PqCode(2000), PqCode(20), 0);
-  EXPECT_EQ(pixel[2], 255);   // red
-  EXPECT_LT(pixel[1], 128);   // green stays well below red
-  EXPECT_EQ(pixel[0], 0);     // no blue
+  EXPECT_EQ(pixel[2], 255);  // red
+  EXPECT_LT(pixel[1], 128);  // green stays well below red
+  EXPECT_EQ(pixel[0], 0);    // no blue
 }
 
 TEST(ToneMap, HlgReferenceWhiteIsTheSameAsPqs) {

@@ -93,16 +93,13 @@ SwsContext* TFrameConverter::ScalerFor(std::unique_ptr<SwsContext, TSwsFreer>& s
                                        const AVFrame& frame, AVPixelFormat target, int matrix) {
   scaler.reset(sws_getCachedContext(scaler.release(), frame.width, frame.height,
                                     static_cast<AVPixelFormat>(frame.format), frame.width,
-                                    frame.height, target, SWS_BILINEAR, nullptr, nullptr,
-                                    nullptr));
-  const AVPixFmtDescriptor* format =
-      av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame.format));
+                                    frame.height, target, SWS_BILINEAR, nullptr, nullptr, nullptr));
+  const AVPixFmtDescriptor* format = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame.format));
   if (scaler && format != nullptr && (format->flags & AV_PIX_FMT_FLAG_RGB) == 0) {
     // Brightness 0, contrast and saturation 1.0 (16.16 fixed point); the
     // pictures are full-range RGB.
-    sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(matrix),
-                             IsFullRange(frame) ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT), 1,
-                             0, 1 << 16, 1 << 16);
+    sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(matrix), IsFullRange(frame) ? 1 : 0,
+                             sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
   }
   return scaler.get();
 }
@@ -255,7 +252,7 @@ bool TFrameConverter::ToneMapToDib(const AVFrame& frame, THdrTransfer transfer,
 // through a negative stride, with slack after the buffer's end), other
 // widths go through padded rows and are copied.
 bool TFrameConverter::ConvertToDib(const AVFrame& frame, const TDibFormat& format,
-                  std::vector<std::uint8_t>& image) {
+                                   std::vector<std::uint8_t>& image) {
   const AVPixelFormat pixels = format.BitCount == 24 ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_BGRA;
   if (ScalerFor(FScaler, frame, pixels, ColorMatrixOf(frame)) == nullptr) {
     return false;

@@ -45,8 +45,8 @@ class TFrameConverter {
   bool ToDib(const AVFrame& frame, const TDibFormat& format, std::vector<std::uint8_t>& image);
 
  private:
-  static SwsContext* ScalerFor(std::unique_ptr<SwsContext, TSwsFreer>& scaler,
-                               const AVFrame& frame, AVPixelFormat target, int matrix);
+  static SwsContext* ScalerFor(std::unique_ptr<SwsContext, TSwsFreer>& scaler, const AVFrame& frame,
+                               AVPixelFormat target, int matrix);
   // The mapper for the transfer and peak, made anew when they change.
   const TToneMapper& MapperFor(THdrTransfer transfer, double peakNits);
   bool ToneMapToDib(const AVFrame& frame, THdrTransfer transfer, const TDibFormat& format,

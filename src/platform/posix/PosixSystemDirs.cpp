@@ -52,8 +52,7 @@ std::string UserCacheDirText() {
     return std::string(cache) + "/tavelune";
   }
   const char* home = std::getenv("HOME");
-  return home != nullptr && home[0] == '/' ? std::string(home) + "/.cache/tavelune"
-                                           : std::string();
+  return home != nullptr && home[0] == '/' ? std::string(home) + "/.cache/tavelune" : std::string();
 }
 
 std::string SystemDirText() {

@@ -5,9 +5,9 @@
 
 #include "platform/win32/Win32ControlForm.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <shlobj.h>
-#include <commctrl.h>
 
 #include <atomic>
 #include <cstring>
