@@ -31,7 +31,7 @@ class ISaverHost : public IPlayHost {
   // A rectangle of the virtual screen as it looks now, of its size (black
   // where the platform cannot tell).
   virtual TBitmap24 CaptureArea(const TScreenArea& area) {
-    return TBitmap24(std::max(area.Width, 0), std::max(area.Height, 0));
+    return {std::max(area.Width, 0), std::max(area.Height, 0)};
   }
   // The cursor's display count after raising (true) or lowering it by one;
   // the cursor is hidden while the count is below 0.

@@ -126,7 +126,7 @@ void MapChunkScalar(const TToneMapper::TTables& t, const float* red, const float
                                                   : 1.0f;
     const auto encode = [&t, scale](float light) {
       return static_cast<std::uint32_t>(
-          t.Encode[static_cast<int>(std::sqrt(std::min(light * scale, 1.0f)) * kLights + 0.5f)]);
+          t.Encode[std::lround(std::sqrt(std::min(light * scale, 1.0f)) * kLights)]);
     };
     pixels[i] = 0xFF000000u | encode(r709) << 16 | encode(g709) << 8 | encode(b709);
   }
@@ -260,19 +260,19 @@ void TToneMapper::MapYuvRow(const std::uint16_t* y, const std::uint16_t* u, cons
                             int chromaShift, int width, const TYuvCoding& coding, std::uint8_t* bgr,
                             int bytesPerPixel) const {
   // Samples to Y' 0..1 and Cb, Cr -0.5..0.5, then the matrix of Kr and Kb.
-  const double unit = static_cast<double>(1 << (coding.Bits - 8));
+  const auto unit = static_cast<double>(1 << (coding.Bits - 8));
   const double lumaScale = coding.FullRange ? 1.0 / ((1 << coding.Bits) - 1) : 1.0 / (219 * unit);
   const double lumaOffset = coding.FullRange ? 0 : 16 * unit;
   const double chromaScale = coding.FullRange ? 1.0 / ((1 << coding.Bits) - 1) : 1.0 / (224 * unit);
   const double chromaOffset = 128 * unit;
   const double kg = 1 - coding.Kr - coding.Kb;
-  const float ys = static_cast<float>(lumaScale);
-  const float yo = static_cast<float>(-lumaOffset * lumaScale);
-  const float crToR = static_cast<float>(2 * (1 - coding.Kr) * chromaScale);
-  const float cbToG = static_cast<float>(-2 * coding.Kb * (1 - coding.Kb) / kg * chromaScale);
-  const float crToG = static_cast<float>(-2 * coding.Kr * (1 - coding.Kr) / kg * chromaScale);
-  const float cbToB = static_cast<float>(2 * (1 - coding.Kb) * chromaScale);
-  const float co = static_cast<float>(chromaOffset);
+  const auto ys = static_cast<float>(lumaScale);
+  const auto yo = static_cast<float>(-lumaOffset * lumaScale);
+  const auto crToR = static_cast<float>(2 * (1 - coding.Kr) * chromaScale);
+  const auto cbToG = static_cast<float>(-2 * coding.Kb * (1 - coding.Kb) / kg * chromaScale);
+  const auto crToG = static_cast<float>(-2 * coding.Kr * (1 - coding.Kr) / kg * chromaScale);
+  const auto cbToB = static_cast<float>(2 * (1 - coding.Kb) * chromaScale);
+  const auto co = static_cast<float>(chromaOffset);
   float red[kChunk], green[kChunk], blue[kChunk], cb[kChunk], cr[kChunk];
   std::uint32_t pixels[kChunk];
   for (int start = 0; start < width; start += kChunk) {

@@ -81,6 +81,9 @@ TWin32SaverWindow::TWin32SaverWindow(std::unique_ptr<IMediaFramework> media)
 }
 
 TWin32SaverWindow::~TWin32SaverWindow() {
+  for (const auto& monitor : FMonitorWindows) {
+    ::DestroyWindow(monitor->Window);
+  }
   if (FPaneTimer != 0) {
     ::KillTimer(nullptr, FPaneTimer);
     FPaneTimer = 0;
@@ -112,6 +115,7 @@ bool TWin32SaverWindow::Start() {
   } else {
     area = {0, 0, ScreenWidth(), ScreenHeight()};
     ::SetWindowPos(FWindow, HWND_TOPMOST, 0, 0, area.right, area.bottom, SWP_NOACTIVATE);
+    CoverOtherMonitors();
   }
   FSaver->SetClientSize(area.right - area.left, area.bottom - area.top);
   ::ShowWindow(FWindow, SW_SHOW);
@@ -120,6 +124,101 @@ bool TWin32SaverWindow::Start() {
     ::SetFocus(FWindow);
   }
   return true;
+}
+
+namespace {
+
+constexpr const wchar_t* kMonitorClassName = L"TSaverMonitor";
+
+BOOL CALLBACK AddOtherMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM areas) {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (::GetMonitorInfoW(monitor, &info) && (info.dwFlags & MONITORINFOF_PRIMARY) == 0) {
+    const RECT& r = info.rcMonitor;
+    reinterpret_cast<std::vector<TScreenArea>*>(areas)->push_back(
+        {r.left, r.top, r.right - r.left, r.bottom - r.top});
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+std::vector<TScreenArea> TWin32SaverWindow::OtherMonitors() {
+  // The virtual screen's coordinates put the primary monitor at (0, 0).
+  std::vector<TScreenArea> areas;
+  ::EnumDisplayMonitors(nullptr, nullptr, &AddOtherMonitor, reinterpret_cast<LPARAM>(&areas));
+  return areas;
+}
+
+void TWin32SaverWindow::CoverOtherMonitors() {
+  static const bool kRegistered = [] {
+    return RegisterWindowClass(kMonitorClassName, &MonitorWindowProc, nullptr);
+  }();
+  const std::vector<TOtherScreen>& others = FSaver->OtherScreens();
+  for (std::size_t i = 0; kRegistered && i < others.size(); ++i) {
+    auto monitor = std::make_unique<TMonitorWindow>(TMonitorWindow{this, i});
+    const TScreenArea& area = others[i].Area;
+    monitor->Window = ::CreateWindowExW(WS_EX_TOPMOST | WS_EX_NOACTIVATE, kMonitorClassName,
+                                        WideFromUtf8(kApplicationTitle).c_str(), WS_POPUP,
+                                        area.Left, area.Top, area.Width, area.Height, FWindow,
+                                        nullptr, ::GetModuleHandleW(nullptr), monitor.get());
+    if (monitor->Window != nullptr) {
+      ::ShowWindow(monitor->Window, SW_SHOWNOACTIVATE);
+      FMonitorWindows.push_back(std::move(monitor));
+    }
+  }
+}
+
+LRESULT CALLBACK TWin32SaverWindow::MonitorWindowProc(HWND window, UINT message, WPARAM wParam,
+                                                      LPARAM lParam) {
+  auto* monitor = WindowOwner<TMonitorWindow>(window, message, lParam);
+  if (monitor == nullptr || monitor->Owner->FSaver == nullptr) {
+    return ::DefWindowProcW(window, message, wParam, lParam);
+  }
+  TWin32SaverWindow& owner = *monitor->Owner;
+  switch (message) {
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT:
+      owner.PaintMonitor(*monitor);
+      return 0;
+    case WM_MOUSEMOVE: {
+      // Where the mouse is, in the saver window's own coordinates.
+      POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      ::MapWindowPoints(window, owner.FWindow, &at, 1);
+      return owner.Handle(message, wParam, MAKELPARAM(at.x, at.y));
+    }
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_CHAR:
+      return owner.Handle(message, wParam, lParam);
+    default:
+      return ::DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+void TWin32SaverWindow::PaintMonitor(const TMonitorWindow& monitor) {
+  PAINTSTRUCT paint;
+  HDC dc = ::BeginPaint(monitor.Window, &paint);
+  const std::vector<TOtherScreen>& others = FSaver->OtherScreens();
+  if (monitor.Index < others.size() && !others[monitor.Index].Screen.Empty()) {
+    const TBitmap24& picture = others[monitor.Index].Screen;
+    const BITMAPINFO info = DibHeaderOf(picture);
+    ::SetDIBitsToDevice(dc, 0, 0, picture.Width(), picture.Height(), 0, 0, 0,
+                        static_cast<UINT>(picture.Height()), picture.Row(0), &info, DIB_RGB_COLORS);
+  }
+  ::EndPaint(monitor.Window, &paint);
+}
+
+void TWin32SaverWindow::HideUnpluggedMonitors() {
+  for (const auto& monitor : FMonitorWindows) {
+    RECT bounds{};
+    ::GetWindowRect(monitor->Window, &bounds);
+    if (::MonitorFromRect(&bounds, MONITOR_DEFAULTTONULL) == nullptr) {
+      ::ShowWindow(monitor->Window, SW_HIDE);
+    }
+  }
 }
 
 void TWin32SaverWindow::StartInputWatchdog() {
@@ -233,6 +332,9 @@ LRESULT TWin32SaverWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (canClose) {
         Guarded([this] { FSaver->FormClose(); });
         ::ShowWindow(FWindow, SW_HIDE);
+        for (const auto& monitor : FMonitorWindows) {
+          ::ShowWindow(monitor->Window, SW_HIDE);
+        }
         // The saver window is the main window: the message loop ends.
         ::PostQuitMessage(0);
         StartExitWatchdog();
@@ -243,6 +345,9 @@ LRESULT TWin32SaverWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       // A preview's pane that goes takes its children along: so is the
       // saver. (At the end of a run the window outlives the loop.)
       WindowGone();
+      return 0;
+    case WM_DISPLAYCHANGE:
+      HideUnpluggedMonitors();
       return 0;
     default:
       return ::DefWindowProcW(FWindow, message, wParam, lParam);
@@ -342,6 +447,10 @@ void TWin32SaverWindow::ScreenChanged() {
   // At once: the saver may now block in a specified pause.
   ::InvalidateRect(FWindow, nullptr, FALSE);
   ::UpdateWindow(FWindow);
+  for (const auto& monitor : FMonitorWindows) {
+    ::InvalidateRect(monitor->Window, nullptr, FALSE);
+    ::UpdateWindow(monitor->Window);
+  }
 }
 
 int TWin32SaverWindow::ScreenWidth() {
@@ -353,7 +462,11 @@ int TWin32SaverWindow::ScreenHeight() {
 }
 
 TBitmap24 TWin32SaverWindow::CaptureScreen() {
-  TBitmap24 screen(ScreenWidth(), ScreenHeight());
+  return CaptureArea({0, 0, ScreenWidth(), ScreenHeight()});
+}
+
+TBitmap24 TWin32SaverWindow::CaptureArea(const TScreenArea& area) {
+  TBitmap24 screen(std::max(area.Width, 0), std::max(area.Height, 0));
   if (screen.Empty()) {
     return screen;
   }
@@ -364,7 +477,7 @@ TBitmap24 TWin32SaverWindow::CaptureScreen() {
   HBITMAP dib = ::CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   if (dib != nullptr) {
     HGDIOBJ old = ::SelectObject(memory, dib);
-    ::BitBlt(memory, 0, 0, screen.Width(), screen.Height(), screenDc, 0, 0, SRCCOPY);
+    ::BitBlt(memory, 0, 0, screen.Width(), screen.Height(), screenDc, area.Left, area.Top, SRCCOPY);
     ::GdiFlush();
     std::memcpy(screen.Row(0), bits, screen.Stride() * static_cast<std::size_t>(screen.Height()));
     ::SelectObject(memory, old);

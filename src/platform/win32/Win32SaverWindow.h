@@ -2,7 +2,8 @@
 
 // The saver window on Win32: the native window of TSaver and its host. It
 // forwards paint, activation, input and close messages to TSaver's
-// handlers, shows ImageMain, and gives the saver real time, timers, the red
+// handlers, shows ImageMain (and, in a full-screen run, each other
+// monitor's picture in a window of its own), and gives the saver real time, timers, the red
 // error line, the error notice, the cursor, the desktop capture and text
 // drawing. UI thread.
 
@@ -13,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/DesktopSaverHost.h"
 #include "app/InputWatchdog.h"
@@ -43,6 +45,20 @@ class TWin32SaverWindow final : public TDesktopSaverHost {
  private:
   class TTimer;
   friend class TTimer;
+  // A window covering a monitor besides the primary one.
+  struct TMonitorWindow {
+    TWin32SaverWindow* Owner;
+    std::size_t Index;  // its picture's place in TSaver::OtherScreens()
+    HWND Window = nullptr;
+  };
+
+  static LRESULT CALLBACK MonitorWindowProc(HWND window, UINT message, WPARAM wParam,
+                                            LPARAM lParam);
+  // One window for each other monitor the saver covers.
+  void CoverOtherMonitors();
+  void PaintMonitor(const TMonitorWindow& monitor);
+  // A monitor unplugged during the run takes its window out of sight.
+  void HideUnpluggedMonitors();
 
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
@@ -71,6 +87,8 @@ class TWin32SaverWindow final : public TDesktopSaverHost {
   int ScreenWidth() override;
   int ScreenHeight() override;
   TBitmap24 CaptureScreen() override;
+  std::vector<TScreenArea> OtherMonitors() override;
+  TBitmap24 CaptureArea(const TScreenArea& area) override;
   int ShowCursor(bool show) override;
   void SetErrorText(const std::string& text) override;
   std::uint32_t PlatformId() override;
@@ -80,6 +98,7 @@ class TWin32SaverWindow final : public TDesktopSaverHost {
   void SetDisplay16Bit() override;
 
   HWND FWindow = nullptr;
+  std::vector<std::unique_ptr<TMonitorWindow>> FMonitorWindows;
   std::unique_ptr<IMediaFramework> FMedia;
   TLogFile FLogFile;
   std::unique_ptr<TSaver> FSaver;
