@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -301,6 +302,40 @@ void TToneMapper::MapYuvRow(const std::uint16_t* y, const std::uint16_t* u, cons
     StorePixels(pixels, count, bgr + static_cast<std::size_t>(start) * bytesPerPixel,
                 bytesPerPixel);
   }
+}
+
+bool TToneMapper::MapP010Picture(const std::uint8_t* data, std::size_t size, std::size_t pitch,
+                                 int codedHeight, int left, int top, int width, int height,
+                                 const TYuvCoding& coding, int bytesPerPixel,
+                                 std::uint8_t* dib) const {
+  const std::size_t lumaBytes = pitch * static_cast<std::size_t>(codedHeight);
+  const std::size_t chromaBytes = pitch * static_cast<std::size_t>((codedHeight + 1) / 2);
+  if (width <= 0 || height <= 0 || left < 0 || top < 0 || left % 2 != 0 || pitch % 2 != 0 ||
+      top + height > codedHeight || 2 * static_cast<std::size_t>(left + width) > pitch ||
+      lumaBytes + chromaBytes > size) {
+    return false;
+  }
+  // The samples' ten bits at the top of sixteen read as sixteen-bit samples.
+  TYuvCoding sixteen = coding;
+  sixteen.Bits = 16;
+  const std::size_t chromaWidth = static_cast<std::size_t>(width + 1) / 2;
+  std::vector<std::uint16_t> cb(chromaWidth);
+  std::vector<std::uint16_t> cr(chromaWidth);
+  const std::size_t stride =
+      (static_cast<std::size_t>(width) * bytesPerPixel + 3) & ~std::size_t{3};
+  for (int row = 0; row < height; ++row) {
+    const auto y = static_cast<std::size_t>(top + row);
+    const auto* luma = reinterpret_cast<const std::uint16_t*>(data + y * pitch) + left;
+    const auto* chroma =
+        reinterpret_cast<const std::uint16_t*>(data + lumaBytes + (y / 2) * pitch) + left;
+    for (std::size_t i = 0; i < chromaWidth; ++i) {
+      cb[i] = chroma[2 * i];
+      cr[i] = chroma[2 * i + 1];
+    }
+    MapYuvRow(luma, cb.data(), cr.data(), 1, width, sixteen,
+              dib + static_cast<std::size_t>(height - 1 - row) * stride, bytesPerPixel);
+  }
+  return true;
 }
 
 }  // namespace tavelune

@@ -14,6 +14,7 @@
 // processor has AVX2. A mapper is immutable once
 // made: rows may be mapped on several threads at once.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -56,6 +57,16 @@ class TToneMapper {
   void MapYuvRow(const std::uint16_t* y, const std::uint16_t* u, const std::uint16_t* v,
                  int chromaShift, int width, const TYuvCoding& coding, std::uint8_t* bgr,
                  int bytesPerPixel) const;
+
+  // A whole P010 picture, as Windows decoders give ten bits: `codedHeight`
+  // rows of 16-bit luma `pitch` bytes apart, then half as many rows of
+  // interleaved 16-bit Cb and Cr (each sample in the top bits of its
+  // sixteen). The `width` × `height` at (`left`, `top`) become bottom-up DIB
+  // rows, `bytesPerPixel` apart and padded to four bytes, in `dib`. False,
+  // with nothing written, when `size` bytes cannot hold the picture.
+  bool MapP010Picture(const std::uint8_t* data, std::size_t size, std::size_t pitch,
+                      int codedHeight, int left, int top, int width, int height,
+                      const TYuvCoding& coding, int bytesPerPixel, std::uint8_t* dib) const;
 
   // The curve itself, for tests: linear light relative to SDR white in,
   // 0..1 out; the identity up to kKnee, reaching 1.0 at the peak.

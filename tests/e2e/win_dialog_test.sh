@@ -162,7 +162,7 @@ ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=320x240:rate=25 -t 20 -c:v li
 } | regedit_utf16
 check "a dialog for the round trip" open_dialog
 check "the stored hand-over saver is shown" saver_shown 'TAVELUNE'
-keys 'タベルーネ設定' ctrl+Tab
+keys 'タベルーネ設定' ctrl+Tab ctrl+Tab  # past the extended page to the folders
 check "the stored folder is listed" list_is 'D:\ビデオ'
 folders=$(dialog_tree | grep ' class=ListBox .*visible=1 ' | head -1)
 click "$folders" 30 8  # its first entry
@@ -224,7 +224,7 @@ saver_pid=
 settings_export
 cp "$work/settings.txt" "$work/before.txt"
 check "a dialog for a wrong wait" open_dialog
-keys 'タベルーネ設定' ctrl+Tab ctrl+Tab
+keys 'タベルーネ設定' ctrl+shift+Tab  # back from the version page to the options
 click "$(control 3 Edit)"
 keys 'タベルーネ設定' End BackSpace x Return
 check "保存 with a wait of x reports it" \
@@ -251,7 +251,7 @@ ln -s .. "$work/drive_d/loop/x/again"
 } | regedit_utf16
 list_length() { dialog_tree | sed -n 's/.* class=ListBox .* items=//p' | head -1 | tr '|' '\n' | wc -l; }
 check "a dialog for a walk" open_dialog
-keys 'タベルーネ設定' ctrl+Tab
+keys 'タベルーネ設定' ctrl+Tab ctrl+Tab
 click "$(control サブフォルダーを探す Button)"
 folders=$(dialog_tree | grep ' class=ListBox .*visible=1 ' | head -1)
 click "$folders" 30 8

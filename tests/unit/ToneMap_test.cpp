@@ -86,6 +86,42 @@ TEST(ToneMap, HlgReferenceWhiteIsTheSameAsPqs) {
   EXPECT_NEAR(hlgWhite, pqWhite, 2);
 }
 
+TEST(ToneMap, P010PicturesAreCroppedAndWrittenBottomUp) {
+  // Ten columns of 16-bit samples, six coded rows; the picture is the 6 × 2
+  // at (2, 1): a 20 % grey over black, with neutral chroma.
+  constexpr std::size_t kPitch = 10 * 2;
+  constexpr int kCoded = 6;
+  std::vector<std::uint16_t> planes(10 * kCoded + 10 * (kCoded / 2), 0);
+  const double signal = PqCode(0.2 * kSdrWhiteNits) / 65535.0;
+  const auto grey = static_cast<std::uint16_t>(std::lround(64 + 876 * signal) << 6);
+  for (int x = 0; x < 10; ++x) {
+    planes[1 * 10 + x] = grey;
+    planes[2 * 10 + x] = 64 << 6;  // black
+    for (int row = 0; row < kCoded / 2; ++row) {
+      planes[10 * kCoded + row * 10 + x] = 512 << 6;  // Cb and Cr alike
+    }
+  }
+  const TToneMapper mapper(THdrTransfer::Pq, 1000);
+  const auto* data = reinterpret_cast<const std::uint8_t*>(planes.data());
+  const std::size_t size = planes.size() * 2;
+  std::vector<std::uint8_t> dib(2 * 20, 7);  // rows of 6 × 3 bytes padded to 20
+  ASSERT_TRUE(mapper.MapP010Picture(data, size, kPitch, kCoded, 2, 1, 6, 2, {}, 3, dib.data()));
+  EXPECT_EQ(dib[0], 0);  // the bottom row first: black
+  EXPECT_EQ(dib[17], 0);
+  EXPECT_NEAR(dib[20], 255 * std::pow(0.2, 1 / 2.4), 1.5);  // then the grey
+  EXPECT_NEAR(dib[20 + 17], 255 * std::pow(0.2, 1 / 2.4), 1.5);
+  EXPECT_EQ(dib[18], 7);  // the padding is left alone
+  // A buffer too small for its planes, or a picture beyond them: nothing.
+  std::vector<std::uint8_t> untouched(dib.size(), 7);
+  EXPECT_FALSE(
+      mapper.MapP010Picture(data, size - 2, kPitch, kCoded, 2, 1, 6, 2, {}, 3, untouched.data()));
+  EXPECT_FALSE(
+      mapper.MapP010Picture(data, size, kPitch, kCoded, 6, 1, 6, 2, {}, 3, untouched.data()));
+  EXPECT_FALSE(
+      mapper.MapP010Picture(data, size, kPitch, kCoded, 2, 5, 6, 2, {}, 3, untouched.data()));
+  EXPECT_EQ(untouched, std::vector<std::uint8_t>(dib.size(), 7));
+}
+
 TEST(ToneMap, EveryCodeMapsWithoutLeavingItsTables) {
   for (const THdrTransfer transfer : {THdrTransfer::Pq, THdrTransfer::Hlg}) {
     const TToneMapper mapper(transfer, 10000);

@@ -39,6 +39,7 @@
 #include <string>
 #include <thread>
 
+#include "imaging/ToneMap.h"
 #include "imaging/YuvToRgb.h"
 #include "platform/ByteFile.h"
 #include "platform/TextCodec.h"
@@ -225,7 +226,22 @@ struct TOutputFormat {
   LONG DefaultStride = 0;  // bytes per luma row; negative: bottom-up RGB
   TYuvMatrix Matrix = TYuvMatrix::BT601;
   bool FullRange = false;
+  THdrTransfer Transfer = THdrTransfer::None;
 };
+
+// The HDR transfer a media type is tagged with; anything else is SDR.
+THdrTransfer TransferOf(IMFMediaType& type) {
+  UINT32 transfer = MFVideoTransFunc_Unknown;
+  type.GetUINT32(MF_MT_TRANSFER_FUNCTION, &transfer);
+  switch (transfer) {
+    case MFVideoTransFunc_2084:
+      return THdrTransfer::Pq;
+    case MFVideoTransFunc_HLG:
+      return THdrTransfer::Hlg;
+    default:
+      return THdrTransfer::None;
+  }
+}
 
 bool LayoutOf(const GUID& subtype, TYuvLayout& layout) {
   if (subtype == MFVideoFormat_NV12) {
@@ -294,6 +310,7 @@ TOutputFormat OutputFormatOf(IMFMediaType& type) {
   UINT32 range = MFNominalRange_Unknown;
   type.GetUINT32(MF_MT_VIDEO_NOMINAL_RANGE, &range);
   format.FullRange = range == MFNominalRange_0_255;
+  format.Transfer = TransferOf(type);
   return format;
 }
 
@@ -382,6 +399,25 @@ void Rgb32ToDib(const BYTE* firstRow, LONG pitch, const TOutputFormat& format, i
   }
 }
 
+// A P010 picture of an HDR movie, tone mapped into bottom-up DIB rows.
+bool P010ToDib(const TLockedBuffer& buffer, const TOutputFormat& format, int bitCount,
+               std::uint8_t* dib) {
+  if (buffer.Pitch() <= 0) {
+    return false;
+  }
+  TYuvCoding coding;  // BT.2020's weights unless the movie says otherwise
+  if (format.Matrix == TYuvMatrix::BT601) {
+    coding.Kr = 0.299, coding.Kb = 0.114;
+  } else if (format.Matrix == TYuvMatrix::BT709) {
+    coding.Kr = 0.2126, coding.Kb = 0.0722;
+  }
+  coding.FullRange = format.FullRange;
+  const TToneMapper mapper(format.Transfer, kDefaultPeakNits);
+  return mapper.MapP010Picture(
+      buffer.Start(), buffer.Size(), static_cast<std::size_t>(buffer.Pitch()), format.CodedHeight,
+      format.Left, format.Top, format.Width, format.Height, coding, bitCount / 8, dib);
+}
+
 bool SampleToStill(IMFSample& sample, const TOutputFormat& format, int bitCount, TStill& still) {
   if (format.Width <= 0 || format.Height <= 0 || format.Width > kMaxFrameSide ||
       format.Height > kMaxFrameSide) {
@@ -401,6 +437,10 @@ bool SampleToStill(IMFSample& sample, const TOutputFormat& format, int bitCount,
     }
     Rgb32ToDib(buffer.FirstRow(), buffer.Pitch(), format, bitCount, still.Image.data());
     return true;
+  }
+  if (format.Subtype == MFVideoFormat_P010) {
+    return format.Transfer != THdrTransfer::None &&
+           P010ToDib(buffer, format, bitCount, still.Image.data());
   }
   TYuvLayout layout = TYuvLayout::NV12;
   TYuvPicture picture;
@@ -582,13 +622,25 @@ struct TOpening {
 };
 
 // The subtypes asked of the decoder, best first: RGB32 needs no conversion
-// of ours, the others are what decoders give.
+// of ours, the others are what decoders give. An HDR movie asks for its
+// ten bits first, which are tone mapped here; the decoder's own RGB would
+// show it as SDR, grey and washed out.
 const GUID* const kOutputSubtypes[] = {&MFVideoFormat_RGB32, &MFVideoFormat_NV12,
                                        &MFVideoFormat_YUY2,  &MFVideoFormat_I420,
                                        &MFVideoFormat_IYUV,  &MFVideoFormat_YV12};
 
+bool IsHdrMovie(IMFSourceReader& reader) {
+  ComPtr<IMFMediaType> native;
+  return SUCCEEDED(reader.GetNativeMediaType(kVideoStream, 0, &native)) &&
+         TransferOf(*native.Get()) != THdrTransfer::None;
+}
+
 bool ChooseOutput(IMFSourceReader& reader) {
-  for (const GUID* subtype : kOutputSubtypes) {
+  std::vector<const GUID*> subtypes(std::begin(kOutputSubtypes), std::end(kOutputSubtypes));
+  if (IsHdrMovie(reader)) {
+    subtypes.insert(subtypes.begin(), &MFVideoFormat_P010);
+  }
+  for (const GUID* subtype : subtypes) {
     ComPtr<IMFMediaType> type;
     if (FAILED(MFCreateMediaType(&type))) {
       return false;
