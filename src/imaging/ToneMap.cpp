@@ -1,6 +1,7 @@
 #include "imaging/ToneMap.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -75,12 +76,14 @@ TToneMapper::TToneMapper(THdrTransfer transfer, double peakNits) {
     FMobiusP = (FMobiusB * FMobiusB + 2 * FMobiusB * j + j * j) / (FMobiusB - FMobiusA);
     FRollOffFrom = j;
   }
-  // Indexed by the square root of the light, which spends the steps where
-  // the 2.4 power needs them: in the shadows.
-  FEncode.resize(kLinearSteps + 1);
-  for (int i = 0; i <= kLinearSteps; ++i) {
-    const double root = static_cast<double>(i) / kLinearSteps;
-    FEncode[i] = static_cast<std::int32_t>(std::lround(255 * Bt1886Encode(root * root)));
+  // Indexed by the light's float bits (see EncodeIndex): each octave from
+  // 2^-16 up has 256 steps, which puts them where the 2.4 power needs them,
+  // in the shadows. Entry 0 holds black and everything darker than 2^-16.
+  FEncode.resize(kEncodeSteps + 1);
+  FEncode[0] = 0;
+  for (int i = 1; i <= kEncodeSteps; ++i) {
+    const double light = std::ldexp(1 + ((i & 255) + 0.5) / 256, (i >> 8) - kEncodeOctaves);
+    FEncode[i] = static_cast<std::int32_t>(std::lround(255 * Bt1886Encode(std::min(light, 1.0))));
   }
 }
 
@@ -101,7 +104,15 @@ struct TToneMapper::TTables {
 namespace {
 
 constexpr float kCodes = TToneMapper::kCodeSteps;
-constexpr float kLights = TToneMapper::kLinearSteps;
+// The float bits of 2^-16, the darkest light the encoding table tells apart,
+// shifted as EncodeIndex shifts them.
+constexpr std::int32_t kEncodeBase = (127 - TToneMapper::kEncodeOctaves) << 8;
+
+// The encoding table's entry for light 0..1: its exponent and the top eight
+// bits of its mantissa, counted from 2^-16; 0 below.
+std::int32_t EncodeIndex(float light) {
+  return std::max((std::bit_cast<std::int32_t>(light) >> 15) - kEncodeBase, 0);
+}
 constexpr float kTopCode = kCodes - 0.5f;  // the input table's last index, kept clear of rounding
 
 void MapChunkScalar(const TToneMapper::TTables& t, const float* red, const float* green,
@@ -126,8 +137,7 @@ void MapChunkScalar(const TToneMapper::TTables& t, const float* red, const float
                                                         ((brightest + t.MobiusB) * brightest)
                                                   : 1.0f;
     const auto encode = [&t, scale](float light) {
-      return static_cast<std::uint32_t>(
-          t.Encode[std::lround(std::sqrt(std::min(light * scale, 1.0f)) * kLights)]);
+      return static_cast<std::uint32_t>(t.Encode[EncodeIndex(std::min(light * scale, 1.0f))]);
     };
     pixels[i] = 0xFF000000u | encode(r709) << 16 | encode(g709) << 8 | encode(b709);
   }
@@ -156,10 +166,12 @@ TAVELUNE_AVX2 __m256 Row709(const float (&row)[3], __m256 r, __m256 g, __m256 b)
 
 // Eight lights, scaled and clipped to 0..1, to their 8-bit codes.
 TAVELUNE_AVX2 __m256i Encode8(const std::int32_t* table, __m256 light, __m256 scale) {
-  const __m256 root = _mm256_sqrt_ps(_mm256_min_ps(_mm256_mul_ps(light, scale), _mm256_set1_ps(1)));
-  return _mm256_i32gather_epi32(
-      table,
-      _mm256_cvttps_epi32(_mm256_fmadd_ps(root, _mm256_set1_ps(kLights), _mm256_set1_ps(0.5f))), 4);
+  const __m256i bits =
+      _mm256_castps_si256(_mm256_min_ps(_mm256_mul_ps(light, scale), _mm256_set1_ps(1)));
+  const __m256i index = _mm256_max_epi32(
+      _mm256_sub_epi32(_mm256_srli_epi32(bits, 15), _mm256_set1_epi32(kEncodeBase)),
+      _mm256_setzero_si256());
+  return _mm256_i32gather_epi32(table, index, 4);
 }
 
 // The scalar loop eight pixels at a time; `count` is rounded up to eight,

@@ -75,7 +75,8 @@ class TToneMapper {
 
   struct TTables;
   static constexpr int kCodeSteps = 4096;    // input codes, 0..1 in steps
-  static constexpr int kLinearSteps = 4096;  // light 0..1 after the curve
+  static constexpr int kEncodeOctaves = 16;  // light from 2^-16 to 1 is told apart
+  static constexpr int kEncodeSteps = kEncodeOctaves * 256;
 
  private:
   static constexpr int kChunk = 256;  // pixels mapped at a time
@@ -95,7 +96,7 @@ class TToneMapper {
   double FMobiusA = 0;
   double FMobiusB = 0;
   double FMobiusP = 1;
-  // The square root of display light 0..1 to the 8-bit code of an SDR
+  // Display light 0..1, by its float bits, to the 8-bit code of an SDR
   // (BT.1886) screen.
   std::vector<std::int32_t> FEncode;
 };
