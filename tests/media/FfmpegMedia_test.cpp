@@ -113,6 +113,9 @@ TEST(FfmpegMedia, StillsHaveTheColoursTheStreamIsTaggedWith) {
        "scale=in_color_matrix=bt709"},
       {ColorClip("untagged sd.mp4", "320x240", "-pix_fmt yuv420p"), 320, 240,
        "scale=in_color_matrix=bt601"},
+      // A matrix libswscale has none of is read as untagged.
+      {ColorClip("ycgco sd.mp4", "320x240", "-pix_fmt yuv420p -colorspace ycgco"), 320, 240,
+       "scale=in_color_matrix=bt601"},
   };
   for (const TCase& c : cases) {
     TPausedMovie paused(c.Movie);

@@ -1,7 +1,7 @@
 // The saver window on Qt's offscreen platform with two screens of its own:
 // a full-screen run covers the second one with a window of its own, which
-// shows that monitor's own stills over its own background, and ends with
-// the run.
+// shows that monitor's own stills over its own background, goes when the
+// monitor is unplugged, and ends with the run.
 
 #include "platform/qt/QtSaverWindow.h"
 
@@ -51,13 +51,15 @@ struct TSeen {
   QRgb Inside = 0;
   QRgb Edge = 0;
   QRgb Corner = 0;
+  int OtherWindowsAfterUnplugging = 0;
+  bool RunningAfterUnplugging = false;
 };
 
 // The pause before the first movie (at most 4 s), its opening and its first
 // still, with room to spare.
 constexpr int kLookAfterMs = 8000;
 
-TEST(QtSaverWindow, AFullScreenRunCoversTheOtherMonitorWithItsOwnPicture) {
+TEST(QtSaverWindow, AFullScreenRunCoversTheOtherMonitorUntilItIsUnplugged) {
   TTempDir dir;
   const std::string movie = test::TTestMovies::Get().Make(
       "small.mp4", "-f lavfi -i testsrc2=size=160x120:rate=25 -t 8 -c:v libx264 -g 25 -f mp4");
@@ -105,10 +107,18 @@ TEST(QtSaverWindow, AFullScreenRunCoversTheOtherMonitorWithItsOwnPicture) {
       painter.end();
       both.save(QString::fromUtf8(shots) + "/two-monitors.png");
     }
+    // The other monitor is unplugged: its window goes, the run goes on.
+    emit qApp->screenRemoved(other);
+  });
+  QTimer::singleShot(kLookAfterMs + 2000, [&] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      seen.OtherWindowsAfterUnplugging += dynamic_cast<TQtOtherScreenWindow*>(widget) != nullptr;
+    }
+    seen.RunningAfterUnplugging = window->isVisible();
     window->close();
   });
   ASSERT_TRUE(window->Start());
-  QTest::qWait(kLookAfterMs + 1000);
+  QTest::qWait(kLookAfterMs + 3000);
   EXPECT_EQ(seen.OtherWindows, 1);
   EXPECT_EQ(seen.Geometry, other->geometry());
   EXPECT_TRUE(seen.Visible);
@@ -117,6 +127,8 @@ TEST(QtSaverWindow, AFullScreenRunCoversTheOtherMonitorWithItsOwnPicture) {
   EXPECT_NE(seen.Inside & 0xFFFFFF, 0x0000FFu);
   EXPECT_EQ(seen.Edge & 0xFFFFFF, 0x0000FFu);
   EXPECT_EQ(seen.Corner & 0xFFFFFF, 0u);
+  EXPECT_EQ(seen.OtherWindowsAfterUnplugging, 0);
+  EXPECT_TRUE(seen.RunningAfterUnplugging);
   // The other monitor's window goes with the saver window.
   window.reset();
   int left = 0;
