@@ -1,6 +1,8 @@
 #include "imaging/ToneMap.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -33,12 +35,6 @@ double HlgToScene(double code) {
   constexpr double kB = 1 - 4 * kA;
   const double kC = 0.5 - kA * std::log(4 * kA);
   return code <= 0.5 ? code * code / 3 : (std::exp((code - kC) / kA) + kB) / 12;
-}
-
-// The inverse of BT.1886's EOTF (a 2.4 power, black at 0): display light
-// 0..1 to the code an SDR screen shows as that light.
-double Bt1886Encode(double light) {
-  return std::pow(light, 1 / 2.4);
 }
 
 // Linear BT.2020 RGB to linear BT.709 RGB (the same white).
@@ -76,15 +72,6 @@ TToneMapper::TToneMapper(THdrTransfer transfer, double peakNits) {
     FMobiusP = (FMobiusB * FMobiusB + 2 * FMobiusB * j + j * j) / (FMobiusB - FMobiusA);
     FRollOffFrom = j;
   }
-  // Indexed by the light's float bits (see EncodeIndex): each octave from
-  // 2^-16 up has 256 steps, which puts them where the 2.4 power needs them,
-  // in the shadows. Entry 0 holds black and everything darker than 2^-16.
-  FEncode.resize(kEncodeSteps + 1);
-  FEncode[0] = 0;
-  for (int i = 1; i <= kEncodeSteps; ++i) {
-    const double light = std::ldexp(1 + ((i & 255) + 0.5) / 256, (i >> 8) - kEncodeOctaves);
-    FEncode[i] = static_cast<std::int32_t>(std::lround(255 * Bt1886Encode(std::min(light, 1.0))));
-  }
 }
 
 double TToneMapper::Curve(double x) const {
@@ -94,7 +81,6 @@ double TToneMapper::Curve(double x) const {
 // The tables and constants of one mapping, as the chunk loops read them.
 struct TToneMapper::TTables {
   const float* ToLinear;
-  const std::int32_t* Encode;
   float RollOffFrom;  // the knee, or beyond any light when nothing rolls off
   float MobiusA;
   float MobiusB;
@@ -104,16 +90,39 @@ struct TToneMapper::TTables {
 namespace {
 
 constexpr float kCodes = TToneMapper::kCodeSteps;
-// The float bits of 2^-16, the darkest light the encoding table tells apart,
-// shifted as EncodeIndex shifts them.
-constexpr std::int32_t kEncodeBase = (127 - TToneMapper::kEncodeOctaves) << 8;
-
-// The encoding table's entry for light 0..1: its exponent and the top eight
-// bits of its mantissa, counted from 2^-16; 0 below.
-std::int32_t EncodeIndex(float light) {
-  return std::max((std::bit_cast<std::int32_t>(light) >> 15) - kEncodeBase, 0);
-}
 constexpr float kTopCode = kCodes - 0.5f;  // the input table's last index, kept clear of rounding
+
+// The code an SDR (BT.1886) screen shows display light 0..1 as (the inverse
+// of its EOTF, a 2.4 power with black at 0), 255 x^(1/2.4),
+// from the light's float bits: its exponent e picks 2^(e/2.4) from a table
+// of 24 octaves, and a cubic gives its mantissa's part (within 0.05
+// levels). Light below 2^-23 (and 0) is black.
+constexpr int kEncodeOctaves = 24;
+constexpr std::array<float, kEncodeOctaves> kOctaveCodes = [] {
+  std::array<float, kEncodeOctaves> codes{};
+  // 2^(e/2.4) for e = -23..0, as products of 2^(-1/2.4).
+  double code = 1;
+  for (int i = kEncodeOctaves - 1; i >= 0; --i, code *= 0.74915353843834076) {
+    codes[static_cast<std::size_t>(i)] = static_cast<float>(255 * code);
+  }
+  return codes;
+}();
+constexpr float kMantissa0 = 0.46146004f;  // m^(1/2.4) on [1, 2), least squares
+constexpr float kMantissa1 = 0.68842851f;
+constexpr float kMantissa2 = -0.17359131f;
+constexpr float kMantissa3 = 0.02387761f;
+
+std::uint32_t EncodeScalar(float light) {
+  const auto bits = std::bit_cast<std::uint32_t>(light);
+  const int octave = static_cast<int>(bits >> 23) - (127 - (kEncodeOctaves - 1));
+  if (octave < 0) {
+    return 0;
+  }
+  const float m = std::bit_cast<float>((bits & 0x007FFFFFu) | 0x3F800000u);
+  const float mantissa = ((kMantissa3 * m + kMantissa2) * m + kMantissa1) * m + kMantissa0;
+  return static_cast<std::uint32_t>(kOctaveCodes[static_cast<std::size_t>(octave)] * mantissa +
+                                    0.5f);
+}
 
 void MapChunkScalar(const TToneMapper::TTables& t, const float* red, const float* green,
                     const float* blue, int count, std::uint32_t* pixels) {
@@ -136,8 +145,8 @@ void MapChunkScalar(const TToneMapper::TTables& t, const float* red, const float
     const float scale = brightest > t.RollOffFrom ? t.MobiusP * (brightest + t.MobiusA) /
                                                         ((brightest + t.MobiusB) * brightest)
                                                   : 1.0f;
-    const auto encode = [&t, scale](float light) {
-      return static_cast<std::uint32_t>(t.Encode[EncodeIndex(std::min(light * scale, 1.0f))]);
+    const auto encode = [scale](float light) {
+      return EncodeScalar(std::min(light * scale, 1.0f));
     };
     pixels[i] = 0xFF000000u | encode(r709) << 16 | encode(g709) << 8 | encode(b709);
   }
@@ -165,13 +174,28 @@ TAVELUNE_AVX2 __m256 Row709(const float (&row)[3], __m256 r, __m256 g, __m256 b)
 }
 
 // Eight lights, scaled and clipped to 0..1, to their 8-bit codes.
-TAVELUNE_AVX2 __m256i Encode8(const std::int32_t* table, __m256 light, __m256 scale) {
+TAVELUNE_AVX2 __m256i Encode8(__m256 light, __m256 scale) {
   const __m256i bits =
       _mm256_castps_si256(_mm256_min_ps(_mm256_mul_ps(light, scale), _mm256_set1_ps(1)));
-  const __m256i index = _mm256_max_epi32(
-      _mm256_sub_epi32(_mm256_srli_epi32(bits, 15), _mm256_set1_epi32(kEncodeBase)),
-      _mm256_setzero_si256());
-  return _mm256_i32gather_epi32(table, index, 4);
+  const __m256i octave =
+      _mm256_sub_epi32(_mm256_srli_epi32(bits, 23), _mm256_set1_epi32(127 - (kEncodeOctaves - 1)));
+  const __m256 m = _mm256_castsi256_ps(_mm256_or_si256(
+      _mm256_and_si256(bits, _mm256_set1_epi32(0x007FFFFF)), _mm256_set1_epi32(0x3F800000)));
+  __m256 mantissa = _mm256_fmadd_ps(_mm256_set1_ps(kMantissa3), m, _mm256_set1_ps(kMantissa2));
+  mantissa = _mm256_fmadd_ps(mantissa, m, _mm256_set1_ps(kMantissa1));
+  mantissa = _mm256_fmadd_ps(mantissa, m, _mm256_set1_ps(kMantissa0));
+  // The octave's code from three registers of eight, by the octave's low
+  // three bits and then its high ones.
+  const __m256 low = _mm256_permutevar8x32_ps(_mm256_loadu_ps(kOctaveCodes.data()), octave);
+  const __m256 middle = _mm256_permutevar8x32_ps(_mm256_loadu_ps(kOctaveCodes.data() + 8), octave);
+  const __m256 high = _mm256_permutevar8x32_ps(_mm256_loadu_ps(kOctaveCodes.data() + 16), octave);
+  __m256 code = _mm256_blendv_ps(
+      low, middle, _mm256_castsi256_ps(_mm256_cmpgt_epi32(octave, _mm256_set1_epi32(7))));
+  code = _mm256_blendv_ps(code, high,
+                          _mm256_castsi256_ps(_mm256_cmpgt_epi32(octave, _mm256_set1_epi32(15))));
+  code = _mm256_blendv_ps(code, _mm256_setzero_ps(),
+                          _mm256_castsi256_ps(_mm256_cmpgt_epi32(_mm256_setzero_si256(), octave)));
+  return _mm256_cvttps_epi32(_mm256_fmadd_ps(code, mantissa, _mm256_set1_ps(0.5f)));
 }
 
 // The scalar loop eight pixels at a time; `count` is rounded up to eight,
@@ -200,9 +224,8 @@ __attribute__((target("avx2,fma"))) void MapChunkAvx2(const TToneMapper::TTables
     const __m256 scale = _mm256_blendv_ps(_mm256_set1_ps(1), rolled,
                                           _mm256_cmp_ps(brightest, rollOffFrom, _CMP_GT_OQ));
     const __m256i pixel = _mm256_or_si256(
-        _mm256_or_si256(alpha, _mm256_slli_epi32(Encode8(t.Encode, r709, scale), 16)),
-        _mm256_or_si256(_mm256_slli_epi32(Encode8(t.Encode, g709, scale), 8),
-                        Encode8(t.Encode, b709, scale)));
+        _mm256_or_si256(alpha, _mm256_slli_epi32(Encode8(r709, scale), 16)),
+        _mm256_or_si256(_mm256_slli_epi32(Encode8(g709, scale), 8), Encode8(b709, scale)));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(pixels + i), pixel);
   }
 }
@@ -214,18 +237,22 @@ bool HasAvx2() {
 
 #endif
 
+// Cleared by tests that compare the two loops.
+std::atomic<bool> gUseVectorUnits{true};
+
 }  // namespace
+
+void TToneMapper::UseVectorUnits(bool use) {
+  gUseVectorUnits = use;
+}
 
 void TToneMapper::MapChunk(float* red, float* green, float* blue, int count,
                            std::uint32_t* pixels) const {
-  const TTables tables{FToLinear.data(),
-                       FEncode.data(),
-                       static_cast<float>(FRollOffFrom),
-                       static_cast<float>(FMobiusA),
-                       static_cast<float>(FMobiusB),
+  const TTables tables{FToLinear.data(), static_cast<float>(FRollOffFrom),
+                       static_cast<float>(FMobiusA), static_cast<float>(FMobiusB),
                        static_cast<float>(FMobiusP)};
 #if defined(__x86_64__)
-  if (HasAvx2()) {
+  if (gUseVectorUnits && HasAvx2()) {
     // The padding past the real pixels maps too, from black.
     for (int i = count; i < (count + 7) / 8 * 8; ++i) {
       red[i] = green[i] = blue[i] = 0;

@@ -72,11 +72,12 @@ class TToneMapper {
   // 0..1 out; the identity up to kKnee, reaching 1.0 at the peak.
   double Curve(double relative) const;
   double PeakRelative() const { return FPeak; }
+  // Whether the processor's vector units may be used (the default); tests
+  // turn them off to compare the plain loop with them. Any thread.
+  static void UseVectorUnits(bool use);
 
   struct TTables;
-  static constexpr int kCodeSteps = 4096;    // input codes, 0..1 in steps
-  static constexpr int kEncodeOctaves = 16;  // light from 2^-16 to 1 is told apart
-  static constexpr int kEncodeSteps = kEncodeOctaves * 256;
+  static constexpr int kCodeSteps = 4096;  // input codes, 0..1 in steps
 
  private:
   static constexpr int kChunk = 256;  // pixels mapped at a time
@@ -96,9 +97,6 @@ class TToneMapper {
   double FMobiusA = 0;
   double FMobiusB = 0;
   double FMobiusP = 1;
-  // Display light 0..1, by its float bits, to the 8-bit code of an SDR
-  // (BT.1886) screen.
-  std::vector<std::int32_t> FEncode;
 };
 
 }  // namespace tavelune

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 namespace tavelune {
@@ -120,6 +122,33 @@ TEST(ToneMap, P010PicturesAreCroppedAndWrittenBottomUp) {
   EXPECT_FALSE(
       mapper.MapP010Picture(data, size, kPitch, kCoded, 2, 5, 6, 2, {}, 3, untouched.data()));
   EXPECT_EQ(untouched, std::vector<std::uint8_t>(dib.size(), 7));
+}
+
+TEST(ToneMap, ThePlainLoopMapsAsTheVectorUnitsDo) {
+  std::vector<std::uint16_t> y, u, v;
+  for (int i = 0; i < 4000; ++i) {
+    y.push_back(static_cast<std::uint16_t>((i * 2654435761u) >> 16));
+    u.push_back(static_cast<std::uint16_t>((i * 40503u) & 0xFFFF));
+    v.push_back(static_cast<std::uint16_t>((i * 9973u) & 0xFFFF));
+  }
+  TYuvCoding coding;
+  coding.Bits = 16;
+  for (const THdrTransfer transfer : {THdrTransfer::Pq, THdrTransfer::Hlg}) {
+    const TToneMapper mapper(transfer, 4000);
+    std::vector<std::uint8_t> vectorised(4 * y.size());
+    std::vector<std::uint8_t> plain(4 * y.size());
+    mapper.MapYuvRow(y.data(), u.data(), v.data(), 0, static_cast<int>(y.size()), coding,
+                     vectorised.data(), 4);
+    TToneMapper::UseVectorUnits(false);
+    mapper.MapYuvRow(y.data(), u.data(), v.data(), 0, static_cast<int>(y.size()), coding,
+                     plain.data(), 4);
+    TToneMapper::UseVectorUnits(true);
+    int worst = 0;
+    for (std::size_t i = 0; i < plain.size(); ++i) {
+      worst = std::max(worst, std::abs(plain[i] - vectorised[i]));
+    }
+    EXPECT_LE(worst, 1);
+  }
 }
 
 TEST(ToneMap, EveryCodeMapsWithoutLeavingItsTables) {
