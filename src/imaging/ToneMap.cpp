@@ -118,10 +118,10 @@ std::uint32_t EncodeScalar(float light) {
   if (octave < 0) {
     return 0;
   }
-  const float m = std::bit_cast<float>((bits & 0x007FFFFFu) | 0x3F800000u);
+  const auto m = std::bit_cast<float>((bits & 0x007FFFFFu) | 0x3F800000u);
   const float mantissa = ((kMantissa3 * m + kMantissa2) * m + kMantissa1) * m + kMantissa0;
-  return static_cast<std::uint32_t>(kOctaveCodes[static_cast<std::size_t>(octave)] * mantissa +
-                                    0.5f);
+  return static_cast<std::uint32_t>(
+      std::lround(kOctaveCodes[static_cast<std::size_t>(octave)] * mantissa));
 }
 
 void MapChunkScalar(const TToneMapper::TTables& t, const float* red, const float* green,
@@ -363,7 +363,7 @@ bool TToneMapper::MapP010Picture(const std::uint8_t* data, std::size_t size, std
   const std::size_t stride =
       (static_cast<std::size_t>(width) * bytesPerPixel + 3) & ~std::size_t{3};
   for (int row = 0; row < height; ++row) {
-    const auto y = static_cast<std::size_t>(top + row);
+    const std::size_t y = static_cast<std::size_t>(top) + static_cast<std::size_t>(row);
     const auto* luma = reinterpret_cast<const std::uint16_t*>(data + y * pitch) + left;
     const auto* chroma =
         reinterpret_cast<const std::uint16_t*>(data + lumaBytes + (y / 2) * pitch) + left;
