@@ -9,6 +9,7 @@
 
 #include "helpers/TestFiles.h"
 #include "platform/PathStyle.h"
+#include "platform/SystemDirs.h"
 #include "platform/SystemSaver.h"
 
 namespace tavelune {
@@ -105,9 +106,11 @@ TEST(PosixSystemSaver, SearchesTheInstallationsFolderThenTheUsersDataFolder) {
   ::setenv("XDG_DATA_HOME", "/data/of/user", 1);
   platform::TSaverFolders folders = platform::SaverFolderTexts();
   EXPECT_EQ(folders.SystemFolder, "/data/of/user/tavelune/savers");
-  EXPECT_EQ(folders.WindowsFolder.front(), '/');
-  EXPECT_EQ(folders.WindowsFolder.substr(folders.WindowsFolder.rfind("/share/")),
-            "/share/tavelune/savers");
+  // The installation's folder sits beside the programs' folder (bin and
+  // share under one prefix), written without "..".
+  const std::string programDir = platform::ProgramDir();
+  const std::string prefix = programDir.substr(0, programDir.rfind('/', programDir.size() - 2));
+  EXPECT_EQ(folders.WindowsFolder, prefix + "/share/tavelune/savers");
   ::setenv("XDG_DATA_HOME", "", 1);
   const char* home = std::getenv("HOME");
   EXPECT_EQ(platform::SaverFolderTexts().SystemFolder,

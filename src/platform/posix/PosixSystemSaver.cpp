@@ -1,6 +1,8 @@
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
+#include "platform/SystemDirs.h"
 #include "platform/SystemSaver.h"
 
 namespace tavelune::platform {
@@ -13,7 +15,13 @@ TSaverFolders SaverFolderTexts() {
     const char* home = std::getenv("HOME");
     userData = std::string(home != nullptr ? home : ".") + "/.local/share";
   }
-  return {TAVELUNE_SYSTEM_SAVER_DIR, userData + "/tavelune/savers"};
+  // The installation's own data folder, found from where this program is, so
+  // that the package under /usr and a build installed elsewhere both work.
+  const std::string installed =
+      std::filesystem::path(ProgramDir() + TAVELUNE_SYSTEM_SAVER_DIR_FROM_BIN)
+          .lexically_normal()
+          .string();
+  return {installed, userData + "/tavelune/savers"};
 }
 
 std::optional<std::string> ChosenSaverName(const std::string& /*windowsFolder*/) {
