@@ -105,6 +105,16 @@ check "... and nothing outside it" pixel_is_not 10 470 102040
 kill -TERM "$saver_pid"
 check "SIGTERM ends the run" ends_within 15
 check "... closing it like input does" history_has "^Close"
+# xscreensaver starts its display modes with --root and names its own window
+# in XSCREENSAVER_WINDOW: that window is the one to draw into.
+rm -f "$work/history.log"
+XSCREENSAVER_WINDOW=$win_id "$saver" --root 2>"$work/saver.err" &
+saver_pid=$!
+check "--root with XSCREENSAVER_WINDOW draws into that window" \
+  wait_until 10 pixel_is $((win_x + 10)) $((win_y + 10)) 102040
+check "... and not over the root" pixel_is_not 10 470 102040
+kill -TERM "$saver_pid"
+check "... and ends on SIGTERM" ends_within 15
 saver_pid=
 kill "$win_pid" 2>/dev/null
 

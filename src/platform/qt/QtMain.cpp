@@ -134,8 +134,15 @@ class TQtFrontEnd : public IProgramFrontEnd {
     CreateWindow(static_cast<std::uint64_t>(PreviewHandle));
   }
 
+  // A window xscreensaver names (XSCREENSAVER_WINDOW, -window-id) wins over
+  // the root: xscreensaver starts its display modes with --root and means
+  // its own window, the virtual root, full-screen or a settings preview.
   void CreateFullScreen() override {
-    CreateWindow(FRoot && FApplication ? RootWindow() : FDrawInto.value_or(0));
+    if (FDrawInto) {
+      CreateWindow(*FDrawInto);
+    } else {
+      CreateWindow(FRoot && FApplication ? RootWindow() : 0);
+    }
   }
 
   void CreateSettingsDialog() override {
