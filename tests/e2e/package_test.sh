@@ -105,7 +105,7 @@ chown -R "$user" "$home" "$work/runtime" "$work/movies"
 chmod 700 "$work/runtime"
 touch "$work/history.log" && chown "$user" "$work/history.log"
 
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 xvfb_pid=$!
 wait_until 10 test -s "$work/display" || { echo "FAIL no Xvfb"; exit 1; }
 export DISPLAY=":$(cat "$work/display")"
@@ -119,6 +119,36 @@ check "the daemon starts for a plain user" wait_until 15 daemon_answers
 history_has() { tr -d '\r' < "$work/history.log" | grep -q -- "$1"; }
 saver_running() { pgrep -u "$user" -x tavelune >/dev/null; }
 saver_gone() { ! saver_running; }
+
+# xscreensaver-settings lists it: typed into the list of display modes, the
+# name selects it, and the settings start it in their preview pane.
+as_user xscreensaver-settings > "$work/settings.log" 2>&1 &
+settings_pid=$!
+settings_window() { xdotool search --all --onlyvisible --name '^XScreenSaver' 2>/dev/null | head -1; }
+check "xscreensaver-settings opens" wait_until 15 settings_window
+sleep 2 # it fills its list and scrolls to the chosen display mode first
+xdotool mousemove --window "$(settings_window)" 150 300 click 1
+sleep 0.5
+xdotool type --delay 50 Tavelune
+preview_window() { pgrep -u "$user" -a -x tavelune | sed -n 's/.*--window-id \(0x[0-9A-Fa-f]*\).*/\1/p'; }
+previewing() { [ -n "$(preview_window)" ]; }
+check "... lists Tavelune and previews it in its pane" wait_until 15 previewing
+pane_shows_the_back_colour() {
+  local x= y= pane
+  pane=$(preview_window)
+  [ -n "$pane" ] || return 1
+  eval "$(xwininfo -id "$pane" | awk '/Absolute upper-left X/ { print "x=" $NF }
+    /Absolute upper-left Y/ { print "y=" $NF }')"
+  import -window root "$work/shot.png" 2>/dev/null &&
+    [ "$(convert "$work/shot.png" -format "%[hex:p{$((x + 4)),$((y + 4))}]" info: | cut -c1-6)" = 102040 ]
+}
+check "... drawn with the user's settings" wait_until 15 pane_shows_the_back_colour
+[ -n "$shots" ] && mkdir -p "$shots" && cp "$work/shot.png" "$shots/xscreensaver-settings.png"
+xdotool key Escape ctrl+q # the typed search's box first, then the settings
+settings_gone() { ! kill -0 "$settings_pid" 2>/dev/null; }
+check "the settings quit on Ctrl+Q" wait_until 10 settings_gone
+check "... ending the preview" wait_until 10 saver_gone
+: > "$work/history.log" # the daemon's run only, from here
 as_user xscreensaver-command -select 1 >/dev/null 2>&1
 check "the daemon's first display mode is the installed saver" wait_until 15 saver_running
 check "... drawing stills into the daemon's window" \
@@ -126,7 +156,7 @@ check "... drawing stills into the daemon's window" \
 # A still of the test pattern covers the middle of the blue background.
 still_shown() {
   import -window root "$work/shot.png" 2>/dev/null &&
-    [ "$(convert "$work/shot.png" -crop 200x150+220+165 +repage -format %k info:)" -gt 50 ]
+    [ "$(convert "$work/shot.png" -crop 200x150+412+309 +repage -format %k info:)" -gt 50 ]
 }
 check "... a still on the screen" wait_until 15 still_shown
 [ -n "$shots" ] && mkdir -p "$shots" && cp "$work/shot.png" "$shots/xscreensaver-run.png"
@@ -134,7 +164,7 @@ as_user xscreensaver-command -deactivate >/dev/null 2>&1
 check "xscreensaver-command -deactivate ends it" wait_until 5 saver_gone
 # (xscreensaver may send its signal more than once: each is a Close.)
 check "... with Close, the movie's Stop and the end line in the history" \
-  bash -c "tr -d '\r' < '$work/history.log' | grep -E '^Close$| pattern.mp4 Stop$|^--- END ---' |
+  bash -c "tr -d '\r' < '$work/history.log' | grep -E '^Close$|/pattern.mp4 Stop$|^--- END ---' |
     sed -E 's/.*(Close|Stop|END).*/\1/' | tr '\n' ' ' | grep -Eq '^Close Stop (Close )*END'"
 as_user xscreensaver-command -exit >/dev/null 2>&1
 
