@@ -41,10 +41,14 @@ win_start_display 640 480
 mkdir -p "$work/movies"
 ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=320x240:rate=25 -t 20 -c:v libx264 -g 25 \
   -pix_fmt yuv420p "$work/movies/pattern.mp4"
+# The settings block is read in order up to its first missing value, so
+# every value up to the history's file is written.
 {
   printf 'Windows Registry Editor Version 5.00\n\n'
   printf '[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune]\n'
   printf '"Draw Posision"=dword:00000000\n"Graphics Size"=dword:00000000\n'
+  printf '"Screen Clear"=dword:00000000\n"Point Cast"=""\n"Random Sort"=dword:00000000\n'
+  printf '"Rotate"=dword:00000000\n"Capture"=dword:00000000\n"DispFileName"=dword:00000000\n'
   printf '"BackColor"=dword:00402010\n"Draw Wait"=dword:00000002\n"LogFile"="%s"\n\n' \
     "$(reg_text "$work/history.log")"
   printf '[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune\\Folders]\n"0000"="%s"\n\n' \
