@@ -23,7 +23,12 @@
 //     The CPU time of the whole process while the saver holds a still for
 //     SECONDS with a movie open and paused, as a share of one core.
 
+#ifdef _WIN32
+#include <windows.h>
+#undef DrawText  // the core's painter has a DrawText of its own (Win32SaverWindow.h)
+#else
 #include <sys/resource.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -300,11 +305,25 @@ int ToneMap(const std::string& movie) {
   return 0;
 }
 
+// The CPU time of the whole process, user and system, in seconds.
 double CpuSeconds() {
+#ifdef _WIN32
+  FILETIME creation{};
+  FILETIME exit{};
+  FILETIME kernel{};
+  FILETIME user{};
+  ::GetProcessTimes(::GetCurrentProcess(), &creation, &exit, &kernel, &user);
+  const auto ticks = [](const FILETIME& time) {
+    return static_cast<double>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
+                               time.dwLowDateTime);
+  };
+  return (ticks(kernel) + ticks(user)) / 1e7;  // 100 ns units
+#else
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+#endif
 }
 
 class TNoHistory : public IHistoryLog {

@@ -7,7 +7,7 @@
 
 namespace tavelune::platform {
 
-// The platform's media framework: FFmpeg on Linux. Created inactive. UI
+// The media framework: FFmpeg, on both systems. Created inactive. UI
 // thread.
 std::unique_ptr<IMediaFramework> CreateMediaFramework();
 

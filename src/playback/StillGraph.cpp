@@ -277,7 +277,6 @@ class TStillGraph final : public IMediaFramework,
   }
 
   void StreamingThread() {
-    FBackend->StreamingThreadStarts();
     std::unique_lock lock(FMutex);
     while (!FQuit) {
       if (FSeekPending && FSource) {
@@ -311,8 +310,6 @@ class TStillGraph final : public IMediaFramework,
       }
       FWake.wait(lock);
     }
-    lock.unlock();
-    FBackend->StreamingThreadEnds();
   }
 
   void PostEvent(long code, bool endOfSegment) {

@@ -4,8 +4,8 @@
 // decodes: a paused graph whose seeks each deliver one still, and a running
 // graph whose position only follows the wall clock (the saver runs a graph
 // just to learn a movie's length). The decoding library is a backend that
-// opens a movie and decodes the still at a position; FFmpeg on Linux,
-// Media Foundation on Windows.
+// opens a movie and decodes the still at a position: FFmpeg, on both
+// systems; tests use fakes.
 //
 // Threads: the UI thread calls every interface method of the graph; one
 // streaming thread per active graph performs the seeks through the
@@ -96,9 +96,6 @@ class IStillBackend {
   // EDirectShowException when nothing can be rendered; gives up with
   // kVfwETimeout once `interruption` says so.
   virtual TOpenedSource Open(const std::string& fileName, const TInterruption& interruption) = 0;
-  // The streaming thread's first and last acts (a COM apartment, say).
-  virtual void StreamingThreadStarts() {}
-  virtual void StreamingThreadEnds() {}
 };
 
 // A graph on `backend`. Created inactive.

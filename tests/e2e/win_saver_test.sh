@@ -52,32 +52,9 @@ within() { [ "$1" -le "$2" ]; }
 win_start_display 640 480
 mkdir -p "$work/empty" "$work/broken"
 printf 'This is not a movie.\n' > "$work/broken/broken.mp4"
-# settings FOLDER [DRAW-WAIT]: centred full-size stills on #102040 held
-# DRAW-WAIT seconds (2), a history file.
-# FOLDER is a Unix path, or a Windows one (D:\...). The file is a UTF-16
-# regedit 5 file, so that names in any script reach the registry whole.
-settings() {
-  local folder=$1 wait=${2:-2}
-  case "$folder" in
-    [A-Z]:*) folder=${folder//\\/\\\\} ;;
-    *) folder=$(reg_text "$folder") ;;
-  esac
-  {
-    printf 'Windows Registry Editor Version 5.00\n\n'
-    printf '[-HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune]\n\n'
-    printf '[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune]\n'
-    printf '"Draw Posision"=dword:00000000\n"Graphics Size"=dword:00000000\n'
-    printf '"Screen Clear"=dword:00000000\n"Point Cast"=""\n"Random Sort"=dword:00000000\n'
-    printf '"Rotate"=dword:00000000\n"Capture"=dword:00000000\n"DispFileName"=dword:00000000\n'
-    printf '"BackColor"=dword:00402010\n"Draw Wait"=dword:%08x\n"LogFile"="%s"\n' \
-      "$wait" "$(reg_text "$work/history.log")"
-    printf '"PreviewRandom"=dword:00000000\n"PreViewSeconds"=dword:00000005\n'
-    printf '"PreViewMin"=dword:00000003\n"PreViewMax"=dword:00000005\n\n'
-    printf '[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune\\Folders]\n"0000"="%s"\n\n' \
-      "$folder"
-    printf '[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune\\Exts]\n"0000"="mp4"\n'
-  } | regedit_utf16
-}
+# settings FOLDER [DRAW-WAIT]: the movies of FOLDER, stills held DRAW-WAIT
+# seconds (2), the history in the work folder.
+settings() { win_settings "$1" "${2:-2}" "$work/history.log"; }
 start_run() {  # a run, waited for until its background is up
   rm -f "$work/history.log"
   wine "$scr" /s 2>"$work/saver.err" &

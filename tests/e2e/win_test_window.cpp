@@ -21,6 +21,8 @@
 //                            checked=0|1 x=X y=Y width=W height=H (screen
 //                            pixels) text=T [items=A|B|...] for a list or
 //                            combo box
+//   monitors                 one line per monitor the system reports:
+//                            monitor left=L top=T width=W height=H primary=0|1
 // Texts are printed in UTF-8, last on their line.
 
 #include <windows.h>
@@ -156,10 +158,21 @@ BOOL CALLBACK PrintTopLevel(HWND window, LPARAM /*unused*/) {
   return TRUE;
 }
 
+BOOL CALLBACK PrintMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM) {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  ::GetMonitorInfoW(monitor, &info);
+  const RECT& r = info.rcMonitor;
+  std::printf("monitor left=%ld top=%ld width=%ld height=%ld primary=%d\n", r.left, r.top,
+              r.right - r.left, r.bottom - r.top, (info.dwFlags & MONITORINFOF_PRIMARY) ? 1 : 0);
+  return TRUE;
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: tavelune_test_window host W H | children HWND | close HWND | "
-               "is-window HWND | send HWND MSG WPARAM LPARAM | windows | tree HWND\n");
+               "is-window HWND | send HWND MSG WPARAM LPARAM | windows | tree HWND | "
+               "monitors\n");
   return 2;
 }
 
@@ -179,6 +192,11 @@ int main(int argc, char** argv) {
       return 1;
     }
     ::EnumChildWindows(parent, &PrintChild, reinterpret_cast<LPARAM>(parent));
+    std::fflush(stdout);
+    return 0;
+  }
+  if (command == "monitors" && argc == 2) {
+    ::EnumDisplayMonitors(nullptr, nullptr, &PrintMonitor, 0);
     std::fflush(stdout);
     return 0;
   }

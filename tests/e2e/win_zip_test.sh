@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The Windows download as a user meets it: the zip holds the saver and a
-# read-me in Japanese and English that Notepad shows as such; the saver
-# unpacked from it runs under Wine, shows a still of a movie and ends on a
-# key with the history's end lines.
+# The Windows download as a user meets it: the zip holds the saver and the
+# tool, stripped, a read-me in Japanese and English that Notepad shows as
+# such, and the licences; the saver unpacked from it runs under Wine, shows
+# a still of a movie and ends on a key with the history's end lines, and the
+# unpacked tool tells the movie's length.
 # Usage: win_zip_test.sh PATH/TO/tavelune-VERSION-windows-x64.zip
 set -u
 zip=$1
@@ -22,8 +23,9 @@ source "$(dirname "$0")/win_common.sh"
 
 # --- what the zip holds ---
 check "the zip is whole" unzip -tq "$zip"
-check "... and holds the saver and the read-me, nothing else" \
-  test "$(unzip -Z1 "$zip" | sort | tr '\n' ' ')" = "README.txt TAVELUNE.SCR "
+check "... and holds the saver, the tool, the read-me and the licences, nothing else" \
+  test "$(unzip -Z1 "$zip" | LC_ALL=C sort | tr '\n' ' ')" = \
+  "LICENSE.txt README.txt TAVELUNE.SCR tavelune-tool.exe "
 unzip -q "$zip" -d "$work/unpacked"
 readme="$work/unpacked/README.txt"
 check "the read-me is UTF-8 with a byte-order mark" \
@@ -35,6 +37,22 @@ check "... says how to install it, in Japanese and in English" \
 check "... names the settings' registry key" \
   grep -q 'HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune' "$readme"
 check "... and how to remove it" bash -c "grep -q '■ 削除' '$readme' && grep -q '^\* Remove' '$readme'"
+licence="$work/unpacked/LICENSE.txt"
+check "the licences: Tavelune's MIT licence" grep -q '^MIT License' "$licence"
+check "... FFmpeg's LGPL 2.1 with the Debian source package it was built from" bash -c "
+  grep -q 'GNU LESSER GENERAL PUBLIC LICENSE' '$licence' &&
+    grep -q 'Debian source package \"ffmpeg\", version [0-9]:5\.1\.' '$licence'"
+check "... and dav1d's BSD licence with its source package" bash -c "
+  grep -q 'Redistribution and use in source and binary forms' '$licence' &&
+    grep -q '\"dav1d\", version 1\.' '$licence'"
+check "... with Windows line ends" test "$(grep -c $'\r$' "$licence")" -eq "$(wc -l < "$licence")"
+# No debug information is shipped: a stripped program has no .debug_ sections.
+for program in TAVELUNE.SCR tavelune-tool.exe; do
+  check "$program is stripped" bash -c "! x86_64-w64-mingw32-objdump -h '$work/unpacked/$program' |
+    grep -q '\.debug_'"
+done
+check "TAVELUNE.SCR, stripped, is at most 12 MB" \
+  test "$(stat -c %s "$work/unpacked/TAVELUNE.SCR")" -le 12000000
 
 # --- the unpacked saver runs ---
 win_start_display 640 480
@@ -73,6 +91,10 @@ check "a key ends it" wait_until 5 ended
 check "... with Close and the end line" bash -c "tr -d '\r' < '$work/history.log' |
   grep -E '^Close$|^--- END ---' | tr '\n' ' ' | grep -q '^Close --- END ---'"
 saver_pid=
+length=$(cd "$work/unpacked" && wine tavelune-tool.exe length "$(winpath "$work/movies/pattern.mp4")" |
+  tr -d '\r')
+check "the unpacked tool tells the movie's length, 20 s in 100 ns units ($length)" \
+  test "$((${length:-0} / 1000000))" -eq 200
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -23,7 +23,6 @@
 #include "platform/SystemDirs.h"
 #include "platform/win32/Win32ControlForm.h"
 #include "platform/win32/Win32Gdi.h"
-#include "platform/win32/Win32MediaFoundation.h"
 #include "platform/win32/Win32MessagePump.h"
 #include "platform/win32/Win32SaverWindow.h"
 #include "playback/MediaFramework.h"
@@ -56,8 +55,9 @@ class TWin32FrontEnd final : public IProgramFrontEnd {
   void ReleaseInstanceGuard() override { tavelune::ReleaseInstanceGuard(); }
 
   void InitializeApplication() override {
-    // The media framework needs a single-threaded apartment on this thread;
-    // a failure here is not reported.
+    // The shell's folder and file choosers of the dialog need a
+    // single-threaded apartment on this thread; a failure here is not
+    // reported.
     FComInitialized = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     platform::SetMessagePump(&FPump);
     platform::SetScreenInfo(&FScreen);
@@ -149,14 +149,7 @@ int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*comma
   using namespace tavelune;
   platform::TWin32FrontEnd frontEnd;
   try {
-    const int code = RunProgram(platform::CommandLineArguments(), frontEnd);
-    // Everything the run owns is written and closed by now. A movie's
-    // reader still being let go must not meet the media library's unload
-    // at exit (Wine's GStreamer crashes there): the process ends at once.
-    if (platform::MediaReadersBeingReleased()) {
-      ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(code));
-    }
-    return code;
+    return RunProgram(platform::CommandLineArguments(), frontEnd);
   } catch (const std::exception& error) {
     ::MessageBoxW(nullptr, platform::WideText(error.what()).c_str(),
                   platform::WideFromUtf8(kApplicationTitle).c_str(), MB_OK | MB_ICONERROR);

@@ -8,6 +8,10 @@
 // drawing. UI thread.
 
 #include <windows.h>
+// windows.h makes DrawText a macro for DrawTextA; the core's text painter
+// and hosts have a DrawText of their own, which must keep its name in every
+// program (the tool includes no windows.h). Win32 code calls DrawTextW.
+#undef DrawText
 
 #include <cstdint>
 #include <functional>

@@ -1,24 +1,25 @@
-// The media framework on Media Foundation, on movies of every kind the
-// saver meets (made by make_movies.sh before these tests run, since under
-// Wine they cannot call the ffmpeg program): lengths, one frame per seek
-// matching ffmpeg's decode of the same key frame, the delivered formats,
-// program streams under a name the system does not know, and what broken
-// files get.
+// The FFmpeg media layer as the Windows saver links it, under Wine, on
+// movies of every kind the saver meets (made by make_movies.sh before these
+// tests run, since under Wine they cannot call the ffmpeg program): every
+// container and codec opens and delivers its key frames, matching ffmpeg's
+// own decode of them; lengths; the delivered formats; HDR tone mapped; a
+// name in Japanese; and what broken files and special files get.
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "base/Synchronize.h"
 #include "helpers/MediaHarness.h"
 #include "imaging/BmpFile.h"
-#include "platform/win32/Win32MediaFoundation.h"
 #include "playback/MediaFramework.h"
 
 namespace tavelune {
@@ -51,20 +52,42 @@ double Psnr(const TBitmap24& a, const TBitmap24& b) {
   return mean == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mean);
 }
 
-const std::vector<std::string> kIndexedMovies = {"mpeg4.avi", "wmv2.wmv", "h264.mp4", "h264.mov",
-                                                 "hd.mp4"};
+// Every playable movie make_movies.sh made (movies.txt), names in UTF-8.
+std::vector<std::string> PlayableMovies() {
+  std::ifstream list(std::string("Z:") + TAVELUNE_TEST_MOVIES + "/movies.txt");
+  std::vector<std::string> names;
+  for (std::string name; std::getline(list, name);) {
+    names.push_back(name);
+  }
+  return names;
+}
 
-TEST(MfMedia, ReportsTheLengthOfEveryKindOfContainer) {
-  for (const std::string name :
-       {"mpeg4.avi", "wmv2.wmv", "h264.mp4", "h264.mov", "hd.mp4", "mpeg2.m2p"}) {
-    TPausedMovie movie(Movie(name));
-    EXPECT_EQ(movie.Rendered, kSOk) << name;
-    EXPECT_NEAR(static_cast<double>(movie.Stop()) / kSecond, 6.0, 0.3) << name;
+// The 8-bit movies whose key frames ffmpeg decoded as references.
+const std::vector<std::string> kReferencedMovies = {"mpeg4.avi", "wmv2.wmv", "h264.mp4",
+                                                    "h264.mov",  "hd.mp4",   "vp9.webm",
+                                                    "av1.mkv",   "rv20.rm",  "sorenson.flv"};
+
+TEST(WindowsMedia, EveryContainerAndCodecOpensWithItsLengthAndDeliversEachKeyFrame) {
+  const std::vector<std::string> names = PlayableMovies();
+  ASSERT_GE(names.size(), 15u);
+  for (const std::string& name : names) {
+    TPausedMovie paused(Movie(name));
+    EXPECT_EQ(paused.Rendered, kSOk) << name;
+    EXPECT_NEAR(static_cast<double>(paused.Stop()) / kSecond, 6.0, 0.3) << name;
+    for (int second = 1; second < 6; second += 2) {
+      paused.Seek(second * kSecond, second * kSecond);
+    }
+    ASSERT_EQ(paused.Frames.SampleTimes.size(), 3u) << name;
+    for (std::size_t i = 0; i < 3; ++i) {
+      EXPECT_NEAR(paused.Frames.SampleTimes[i], 1.0 + 2.0 * static_cast<double>(i), 0.05) << name;
+    }
+    // testsrc2 changes every frame: no seek delivered a stale picture.
+    EXPECT_GT(MeanDifference(paused.Frames.Pictures[0], paused.Frames.Pictures[2]), 5.0) << name;
   }
 }
 
-TEST(MfMedia, SeeksToKeyFramesDeliverThemAsFfmpegDecodesThem) {
-  for (const std::string& name : kIndexedMovies) {
+TEST(WindowsMedia, SeeksToKeyFramesDeliverThemAsFfmpegDecodesThem) {
+  for (const std::string& name : kReferencedMovies) {
     TPausedMovie paused(Movie(name));
     const std::vector<int> seconds = {1, 2, 4};
     for (int second : seconds) {
@@ -86,54 +109,29 @@ TEST(MfMedia, SeeksToKeyFramesDeliverThemAsFfmpegDecodesThem) {
   }
 }
 
-// A saver's run seeks segment after segment; the frames the reader read
-// ahead after one still must never stand in for the next seek's.
-TEST(MfMedia, SeeksInARowEachDeliverTheirOwnKeyFrame) {
-  for (const std::string name : {"h264.mp4", "mpeg4.avi"}) {
-    for (int pass = 0; pass < 3; ++pass) {
-      TPausedMovie paused(Movie(name));
-      for (int second = 0; second < 6; ++second) {
-        paused.Seek(second * kSecond, second * kSecond + kSecond / 2);
-      }
-      ASSERT_EQ(paused.Frames.SampleTimes.size(), 6u) << name;
-      for (int second = 0; second < 6; ++second) {
-        EXPECT_NEAR(paused.Frames.SampleTimes[second], second, 0.02) << name << " pass " << pass;
-      }
-    }
-  }
-}
-
-TEST(MfMedia, ASeekBetweenKeyFramesDeliversOneFrameAtOrBeforeThePosition) {
+TEST(WindowsMedia, ASeekBetweenKeyFramesDeliversTheKeyFrameBeforeIt) {
   TPausedMovie paused(Movie("h264.mp4"));
   paused.Seek(3 * kSecond + kSecond / 2, 4 * kSecond);
   ASSERT_EQ(paused.Frames.Pictures.size(), 1u);
-  EXPECT_GE(paused.Frames.SampleTimes[0], 3.0 - 0.02);
-  EXPECT_LE(paused.Frames.SampleTimes[0], 3.5 + 0.02);
+  EXPECT_NEAR(paused.Frames.SampleTimes[0], 3.0, 0.02);
 }
 
-TEST(MfMedia, DeliversBottomUpDibsOfTheAskedDepthThatConvertAlike) {
+TEST(WindowsMedia, DeliversBottomUpDibsOfTheAskedDepthThatConvertAlike) {
   const TBitmap24 picture = test::ExpectBothDepthsAlike(Movie("h264.mov"), 2 * kSecond, 320, 240);
   // The top row of testsrc2 is not its bottom row: the DIB is not flipped.
   EXPECT_GE(Psnr(picture, ReadBmpFile(Movie("ref-h264.mov-2.bmp"))), 40.0);
 }
 
-TEST(MfMedia, ProgramStreamsDeliverDifferentFramesForSegments) {
-  TPausedMovie paused(Movie("mpeg2.m2p"));
-  paused.Seek(1 * kSecond, 2 * kSecond);
-  paused.Seek(4 * kSecond, 5 * kSecond);
-  ASSERT_EQ(paused.Frames.Pictures.size(), 2u);
-  EXPECT_EQ(paused.Frames.Pictures[0].Width(), 720);
-  EXPECT_GT(MeanDifference(paused.Frames.Pictures[0], paused.Frames.Pictures[1]), 5.0);
-}
-
-TEST(MfMedia, Mpeg1SystemStreamsOpenAndDeliverAFrame) {
-  // Wine's demuxer for these (GStreamer's) tells no length and cannot seek
-  // in them, so only opening and a first frame are checked here.
-  TPausedMovie paused(Movie("mpeg1.mpg"));
-  EXPECT_EQ(paused.Rendered, kSOk);
-  paused.Seek(1 * kSecond, 2 * kSecond);
-  ASSERT_EQ(paused.Frames.Pictures.size(), 1u);
-  EXPECT_EQ(paused.Frames.Pictures[0].Width(), 352);
+// HDR movies are tone mapped, not shown as the grey, washed-out picture
+// of their signal read as SDR: testsrc2's white bars stay near white.
+TEST(WindowsMedia, HdrStillsOfHevcTenBitAreToneMapped) {
+  const TBitmap24 sdr = ReadBmpFile(Movie("ref-h264.mp4-2.bmp"));
+  for (const std::string name : {"hevc-pq.mkv", "hevc-hlg.mp4"}) {
+    TPausedMovie paused(Movie(name));
+    paused.Seek(2 * kSecond, 2 * kSecond);
+    ASSERT_EQ(paused.Frames.Pictures.size(), 1u) << name;
+    EXPECT_LT(MeanDifference(paused.Frames.Pictures[0], sdr), 12.0) << name;
+  }
 }
 
 // --- what broken files get ---
@@ -150,23 +148,27 @@ THResult RenderCode(const std::string& file) {
   return kSOk;
 }
 
-TEST(MfMedia, FilesThatAreNotMoviesAreRefusedWithTheSystemsCode) {
-  for (const std::string name : {"text.avi", "empty.mp4", "truncated.mp4"}) {
-    const THResult code = RenderCode(Movie(name));
-    EXPECT_LT(code, 0) << name;
+TEST(WindowsMedia, FilesThatAreNotMoviesAreRefusedWithTheFrameworksCode) {
+  for (const std::string name : {"text.avi", "empty.mp4"}) {
+    EXPECT_EQ(RenderCode(Movie(name)), kVfwEUnsupportedStream) << name;
   }
   EXPECT_EQ(RenderCode(Movie("deleted.avi")), static_cast<THResult>(0x80070002));
 }
 
-TEST(MfMedia, APipeIsRefusedAtOnceNotWaitedOn) {
+TEST(WindowsMedia, PipesAndDevicesAreRefusedAtOnceNotWaitedOn) {
   const HANDLE pipe = ::CreateNamedPipeA("\\\\.\\pipe\\movie.mp4", PIPE_ACCESS_DUPLEX,
                                          PIPE_TYPE_BYTE, 1, 4096, 4096, 0, nullptr);
   ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+  const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(RenderCode("\\\\.\\pipe\\movie.mp4"), static_cast<THResult>(0x80070002));
   ::CloseHandle(pipe);
+  for (const std::string device : {"NUL", "CON", "\\\\.\\NUL"}) {
+    EXPECT_EQ(RenderCode(device), static_cast<THResult>(0x80070002)) << device;
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
-TEST(MfMedia, SoundWithoutPicturesRendersOnlyInPartAndSeeksSayNoFrame) {
+TEST(WindowsMedia, SoundWithoutPicturesRendersOnlyInPartAndSeeksSayNoFrame) {
   TPausedMovie paused(Movie("sound.mp4"));
   EXPECT_EQ(paused.Rendered, kVfwSVideoNotRendered);
   paused.Seek(1 * kSecond, 2 * kSecond);
@@ -175,28 +177,27 @@ TEST(MfMedia, SoundWithoutPicturesRendersOnlyInPartAndSeeksSayNoFrame) {
   EXPECT_EQ(paused.Frames.NoFrames, 1);
 }
 
-TEST(MfMedia, DamagedMoviesNeverCrash) {
-  TPausedMovie* paused = nullptr;
-  try {
-    paused = new TPausedMovie(Movie("flipped.avi"));
-  } catch (const EDirectShowException&) {
-    SUCCEED() << "refused";
-    return;
+TEST(WindowsMedia, DamagedAndTruncatedMoviesNeverCrash) {
+  for (const std::string name : {"flipped.avi", "truncated.mp4"}) {
+    try {
+      TPausedMovie paused(Movie(name));
+      for (int second = 0; second < 6; ++second) {
+        paused.Seek(second * kSecond, second * kSecond + kSecond);
+      }
+      RunSynchronizeRequests();
+      // Each seek ends one way or the other, and the pictures are whole.
+      EXPECT_EQ(paused.Frames.Pictures.size() + paused.Frames.NoFrames, 6u) << name;
+      for (const TBitmap24& picture : paused.Frames.Pictures) {
+        EXPECT_EQ(picture.Width(), 320) << name;
+        EXPECT_EQ(picture.Height(), 240) << name;
+      }
+    } catch (const EDirectShowException& error) {
+      EXPECT_LT(error.Code(), 0) << name;  // refused at opening: the play loop's error path
+    }
   }
-  for (int second = 0; second < 6; ++second) {
-    paused->Seek(second * kSecond, second * kSecond + kSecond);
-  }
-  RunSynchronizeRequests();
-  // Each seek ends one way or the other, and the pictures are whole.
-  EXPECT_EQ(paused->Frames.Pictures.size() + paused->Frames.NoFrames, 6u);
-  for (const TBitmap24& picture : paused->Frames.Pictures) {
-    EXPECT_EQ(picture.Width(), 320);
-    EXPECT_EQ(picture.Height(), 240);
-  }
-  delete paused;
 }
 
-TEST(MfMedia, AMovieDeletedWhilePlayingEndsNothingButItsOwnFrames) {
+TEST(WindowsMedia, AMovieDeletedWhilePlayingEndsNothingButItsOwnFrames) {
   const std::string copy = Movie("deleted while playing.mp4");
   ASSERT_TRUE(::CopyFileA(Movie("h264.mp4").c_str(), copy.c_str(), FALSE));
   {
@@ -213,8 +214,9 @@ TEST(MfMedia, AMovieDeletedWhilePlayingEndsNothingButItsOwnFrames) {
   ::DeleteFileA(copy.c_str());
 }
 
-TEST(MfMedia, ClosingWithASeekInFlightLetsGoAtOnce) {
+TEST(WindowsMedia, ClosingWithASeekInFlightLetsGoAtOnce) {
   for (int round = 0; round < 5; ++round) {
+    const auto start = std::chrono::steady_clock::now();
     auto media = platform::CreateMediaFramework();
     IFilterGraph& graph = media->FilterGraph();
     graph.SetActive(true);
@@ -225,12 +227,8 @@ TEST(MfMedia, ClosingWithASeekInFlightLetsGoAtOnce) {
                                             5 * kSecond, kSegmentSeekFlags);
     ::Sleep(round * 7);
     graph.SetActive(false);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << round;
   }
-  // The readers whose read was still out are let go once it is over.
-  for (int wait = 0; wait < 200 && platform::MediaReadersBeingReleased(); ++wait) {
-    ::Sleep(50);
-  }
-  EXPECT_FALSE(platform::MediaReadersBeingReleased());
 }
 
 }  // namespace
