@@ -285,10 +285,15 @@ class TStillGraph final : public IMediaFramework,
         const int bitCount = FAppliedSubtype == TMediaSubtype::RGB24 ? 24 : 32;
         const std::uint64_t seek = FSeekNumber;
         FBusy = true;
-        // The last still is let go first: a 4K frame is tens of megabytes.
+        // The last still's picture becomes the next one's: a 4K frame is
+        // tens of megabytes, so there is never a second one, and a buffer
+        // of the same size needs no new memory (a fresh one costs a page
+        // fault per 4 KiB on every seek, the larger part of a segment under
+        // Windows' heap, which maps every large block anew).
+        std::vector<std::uint8_t> picture = std::move(FLastStill.Image);
         FLastStill = {};
         lock.unlock();
-        DeliverStillAt(target, bitCount, seek);
+        DeliverStillAt(target, bitCount, seek, std::move(picture));
         lock.lock();
         FBusy = false;
         FIdle.notify_all();
@@ -335,9 +340,12 @@ class TStillGraph final : public IMediaFramework,
   }
 
   // Streaming thread, FBusy set: the source is this thread's.
-  void DeliverStillAt(TRefTime position, int bitCount, std::uint64_t seek) {
+  // `picture`: memory for the still's picture (any size; reused).
+  void DeliverStillAt(TRefTime position, int bitCount, std::uint64_t seek,
+                      std::vector<std::uint8_t> picture) {
     FInterruption.Arm(kSeekDeadline);
     TStill still;
+    still.Image = std::move(picture);
     const bool decoded = FSource->DecodeStill(position, bitCount, FInterruption, still) &&
                          !FInterruption.Interrupted() && Plausible(still, bitCount);
     FInterruption.Disarm();

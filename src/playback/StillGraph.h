@@ -77,7 +77,8 @@ class IStillSource {
   virtual ~IStillSource() = default;
   // The key frame at or before `position` (100 ns units) as a still of
   // `bitCount` bits (24 or 32); false when none comes (end of the movie, a
-  // damaged frame, no video, or `interruption` said so).
+  // damaged frame, no video, or `interruption` said so). `still.Image` may
+  // come holding an earlier picture, whose memory is reused.
   virtual bool DecodeStill(TRefTime position, int bitCount, const TInterruption& interruption,
                            TStill& still) = 0;
 };
