@@ -99,7 +99,8 @@ win_settings() {
     done
   } | regedit_utf16
 }
-win_cleanup() {
+win_cleanup() {  # also ends the saver of $saver_pid, when a script has one running
+  [ -n "${saver_pid:-}" ] && kill "$saver_pid" 2>/dev/null
   wine reg delete 'HKCU\Software\Norvane\Tavelune' /f >/dev/null 2>&1
   rm -f "$WINEPREFIX/dosdevices/d:"
   wineserver -k 2>/dev/null

@@ -15,11 +15,7 @@ linux_tool=$3
 movies=$4
 work=$(mktemp -d)
 saver_pid=
-cleanup() {
-  [ -n "$saver_pid" ] && kill "$saver_pid" 2>/dev/null
-  win_cleanup
-}
-trap cleanup EXIT
+trap win_cleanup EXIT
 details() {
   [ -f "$work/history.log" ] && tr -d '\r' < "$work/history.log" | tail -12 | sed 's/^/  history: /'
   [ -f "$work/tool.err" ] && sed 's/^/  tool: /' "$work/tool.err"

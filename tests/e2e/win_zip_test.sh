@@ -9,11 +9,7 @@ set -u
 zip=$1
 work=$(mktemp -d)
 saver_pid=
-cleanup() {
-  [ -n "$saver_pid" ] && kill "$saver_pid" 2>/dev/null
-  win_cleanup
-}
-trap cleanup EXIT
+trap win_cleanup EXIT
 details() {
   [ -f "$work/history.log" ] && tr -d '\r' < "$work/history.log" | sed 's/^/  history: /'
   [ -f "$work/saver.err" ] && sed 's/^/  stderr: /' "$work/saver.err"

@@ -65,8 +65,8 @@ std::vector<std::string> PlayableMovies() {
 // The 8-bit movies whose key frames ffmpeg decoded as references. (ASF's
 // index lands a seek on a key frame exactly at the position one key frame
 // early, on Linux alike, so the WMV movie has none.)
-const std::vector<std::string> kReferencedMovies = {"mpeg4.avi", "h264.mp4", "h264.mov",
-                                                    "hd.mp4",    "vp9.webm", "av1.mkv",
+const std::vector<std::string> kReferencedMovies = {"mpeg4.avi", "h264.mp4",    "h264.mov",
+                                                    "hd.mp4",    "vp9.webm",    "av1.mkv",
                                                     "rv20.rm",   "sorenson.flv"};
 
 bool IsProgramStream(const std::string& name) {
