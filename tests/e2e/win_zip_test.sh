@@ -37,7 +37,7 @@ licence="$work/unpacked/LICENSE.txt"
 check "the licences: Tavelune's MIT licence" grep -q '^MIT License' "$licence"
 check "... FFmpeg's LGPL 2.1 with the Debian source package it was built from" bash -c "
   grep -q 'GNU LESSER GENERAL PUBLIC LICENSE' '$licence' &&
-    grep -q 'Debian source package \"ffmpeg\", version [0-9]:5\.1\.' '$licence'"
+    grep -q 'apt-get source ffmpeg=[0-9]:5\.1\.' '$licence'"
 check "... and dav1d's BSD licence with its source package" bash -c "
   grep -q 'Redistribution and use in source and binary forms' '$licence' &&
     grep -q '\"dav1d\", version 1\.' '$licence'"
