@@ -67,10 +67,9 @@ same_length() {  # same_length MOVIE: equal within a frame (40 ms = 400 000 unit
 }
 while read -r movie; do
   check "$movie: the Windows tool tells the Linux tool's length" same_length "$movie"
-  for second in 1 4; do
-    check "$movie: the still at $second s is the Linux tool's within 2 levels" \
-      same_still "$movie" "$second"
-  done
+  # A key frame after a seek into the movie (the media test checks the
+  # others against ffmpeg's own decode).
+  check "$movie: the still at 4 s is the Linux tool's within 2 levels" same_still "$movie" 4
 done < "$movies/movies.txt"
 
 # --- hostile movies: the key ends the run at once, whenever it comes ---
