@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/qt/QtControlForm.h"
+#include "frontends/qt/QtControlForm.h"
 #include "settings/MemoryKeyStore.h"
 
 namespace {
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
   for (int round = 0; round < 3; ++round) {
     tavelune::TMemoryKeyStore store;
     tavelune::platform::TQtControlForm dialog(tavelune::TControlFormServices{
-        store, tavelune::TqScrSaver("/nonexistent", "/nonexistent"), "", "/", "", ""});
+        store, tavelune::TScreenSaverSetup("/nonexistent", "/nonexistent"), "", "/", "", ""});
     dialog.Start();
     Clock::time_point last = Clock::now();
     Clock::duration longest{};
@@ -85,13 +85,13 @@ int main(int argc, char** argv) {
     const auto start = Clock::now();
     last = start;
     dialog.Run([&] {
-      dialog.Form().ActivePage = tavelune::TControlPage::TabSheet1;
+      dialog.Form().ActivePage = tavelune::TControlPage::FoldersPage;
       dialog.Form().CheckSub.Checked = true;
       dialog.Form().WMDropFiles({tree.string()});
     });
     walks.push_back(Ms(Clock::now() - start));
     longestGap = std::max(longestGap, longest);
-    listed = dialog.Form().ListBox1.Items.size();
+    listed = dialog.Form().FolderList.Items.size();
     dialog.close();
   }
   std::sort(walks.begin(), walks.end());

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "imaging/BitmapUtils.h"
 #include "imaging/BmpFile.h"
+#include "imaging/Resample.h"
 #include "imaging/RotImg.h"
 
 namespace {

@@ -46,9 +46,9 @@ extern "C" {
 
 #include "ConsoleHost.h"
 #include "imaging/BlankPicture.h"
-#include "platform/ffmpeg/FrameConverter.h"
 #include "playback/MediaFramework.h"
 #include "playback/PlayController.h"
+#include "ports/ffmpeg/FrameConverter.h"
 
 namespace tavelune {
 namespace {
@@ -135,7 +135,7 @@ class TGrabbed : public IGraphListener {
 };
 
 int Segments(const std::string& movie) {
-  auto media = platform::CreateMediaFramework();
+  auto media = CreateMediaFramework();
   TGrabbed grabbed(media->SampleGrabber());
   IFilterGraph& graph = media->FilterGraph();
   media->SampleGrabber().SetMediaSubtype(TMediaSubtype::RGB32);
@@ -165,7 +165,7 @@ int Segments(const std::string& movie) {
 
       start = Clock::now();
       seeking->SetPositions(position, kSegmentSeekFlags, position, kSegmentSeekFlags);
-      platform::WaitForSeeks(*media, std::chrono::seconds(30));
+      WaitForSeeks(*media, std::chrono::seconds(30));
       ours.push_back(Milliseconds(Clock::now() - start));
     }
   }
@@ -271,7 +271,7 @@ int Convert(const std::string& movie) {
 
 int ToneMap(const std::string& movie) {
   TReferenceLoop reference(movie);
-  platform::TFrameConverter ours;
+  TFrameConverter ours;
   TConversion anchor(false);
   std::vector<std::uint8_t> image;
   std::vector<double> oursMs;
@@ -336,7 +336,7 @@ class TNoHistory : public IHistoryLog {
 };
 
 int Hold(const std::string& movie, int seconds) {
-  auto media = platform::CreateMediaFramework();
+  auto media = CreateMediaFramework();
   tool::TConsoleHost host;
   TNoHistory history;
   TPlayController player(host, *media, history, host.Window.View());
@@ -346,7 +346,7 @@ int Hold(const std::string& movie, int seconds) {
   graph.Pause();
   graph.QueryMediaSeeking()->SetPositions(kFirstSegment, kSegmentSeekFlags, kFirstSegment,
                                           kSegmentSeekFlags);
-  platform::WaitForSeeks(*media, std::chrono::seconds(30));
+  WaitForSeeks(*media, std::chrono::seconds(30));
   player.GrabTimer().SetEnabled(true);  // as after a seek
 
   const double cpuBefore = CpuSeconds();

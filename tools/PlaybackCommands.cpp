@@ -77,7 +77,7 @@ class TFrameCatcher : public IGraphListener {
 
 // A graph with `movie` rendered, set up for it as the play loop sets it up.
 struct TOpenedMovie {
-  std::unique_ptr<IMediaFramework> Media = platform::CreateMediaFramework();
+  std::unique_ptr<IMediaFramework> Media = CreateMediaFramework();
   std::string Code;
   explicit TOpenedMovie(const std::string& movie) {
     Code = ProbeContainer(movie);
@@ -186,7 +186,7 @@ int Grab(const std::vector<std::string>& args) {
     graph.QueryMediaSeeking()->SetPositions(
         position, kSegmentSeekFlags, SegmentStopFor(movie.Code, args[0], position, movie.Stop()),
         kSegmentSeekFlags);
-    platform::WaitForSeeks(*movie.Media, std::chrono::seconds(10));
+    WaitForSeeks(*movie.Media, std::chrono::seconds(10));
     const std::optional<TBitmap24> frame = catcher.Wait(std::chrono::milliseconds(0));
     graph.SetActive(false);
     graph.SetListener(nullptr);
@@ -241,7 +241,7 @@ int Stills(const std::vector<std::string>& args) {
     return kExitUnreadable;
   }
 
-  std::unique_ptr<IMediaFramework> media = platform::CreateMediaFramework();
+  std::unique_ptr<IMediaFramework> media = CreateMediaFramework();
   TPrintedLog log;
   TConsoleHost host;
   TWindowlessPlayState& window = host.Window;

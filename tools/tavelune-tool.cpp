@@ -22,9 +22,9 @@
 #include "base/Synchronize.h"
 #include "base/TextUtils.h"
 #include "catalogue/MFindFirst.h"
-#include "imaging/BitmapUtils.h"
 #include "imaging/BmpFile.h"
 #include "imaging/Colors.h"
+#include "imaging/Resample.h"
 #include "imaging/RotImg.h"
 #include "platform/ByteFile.h"
 #include "platform/Shell.h"
@@ -33,11 +33,11 @@
 #include "probe/ContainerProbe.h"
 #include "probe/DateText.h"
 #include "probe/RecorderLib.h"
+#include "settings/ScreenSaverSetup.h"
 #include "settings/SettingsStore.h"
 #include "settings/SettingsTranscript.h"
 #include "settings/UserKeyStore.h"
 #include "settings/VersionInfo.h"
-#include "settings/qScrSaver.h"
 
 namespace tavelune {
 namespace {
@@ -115,7 +115,7 @@ int Version(const TArgs& args) {
   if (!RequireReadable(args[0])) {
     return kExitUnreadable;
   }
-  VersionRecord record;
+  TVersionRecord record;
   ReadVersionRecord(args[0], record);
   for (const auto& [key, member] : kVersionFields) {
     std::cout << key << "=" << record.*member << "\n";
@@ -245,7 +245,7 @@ int Settings(const TArgs& args) {
   std::unique_ptr<IKeyStore> store = platform::OpenUserKeyStore();
   std::vector<std::string> lines;
   if (args.empty()) {
-    SaverSettings settings;
+    TSaverSettings settings;
     std::atomic<bool> stop{false};
     std::mt19937 random(std::random_device{}());
     ReadSaverSettings(*store, settings, stop, [&](std::int32_t bound) {
@@ -254,7 +254,7 @@ int Settings(const TArgs& args) {
     lines = SaverSettingsLines(settings);
   } else {
     std::vector<std::string> saverPaths = {""};
-    TqScrSaver().ListInstalledSavers(saverPaths);
+    TScreenSaverSetup().ListInstalledSavers(saverPaths);
     TSettingsTranscript transcript;
     ReadDialogSettings(*store, transcript, saverPaths);
     lines = transcript.Lines;
@@ -272,7 +272,7 @@ int Settings(const TArgs& args) {
 // the UI thread that keeps the movies.
 int Scan(const TArgs& /*args*/) {
   std::unique_ptr<IKeyStore> store = platform::OpenUserKeyStore();
-  SaverSettings settings;
+  TSaverSettings settings;
   std::atomic<bool> stop{false};
   ReadSaverSettings(*store, settings, stop, [](std::int32_t) { return 0; });
   tool::ReportReadProblem(*store);

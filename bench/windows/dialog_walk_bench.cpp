@@ -36,8 +36,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "platform/win32/Win32ControlForm.h"
-#include "platform/win32/Win32Text.h"
+#include "frontends/win32/Win32ControlForm.h"
+#include "ports/win32/Win32Text.h"
 #include "settings/MemoryKeyStore.h"
 
 namespace {
@@ -277,12 +277,13 @@ TWalk WalkOnce(const std::string& root, const std::vector<std::wstring>& expecte
   std::wstring folder = program;
   folder.resize(folder.rfind(L'\\') + 1);
   TBenchForm dialog(
-      TControlFormServices{store, TqScrSaver{}, Narrow(program), Narrow(folder), "", ""}, root);
+      TControlFormServices{store, TScreenSaverSetup{}, Narrow(program), Narrow(folder), "", ""},
+      root);
   if (!dialog.Start()) {
     Fail("the dialog's window could not be made");
   }
   // On the folders' page, as when the user adds a folder there.
-  dialog.Run([&dialog] { dialog.Form().ActivePage = TControlPage::TabSheet1; });
+  dialog.Run([&dialog] { dialog.Form().ActivePage = TControlPage::FoldersPage; });
   TWalk walk;
   {
     // Shown, painted and idle before the walk starts.
@@ -290,7 +291,7 @@ TWalk WalkOnce(const std::string& root, const std::vector<std::wstring>& expecte
     Pump(std::chrono::milliseconds(300));
     walk.IdleGapMs = Ms(heartbeat.Longest());
   }
-  const std::vector<std::string> before = dialog.Form().ListBox1.Items;
+  const std::vector<std::string> before = dialog.Form().FolderList.Items;
   if (!before.empty()) {
     Fail("the folder list is not empty before the walk (%zu entries)", before.size());
   }
@@ -308,10 +309,10 @@ TWalk WalkOnce(const std::string& root, const std::vector<std::wstring>& expecte
   }
 
   // The chosen folder, then every folder below it, each once.
-  const std::vector<std::string>& items = dialog.Form().ListBox1.Items;
+  const std::vector<std::string>& items = dialog.Form().FolderList.Items;
   const std::unordered_set<std::string> listed(items.begin(), items.end());
   const auto shown =
-      static_cast<std::size_t>(::SendMessageW(dialog.Control("ListBox1"), LB_GETCOUNT, 0, 0));
+      static_cast<std::size_t>(::SendMessageW(dialog.Control("FolderList"), LB_GETCOUNT, 0, 0));
   std::size_t missing = 0;
   std::string first;
   for (const std::wstring& name : expected) {

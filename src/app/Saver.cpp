@@ -10,6 +10,7 @@
 #include "imaging/Canvas.h"
 #include "imaging/Colors.h"
 #include "imaging/RotImg.h"
+#include "platform/Screen.h"
 #include "settings/VersionInfo.h"
 
 namespace tavelune {
@@ -25,12 +26,12 @@ constexpr TColor kDesktopColor = kSystemColorFlag + 1;
 
 TSaver::TSaver(ISaverHost& host, IMediaFramework& media, IHistoryLog& logFile)
     : FHost(host),
-      LogFile1(logFile),
+      FHistory(logFile),
       FPlayer(host, media, logFile,
-              {FSettings, ImageMain, ImageDesktop, FOtherScreens, FClosing, FActivated}) {}
+              {FSettings, FScreenPicture, FBackground, FOtherScreens, FClosing, FActivated}) {}
 
 void TSaver::WriteTimedLine(const std::string& event) {
-  tavelune::WriteTimedLine(LogFile1, FHost.LocalNow(), event);
+  tavelune::WriteTimedLine(FHistory, FHost.LocalNow(), event);
 }
 
 bool TSaver::Preview() const {
@@ -38,7 +39,7 @@ bool TSaver::Preview() const {
 }
 
 void TSaver::FormCreate() {
-  FSettings = SaverSettings{};
+  FSettings = TSaverSettings{};
   FActivated = false;
   FMouseSeen = false;
   FClosing = false;
@@ -63,9 +64,9 @@ void TSaver::FormCreate() {
   }
   const std::string logFile = TrimControl(FSettings.LogFile);
   if (!logFile.empty()) {
-    LogFile1.SetLogFileName(logFile);
+    FHistory.SetLogFileName(logFile);
     try {
-      LogFile1.SetActive(true);
+      FHistory.SetActive(true);
     } catch (const EInOutError& error) {
       // A history that cannot be written must not keep the saver from
       // running: it runs without one and says why in its error line.
@@ -100,11 +101,11 @@ void TSaver::CoverOtherMonitors() {
 void TSaver::SetClientSize(int width, int height) {
   FClientWidth = std::max(width, 0);
   FClientHeight = std::max(height, 0);
-  if (ImageMain.Width() != FClientWidth || ImageMain.Height() != FClientHeight) {
+  if (FScreenPicture.Width() != FClientWidth || FScreenPicture.Height() != FClientHeight) {
     TBitmap24 resized(FClientWidth, FClientHeight);
     resized.Fill(ColorToRgb(Preview() ? kDesktopColor : FSettings.BackColor));
-    StretchDrawWhole(resized, ImageMain);
-    ImageMain = std::move(resized);
+    StretchDrawWhole(resized, FScreenPicture);
+    FScreenPicture = std::move(resized);
   }
 }
 
@@ -112,14 +113,14 @@ void TSaver::CaptureDesktop() {
   if (FClosing) {
     return;
   }
-  ImageDesktop = FHost.CaptureScreen();
+  FBackground = FHost.CaptureScreen();
   for (TOtherScreen& other : FOtherScreens) {
     other.Background = FHost.CaptureArea(other.Area);
   }
 }
 
 void TSaver::DrawPreviewIcon() {
-  ImageDesktop = FHost.ProgramIcon(ColorToRgb(kDesktopColor));
+  FBackground = FHost.ProgramIcon(ColorToRgb(kDesktopColor));
 }
 
 void TSaver::FormPaint() {
@@ -130,7 +131,7 @@ void TSaver::FormPaint() {
   if (Preview()) {
     // The pane shows the program's icon in its middle (a capture of the
     // whole screen would not fit a preview).
-    DrawBitmap(ImageMain, ImageDesktop, (FClientWidth - 32) / 2, (FClientHeight - 32) / 2);
+    DrawBitmap(FScreenPicture, FBackground, (FClientWidth - 32) / 2, (FClientHeight - 32) / 2);
     FHost.ScreenChanged();
     return;
   }
@@ -147,23 +148,23 @@ void TSaver::FormActivate() {
   if (Preview()) {
     return;
   }
-  if (ScreenColorDepth() > 16) {
+  if (platform::ScreenColorDepth() > 16) {
     FHost.SetDisplay16Bit();
   }
   if (!FSettings.Capture) {
-    ImageDesktop = OutlinedBackColor(FClientWidth, FClientHeight);
+    FBackground = OutlinedBackColor(FClientWidth, FClientHeight);
     for (TOtherScreen& other : FOtherScreens) {
       other.Background = OutlinedBackColor(other.Area.Width, other.Area.Height);
     }
   }
   if (!FClosing) {
-    StretchDrawWhole(ImageMain, ImageDesktop);
+    StretchDrawWhole(FScreenPicture, FBackground);
     for (TOtherScreen& other : FOtherScreens) {
       StretchDrawWhole(other.Screen, other.Background);
     }
     FHost.ScreenChanged();
   }
-  LogFile1.TrimHistory(1000);
+  FHistory.TrimHistory(1000);
   FPlayer.PauseBetweenMovies();
   FPlayer.PlayLoop();
 }
@@ -201,7 +202,7 @@ void TSaver::FormClose() {
   if (Preview()) {
     return;
   }
-  LogFile1.WriteLine("Close");
+  FHistory.WriteLine("Close");
   FPlayer.StopGraph();
   if (FFinder) {
     FFinder->Terminate();

@@ -61,10 +61,10 @@ class TSaver {
   bool Preview() const;
 
   // --- what the front ends show and ask ---
-  // ImageMain: the picture the window shows, of its client size.
-  const TBitmap24& ScreenPicture() const { return ImageMain; }
-  // ImageDesktop: the captured desktop, or the back colour, behind the stills.
-  const TBitmap24& Background() const { return ImageDesktop; }
+  // The picture the window shows, of its client size.
+  const TBitmap24& ScreenPicture() const { return FScreenPicture; }
+  // The captured desktop, or the back colour, behind the stills.
+  const TBitmap24& Background() const { return FBackground; }
   // The monitors besides the primary one that a full-screen run covers,
   // each with its own picture to show; none in a preview.
   const std::vector<TOtherScreen>& OtherScreens() const { return FOtherScreens; }
@@ -82,8 +82,8 @@ class TSaver {
   TBitmap24 OutlinedBackColor(int width, int height) const;
 
   ISaverHost& FHost;
-  IHistoryLog& LogFile1;
-  SaverSettings FSettings;
+  IHistoryLog& FHistory;
+  TSaverSettings FSettings;
   std::atomic<bool> FClosing{false};
   bool FActivated = false;
   bool FPainted = false;
@@ -93,10 +93,10 @@ class TSaver {
   std::uint32_t FPlatformId = 0;
   int FClientWidth = 0;
   int FClientHeight = 0;
-  // ImageMain is the visible screen picture; ImageDesktop the background
+  // FScreenPicture is the visible screen picture; FBackground the background
   // that "Screen Clear" restores. Both are the screen's size.
-  TBitmap24 ImageMain;
-  TBitmap24 ImageDesktop;
+  TBitmap24 FScreenPicture;
+  TBitmap24 FBackground;
   std::vector<TOtherScreen> FOtherScreens;
   // With "Remember Shown" and "Random Sort" in a full-screen run: the movies
   // earlier runs showed.

@@ -107,7 +107,7 @@ void TLogFile::WriteStart() {
   // Only the last level is created; a failure shows when the file is opened.
   std::error_code ignored;
   std::filesystem::create_directory(std::filesystem::path(ExtractFilePath(FLogFileName)), ignored);
-  VersionRecord version;
+  TVersionRecord version;
   ReadVersionRecord(FProgramFileName, version);
   try {
     Append("--- START ---\t" + IsoDateTime(platform::LocalNow()) + kLineEnd + "Version " +

@@ -16,4 +16,8 @@ class IScreenInfo {
 void SetScreenInfo(IScreenInfo* screen);
 IScreenInfo* CurrentScreenInfo();
 
+// Bits per pixel of the screen, from the installed screen service; 0 when
+// no front end has installed one (a console program).
+int ScreenColorDepth();
+
 }  // namespace tavelune::platform

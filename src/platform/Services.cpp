@@ -24,5 +24,8 @@ void SetScreenInfo(IScreenInfo* screen) {
 IScreenInfo* CurrentScreenInfo() {
   return gScreenInfo;
 }
+int ScreenColorDepth() {
+  return gScreenInfo != nullptr ? gScreenInfo->ColorDepth() : 0;
+}
 
 }  // namespace tavelune::platform

@@ -1,6 +1,6 @@
 #pragma once
 
-// The operating system's own screen-saver settings, read only. TqScrSaver
+// The operating system's own screen-saver settings, read only. TScreenSaverSetup
 // turns these answers into its properties.
 
 #include <cstdint>

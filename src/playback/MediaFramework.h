@@ -5,7 +5,7 @@
 
 #include "playback/MediaGraph.h"
 
-namespace tavelune::platform {
+namespace tavelune {
 
 // The media framework: FFmpeg, on both systems. Created inactive. UI
 // thread.
@@ -16,4 +16,4 @@ std::unique_ptr<IMediaFramework> CreateMediaFramework();
 // For tools and tests, which need to know that no frame is coming.
 bool WaitForSeeks(IMediaFramework& media, std::chrono::milliseconds timeout);
 
-}  // namespace tavelune::platform
+}  // namespace tavelune

@@ -51,7 +51,7 @@ std::string ExceptionMessage(THResult code, const std::string& detail) {
 
 }  // namespace
 
-EDirectShowException::EDirectShowException(THResult code, const std::string& detail)
+EMediaError::EMediaError(THResult code, const std::string& detail)
     : std::runtime_error(ExceptionMessage(code, detail)), FCode(code) {}
 
 }  // namespace tavelune

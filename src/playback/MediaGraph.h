@@ -1,15 +1,15 @@
 #pragma once
 
-// The media framework as the saver uses it: a graph that opens one movie
-// (FilterG1), a grabber that hands decoded frames to the saver (Capture1) and
-// a video window that can tell its current frame (QuilloMonitor). Nothing is
+// The media layer as the saver uses it: a graph that opens one movie, a
+// grabber that hands decoded frames to the saver and a frame source that
+// can tell the current frame. Nothing is
 // ever shown moving: the graph is run only long enough to learn the movie's
 // length, then paused, and each seek on the paused graph delivers one frame.
 //
 // Positions are 64-bit signed counts of 100 ns (10 000 000 per second).
 // Every method is called on the UI thread except where it says otherwise.
-// The platform implements the three interfaces (platform/ffmpeg/ on Linux);
-// tests use a scripted fake.
+// The media layer (ports/ffmpeg/, on both systems) implements the three
+// interfaces; tests use a scripted fake.
 
 #include <cstddef>
 #include <cstdint>
@@ -57,11 +57,11 @@ inline constexpr long kEcEndOfSegment = 0x1C;
 
 // A failure code of the framework: the message is the framework's text for
 // the code followed by " ($<code in hex>)." and the code is kept.
-class EDirectShowException : public std::runtime_error {
+class EMediaError : public std::runtime_error {
  public:
   // `detail`, when not empty, tells what the platform's library said and is
   // put between the code's text and the code.
-  EDirectShowException(THResult code, const std::string& detail = {});
+  EMediaError(THResult code, const std::string& detail = {});
   THResult Code() const { return FCode; }
 
  private:
@@ -112,13 +112,13 @@ class IFilterGraph {
   // true builds an empty graph with the grabber and the video window in it;
   // false releases it (and the movie).
   virtual void SetActive(bool active) = 0;
-  // Stops, then takes the movie out of the graph. Throws EDirectShowException.
+  // Stops, then takes the movie out of the graph. Throws EMediaError.
   virtual void EmptyGraph() = 0;
   // Opens `fileName` (system code page) and connects its video to the
   // grabber. Returns kSOk, or a positive code when only part of the file
-  // could be rendered; throws EDirectShowException when nothing could.
+  // could be rendered; throws EMediaError when nothing could.
   virtual THResult RenderFile(const std::string& fileName) = 0;
-  // Throw EDirectShowException on a failure code.
+  // Throw EMediaError on a failure code.
   virtual void Run() = 0;
   virtual void Pause() = 0;
   virtual void Stop() = 0;
@@ -148,9 +148,9 @@ class ISampleGrabber {
 };
 
 // The video window: the frame the graph last delivered.
-class IVideoWindow {
+class IFrameSource {
  public:
-  virtual ~IVideoWindow() = default;
+  virtual ~IFrameSource() = default;
   // The current frame as a complete 24-bit BMP file; false without a movie
   // or before any frame was delivered.
   virtual bool CurrentImageToStream(std::string& stream) = 0;
@@ -163,7 +163,7 @@ class IMediaFramework {
   virtual ~IMediaFramework() = default;
   virtual IFilterGraph& FilterGraph() = 0;
   virtual ISampleGrabber& SampleGrabber() = 0;
-  virtual IVideoWindow& VideoWindow() = 0;
+  virtual IFrameSource& FrameSource() = 0;
 };
 
 }  // namespace tavelune

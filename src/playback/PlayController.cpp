@@ -1,6 +1,6 @@
 // The play loop of playback/PlayController.h: its movies, its graph, its
 // seeks and the step of each segment (wait, show, hold). UI thread, except
-// Capture1Buffer.
+// GrabberBuffer.
 
 #include "playback/PlayController.h"
 
@@ -106,24 +106,24 @@ TPlayController::TPlayController(IPlayHost& host, IMediaFramework& media, IHisto
                                  TPlayWindow window)
     : FHost(host),
       FWindow(window),
-      FilterG1(media.FilterGraph()),
-      Capture1(media.SampleGrabber()),
-      QuilloMonitor(media.VideoWindow()),
-      LogFile1(logFile),
+      FGraph(media.FilterGraph()),
+      FGrabber(media.SampleGrabber()),
+      FFrameSource(media.FrameSource()),
+      FHistory(logFile),
       FComposer(host, window) {
-  TimerFilter = FHost.CreateTimer(TGrabRequest::kTimerMilliseconds, [this] { TimerFilterTimer(); });
-  FilterG1.SetListener(this);
+  FGrabTimer = FHost.CreateTimer(TGrabRequest::kTimerMilliseconds, [this] { TimerFilterTimer(); });
+  FGraph.SetListener(this);
 }
 
 TPlayController::~TPlayController() {
   // Releasing the graph ends its streaming thread, so no frame arrives
   // for a controller that is gone.
-  FilterG1.SetActive(false);
-  FilterG1.SetListener(nullptr);
+  FGraph.SetActive(false);
+  FGraph.SetListener(nullptr);
 }
 
 void TPlayController::WriteTimedLine(const std::string& event) {
-  tavelune::WriteTimedLine(LogFile1, FHost.LocalNow(), event);
+  tavelune::WriteTimedLine(FHistory, FHost.LocalNow(), event);
 }
 
 void TPlayController::PlayLoop() {
@@ -133,9 +133,9 @@ void TPlayController::PlayLoop() {
   while (!FWindow.Closing) {
     if (!PlayNext()) {
       WriteTimedLine(", Movie not found");
-      if (FsrFileRead != nullptr && FsrFileRead->SearchDone()) {
-        FsrFileRead->Resume();
-        WriteTimedLine(", FsrFileRead.Resume");
+      if (FMovieSearch != nullptr && FMovieSearch->SearchDone()) {
+        FMovieSearch->Resume();
+        WriteTimedLine(", FMovieSearch.Resume");
       }
     }
     PauseBetweenMovies();
@@ -159,8 +159,8 @@ void TPlayController::PauseBetweenMovies() {
 }
 
 void TPlayController::StopGraph() {
-  if (FilterG1.Active()) {
-    FilterG1.Stop();
+  if (FGraph.Active()) {
+    FGraph.Stop();
   }
 }
 
@@ -180,7 +180,7 @@ bool TPlayController::PlayNext() {
 
 std::string TPlayController::TakeNextMovie() {
   // No closing test: closing terminates the walk, which then ends.
-  while (FMovieList.empty() && FsrFileRead != nullptr && !FsrFileRead->SearchDone()) {
+  while (FMovieList.empty() && FMovieSearch != nullptr && !FMovieSearch->SearchDone()) {
     FHost.Sleep(100);
     FHost.ProcessMessages();
   }
@@ -205,7 +205,7 @@ std::size_t TPlayController::ChooseMovie() {
   }
   // Movies not shown yet may still be found by the running walk.
   std::vector<std::size_t> fresh = UnshownMovies();
-  while (fresh.empty() && FsrFileRead != nullptr && !FsrFileRead->SearchDone() &&
+  while (fresh.empty() && FMovieSearch != nullptr && !FMovieSearch->SearchDone() &&
          !FWindow.Closing) {
     FHost.Sleep(100);
     FHost.ProcessMessages();
@@ -239,7 +239,7 @@ std::size_t TPlayController::RandomIndexBelow(std::size_t count) {
 
 void TPlayController::PlayMovie(const std::string& fileName) {
   if (!platform::FileExists(fileName)) {
-    LogFile1.WriteLine(fileName + " not Found");
+    FHistory.WriteLine(fileName + " not Found");
     return;
   }
   WriteTimedLine(", " + fileName + " Start");
@@ -253,8 +253,8 @@ void TPlayController::PlayMovie(const std::string& fileName) {
   try {
     if (JudgeRecording(run)) {
       run.ContainerCode = ProbeContainer(fileName);
-      Capture1.SetMediaSubtype(GrabberSubtypeFor(run.ContainerCode, fileName));
-      Capture1.ApplyGrabberType();
+      FGrabber.SetMediaSubtype(GrabberSubtypeFor(run.ContainerCode, fileName));
+      FGrabber.ApplyGrabberType();
       PrepareGraph();
       try {
         PlaySegments(run);
@@ -283,14 +283,14 @@ bool TPlayController::JudgeRecording(TMovieRun& run) {
 }
 
 void TPlayController::PrepareGraph() {
-  if (!FilterG1.Active()) {
-    FilterG1.SetActive(true);
+  if (!FGraph.Active()) {
+    FGraph.SetActive(true);
   }
-  FilterG1.EmptyGraph();
-  if (FilterG1.Active()) {
-    FilterG1.SetActive(false);
+  FGraph.EmptyGraph();
+  if (FGraph.Active()) {
+    FGraph.SetActive(false);
   }
-  FilterG1.SetActive(true);
+  FGraph.SetActive(true);
 }
 
 void TPlayController::PauseForGrab(int milliseconds) {
@@ -301,7 +301,7 @@ void TPlayController::PauseForGrab(int milliseconds) {
 void TPlayController::PlaySegments(TMovieRun& run) {
   FGraphEvent = false;
   FGrab.Reset();
-  const THResult rendered = FilterG1.RenderFile(run.FileName);
+  const THResult rendered = FGraph.RenderFile(run.FileName);
   FHost.Sleep(300);
   if (rendered != kSOk) {
     // Part of the file could not be rendered: give the graph up to about
@@ -314,8 +314,8 @@ void TPlayController::PlaySegments(TMovieRun& run) {
   if (FWindow.Closing) {
     return;
   }
-  FilterG1.SetVolume(0);
-  FilterG1.Run();
+  FGraph.SetVolume(0);
+  FGraph.Run();
   FGraphEvent = false;
 
   ReadLength(run);
@@ -326,7 +326,7 @@ void TPlayController::PlaySegments(TMovieRun& run) {
   const std::int32_t seconds = FWindow.Settings.PreviewSeconds;
   const TSegmentPlan plan = PlanSegments(run.Stop, seconds, FWindow.Settings.PreviewMin,
                                          FWindow.Settings.PreviewMax, FHost.RandomBelow(seconds));
-  FilterG1.Pause();
+  FGraph.Pause();
   TRefTime position = kFirstSegment;
   SeekSegment(run, position, plan.Step, false);
   for (std::int32_t k = 2; k <= plan.Count && !FWindow.Closing; ++k) {
@@ -334,13 +334,13 @@ void TPlayController::PlaySegments(TMovieRun& run) {
     SeekSegment(run, position, plan.Step, true);
     FHost.YieldToMessages();
   }
-  TimerFilter->SetEnabled(false);
+  FGrabTimer->SetEnabled(false);
 }
 
 void TPlayController::ReadLength(TMovieRun& run) {
-  run.Seeking = FilterG1.QueryMediaSeeking();
+  run.Seeking = FGraph.QueryMediaSeeking();
   if (run.Seeking == nullptr) {
-    throw EDirectShowException(kENoInterface);
+    throw EMediaError(kENoInterface);
   }
   run.Current = 0;
   for (int round = 0; round < 10 && run.Current < kLengthKnownAfter && !FWindow.Closing; ++round) {
@@ -382,8 +382,8 @@ void TPlayController::GrabAt(TMovieRun& run, TRefTime position) {
   FSegmentPos = position;
   run.Seeking->SetPositions(position, kSegmentSeekFlags, segmentStop, kSegmentSeekFlags);
   FGrab.Arm();
-  TimerFilter->SetEnabled(false);
-  TimerFilter->SetEnabled(true);
+  FGrabTimer->SetEnabled(false);
+  FGrabTimer->SetEnabled(true);
   FGrab.Wait([this](int milliseconds) { PauseForGrab(milliseconds); }, FWindow.Closing);
 }
 
@@ -407,27 +407,27 @@ void TPlayController::ShowFailure(const TMovieRun& run) {
 
 void TPlayController::StopMovie(TMovieRun& run) {
   run.Seeking = nullptr;
-  FilterG1.Stop();
-  FilterG1.EmptyGraph();
-  FilterG1.SetActive(false);
+  FGraph.Stop();
+  FGraph.EmptyGraph();
+  FGraph.SetActive(false);
   FGrab.Expire();
   FGraphEvent = false;
-  TimerFilter->SetEnabled(false);
+  FGrabTimer->SetEnabled(false);
   WriteTimedLine(", " + run.FileName + " Stop");
   if (FWindow.Closing) {
     FHost.RequestClose();
   }
 }
 
-void TPlayController::FilterG1DSEvent(long /*eventCode*/) {
+void TPlayController::GraphEvent(long /*eventCode*/) {
   FGraphEvent = true;
 }
 
-void TPlayController::FilterG1GraphEndOfSegment() {
+void TPlayController::GraphEndOfSegment() {
   FGrab.Arm();
 }
 
-void TPlayController::FilterG1NoFrame() {
+void TPlayController::GraphNoFrame() {
   // What the grab wait would otherwise find out only when it runs out: the
   // no-frame path (the fallback picture, or nothing drawn and no hold)
   // follows at once.
@@ -439,16 +439,16 @@ void TPlayController::TimerFilterTimer() {
   FGraphEvent = true;
 }
 
-void TPlayController::Capture1Buffer(double /*sampleTime*/, const std::uint8_t* buffer,
-                                     std::size_t bufferLength) {
+void TPlayController::GrabberBuffer(double /*sampleTime*/, const std::uint8_t* buffer,
+                                    std::size_t bufferLength) {
   FGrab.Deliver(
-      [&](TBitmap24& picture) { return Capture1.SampleToBitmap(picture, buffer, bufferLength); });
+      [&](TBitmap24& picture) { return FGrabber.SampleToBitmap(picture, buffer, bufferLength); });
 }
 
 std::shared_ptr<const TBitmap24> TPlayController::TakeGrabPicture() {
   if (!FGrab.Delivered()) {
     std::string stream;
-    if (!QuilloMonitor.CurrentImageToStream(stream)) {
+    if (!FFrameSource.CurrentImageToStream(stream)) {
       return nullptr;
     }
     FGrab.ReplacePicture(

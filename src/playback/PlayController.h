@@ -5,7 +5,7 @@
 // paused, and sought segment by segment, each segment's frame shown as a
 // still and held.
 //
-// Threads: everything runs on the UI thread except Capture1Buffer, which the
+// Threads: everything runs on the UI thread except GrabberBuffer, which the
 // media framework calls on its streaming thread. The two share only the
 // atomic flags and the grab request (playback/GrabRequest.h). Every wait is
 // a short sleep and a yield, after which the window's closing flag is tested
@@ -69,7 +69,7 @@ class TPlayController : private IGraphListener {
   // thread, in its hand-overs).
   std::vector<std::string>& MovieList() { return FMovieList; }
   // The walk that fills the list, or none; not owned.
-  void SetMovieSearch(IMovieSearch* search) { FsrFileRead = search; }
+  void SetMovieSearch(IMovieSearch* search) { FMovieSearch = search; }
   // The memory of movies shown by earlier runs, or none; not owned. With
   // one and "Random Sort", movies it does not hold are taken first.
   void SetShownMemory(TShownMemory* memory) { FShown = memory; }
@@ -99,15 +99,15 @@ class TPlayController : private IGraphListener {
   TRefTime SegmentPosition() const { return FSegmentPos; }
 
   // --- event handlers (UI thread) ---
-  void FilterG1DSEvent(long eventCode);
-  void FilterG1GraphEndOfSegment();
+  void GraphEvent(long eventCode);
+  void GraphEndOfSegment();
   // The seek delivers nothing: the wait for its frame ends now.
-  void FilterG1NoFrame();
+  void GraphNoFrame();
   void TimerFilterTimer();
 
   // --- the still of a segment ---
   // Streaming thread: converts the sample when a frame is wanted.
-  void Capture1Buffer(double sampleTime, const std::uint8_t* buffer, std::size_t bufferLength);
+  void GrabberBuffer(double sampleTime, const std::uint8_t* buffer, std::size_t bufferLength);
   // Composes the grabbed frame (or the video window's snapshot when none
   // came) into a still on the screen picture and ends the grab request;
   // true when a still was composed, false when there was no picture or an
@@ -121,17 +121,17 @@ class TPlayController : private IGraphListener {
 
   // --- seams for tests ---
   TGrabRequest& GrabRequest() { return FGrab; }
-  ITimer& GrabTimer() { return *TimerFilter; }
+  ITimer& GrabTimer() { return *FGrabTimer; }
 
  private:
   struct TMovieRun;
 
   // IGraphListener: the graph's notices go to the handlers above.
-  void OnGraphEvent(long eventCode) override { FilterG1DSEvent(eventCode); }
-  void OnEndOfSegment() override { FilterG1GraphEndOfSegment(); }
-  void OnNoFrame() override { FilterG1NoFrame(); }
+  void OnGraphEvent(long eventCode) override { GraphEvent(eventCode); }
+  void OnEndOfSegment() override { GraphEndOfSegment(); }
+  void OnNoFrame() override { GraphNoFrame(); }
   void OnSample(double sampleTime, const std::uint8_t* buffer, std::size_t bufferLength) override {
-    Capture1Buffer(sampleTime, buffer, bufferLength);
+    GrabberBuffer(sampleTime, buffer, bufferLength);
   }
 
   void WriteTimedLine(const std::string& event);
@@ -159,15 +159,15 @@ class TPlayController : private IGraphListener {
 
   IPlayHost& FHost;
   const TPlayWindow FWindow;
-  IFilterGraph& FilterG1;
-  ISampleGrabber& Capture1;
-  IVideoWindow& QuilloMonitor;
-  IHistoryLog& LogFile1;
+  IFilterGraph& FGraph;
+  ISampleGrabber& FGrabber;
+  IFrameSource& FFrameSource;
+  IHistoryLog& FHistory;
   TStillComposer FComposer;
-  std::unique_ptr<ITimer> TimerFilter;
+  std::unique_ptr<ITimer> FGrabTimer;
 
   std::vector<std::string> FMovieList;
-  IMovieSearch* FsrFileRead = nullptr;
+  IMovieSearch* FMovieSearch = nullptr;
   TShownMemory* FShown = nullptr;
   bool FPlaying = false;
   // The movie being played, on PlayMovie's stack; null between movies.

@@ -65,7 +65,7 @@ class IPlayHost {
   virtual void ShowErrorNotice(const std::string& movieFile) = 0;
   virtual bool ErrorNoticeShowing() = 0;
 
-  // ImageMain (and the other monitors' pictures) have a new still: the
+  // The screen picture (and the other monitors' pictures) have a new still: the
   // windows show it now (the hold follows).
   virtual void ScreenChanged() = 0;
 
@@ -96,10 +96,10 @@ struct TOtherScreen {
 // The saver window's state that playback reads and draws on. The window
 // owns all of it and outlives its playback.
 struct TPlayWindow {
-  const SaverSettings& Settings;
-  // ImageMain, the picture the window shows, of the screen's size.
+  const TSaverSettings& Settings;
+  // The screen picture, the one the window shows, of the screen's size.
   TBitmap24& Screen;
-  // ImageDesktop, the background that "Screen Clear" restores.
+  // The background that "Screen Clear" restores.
   const TBitmap24& Background;
   // The other monitors of a full-screen run (none otherwise), each of which
   // gets every still too.
@@ -114,7 +114,7 @@ struct TPlayWindow {
 // The same state owned, for playback without a saver window: the
 // command-line companion, the benchmarks and the tests.
 struct TWindowlessPlayState {
-  SaverSettings Settings;
+  TSaverSettings Settings;
   TBitmap24 Screen;
   TBitmap24 Background;
   std::vector<TOtherScreen> OtherScreens;

@@ -10,10 +10,10 @@
 
 #include "base/FileNames.h"
 #include "base/ProcessUtils.h"
-#include "imaging/BitmapUtils.h"
 #include "imaging/BmpFile.h"
 #include "imaging/Canvas.h"
 #include "imaging/Colors.h"
+#include "imaging/Resample.h"
 #include "platform/ByteFile.h"
 #include "platform/FileSystem.h"
 
@@ -90,11 +90,11 @@ std::string PositionText(TRefTime position) {
 TStillComposer::TStillComposer(IPlayHost& host, TPlayWindow window) : FHost(host), FWindow(window) {
   // The turning control as still composition uses it: the turned picture
   // at the top-left of its square, the rest in the back colour.
-  RotateImage1.SetAutoSize(true);
-  RotateImage1.SetCenter(true);
-  RotateImage1.SetStretch(true);
-  RotateImage1.SetTransparent(true);
-  RotateImage1.SetUniqueSize(true);
+  FRotator.SetAutoSize(true);
+  FRotator.SetCenter(true);
+  FRotator.SetStretch(true);
+  FRotator.SetTransparent(true);
+  FRotator.SetUniqueSize(true);
 }
 
 std::string TStillComposer::TempPictureFileName() {
@@ -165,15 +165,15 @@ void TStillComposer::ComposeOn(TBitmap24& screen, const TBitmap24& background,
 
 TBitmap24 TStillComposer::TurnStill(const TBitmap24& picture, TStillSize size) {
   const TStillSize reduced = TurnedStillSize(size.Width, size.Height);
-  RotateImage1.SetColor(ColorToRgb(FWindow.Settings.BackColor));
-  RotateImage1.SetPicture(ResampleBitmap(picture, reduced.Width, reduced.Height));
+  FRotator.SetColor(ColorToRgb(FWindow.Settings.BackColor));
+  FRotator.SetPicture(ResampleBitmap(picture, reduced.Width, reduced.Height));
   const int a = FHost.RandomBelow(180);
   const int b = FHost.RandomBelow(180);
-  RotateImage1.SetAngle(static_cast<long double>(a + b) / 2 - 90);
+  FRotator.SetAngle(static_cast<long double>(a + b) / 2 - 90);
   // The turned picture goes through the temporary file, which is also
   // where a user finds the last turned still.
   const std::string fileName = TempPictureFileName();
-  platform::WriteFileNoFollow(fileName, EncodeBmp(RotateImage1.TurnedBitmap()));
+  platform::WriteFileNoFollow(fileName, EncodeBmp(FRotator.TurnedBitmap()));
   return ReadBmpFile(fileName);
 }
 

@@ -64,7 +64,7 @@ class TStillComposer {
 
   IPlayHost& FHost;
   const TPlayWindow FWindow;
-  TRotateImage RotateImage1;
+  TRotateImage FRotator;
 };
 
 }  // namespace tavelune

@@ -19,7 +19,7 @@
 #include "imaging/BmpFile.h"
 #include "playback/MediaFramework.h"
 
-namespace tavelune::platform {
+namespace tavelune {
 
 using TClock = std::chrono::steady_clock;
 
@@ -78,7 +78,7 @@ TBitmap24 DibToBitmap(const TDibFormat& format, const std::uint8_t* buffer, std:
 class TStillGraph final : public IMediaFramework,
                           public IFilterGraph,
                           public ISampleGrabber,
-                          public IVideoWindow,
+                          public IFrameSource,
                           public IMediaSeeking {
  public:
   explicit TStillGraph(std::unique_ptr<IStillBackend> backend)
@@ -90,7 +90,7 @@ class TStillGraph final : public IMediaFramework,
 
   IFilterGraph& FilterGraph() override { return *this; }
   ISampleGrabber& SampleGrabber() override { return *this; }
-  IVideoWindow& VideoWindow() override { return *this; }
+  IFrameSource& FrameSource() override { return *this; }
 
   // --- IFilterGraph ---
   void SetListener(IGraphListener* listener) override {
@@ -126,7 +126,7 @@ class TStillGraph final : public IMediaFramework,
   }
   THResult RenderFile(const std::string& fileName) override {
     if (!FActive) {
-      throw EDirectShowException(kVfwEWrongState, "the graph is not active");
+      throw EMediaError(kVfwEWrongState, "the graph is not active");
     }
     CloseMovie();
     FInterruption.Arm(kOpenDeadline);
@@ -237,7 +237,7 @@ class TStillGraph final : public IMediaFramework,
     return FIdle.wait_for(lock, timeout, [this] { return !FSeekPending && !FBusy; });
   }
 
-  // --- IVideoWindow ---
+  // --- IFrameSource ---
   bool CurrentImageToStream(std::string& stream) override {
     std::lock_guard lock(FMutex);
     if (!FSource || FLastStill.Image.empty() || FLastStill.Format.BitCount == 0) {
@@ -416,4 +416,4 @@ bool WaitForSeeks(IMediaFramework& media, std::chrono::milliseconds timeout) {
   return graph == nullptr || graph->WaitIdle(timeout);
 }
 
-}  // namespace tavelune::platform
+}  // namespace tavelune

@@ -22,7 +22,7 @@
 
 #include "playback/MediaGraph.h"
 
-namespace tavelune::platform {
+namespace tavelune {
 
 // Frames larger than this on either side are refused before anything is
 // allocated for them (8K video is 7680 × 4320).
@@ -94,7 +94,7 @@ class IStillBackend {
  public:
   virtual ~IStillBackend() = default;
   // UI thread: opens `fileName` (system code page). Throws
-  // EDirectShowException when nothing can be rendered; gives up with
+  // EMediaError when nothing can be rendered; gives up with
   // kVfwETimeout once `interruption` says so.
   virtual TOpenedSource Open(const std::string& fileName, const TInterruption& interruption) = 0;
 };
@@ -102,4 +102,4 @@ class IStillBackend {
 // A graph on `backend`. Created inactive.
 std::unique_ptr<IMediaFramework> CreateStillGraph(std::unique_ptr<IStillBackend> backend);
 
-}  // namespace tavelune::platform
+}  // namespace tavelune

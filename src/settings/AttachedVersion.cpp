@@ -95,7 +95,7 @@ class TElfReader {
 
 }  // namespace
 
-void ParseAttachedVersionText(std::string_view text, VersionRecord& record) {
+void ParseAttachedVersionText(std::string_view text, TVersionRecord& record) {
   while (!text.empty()) {
     std::size_t end = std::min(text.find('\n'), text.size());
     std::string_view line = text.substr(0, end);
@@ -118,7 +118,7 @@ std::string AttachedVersionTextFromImage(std::string_view image) {
   return TElfReader(bytes).Section(kAttachedVersionSection);
 }
 
-bool ReadAttachedVersionRecord(const std::string& fileName, VersionRecord& record) {
+bool ReadAttachedVersionRecord(const std::string& fileName, TVersionRecord& record) {
   platform::TByteFile file;
   if (!file.Open(fileName, platform::TShareMode::DenyNone)) {
     return false;

@@ -79,7 +79,7 @@ void ReadList(IStoreKey& key, const std::function<void(const std::string&)>& add
 
 }  // namespace
 
-void ReadSaverSettings(IKeyStore& store, SaverSettings& settings, const std::atomic<bool>& stop,
+void ReadSaverSettings(IKeyStore& store, TSaverSettings& settings, const std::atomic<bool>& stop,
                        const TRandomBelow& randomBelow) {
   if (auto key = store.OpenKey(kSettingsKey)) {
     try {
@@ -218,7 +218,7 @@ std::int32_t AsStoredNumber(const std::string& text, std::int32_t fallback) {
 
 }  // namespace
 
-void WriteSettings(IKeyStore& store, const SaverSettings& settings, const TDialogTexts& texts) {
+void WriteSettings(IKeyStore& store, const TSaverSettings& settings, const TDialogTexts& texts) {
   // The wait field holds at most two digits: its first two characters count.
   // It is converted before anything is written, so that a text that does
   // not convert leaves the stored settings as they were rather than half

@@ -25,7 +25,7 @@ inline constexpr const char* kRememberShownValue = "Remember Shown";
 
 // The saver's record, holding the saver's defaults until read. Owned by the
 // saver window for its whole life.
-struct SaverSettings {
+struct TSaverSettings {
   std::string LogFile;            // empty: no history file
   std::int32_t DrawPosition = 1;  // 1 random, otherwise centred
   std::int32_t GraphicsSize = 2;  // 0 full size, 1 fit, 2 random
@@ -61,7 +61,7 @@ using TRandomBelow = std::function<std::int32_t(std::int32_t bound)>;
 // instead of read. The lists are read entry by entry, dispatching window
 // messages after each and stopping when `stop` is set. Never throws for
 // what the store holds.
-void ReadSaverSettings(IKeyStore& store, SaverSettings& settings, const std::atomic<bool>& stop,
+void ReadSaverSettings(IKeyStore& store, TSaverSettings& settings, const std::atomic<bool>& stop,
                        const TRandomBelow& randomBelow);
 
 // What the settings dialog takes from the dialog's reader, in the order the
@@ -126,6 +126,6 @@ struct TDialogTexts {
 // the wait text does not convert; throws ERegistryError when the store
 // refuses a write or cannot create a key, which ends the save there (what
 // was written before stays written).
-void WriteSettings(IKeyStore& store, const SaverSettings& settings, const TDialogTexts& texts);
+void WriteSettings(IKeyStore& store, const TSaverSettings& settings, const TDialogTexts& texts);
 
 }  // namespace tavelune

@@ -2,7 +2,7 @@
 
 namespace tavelune {
 
-std::vector<std::string> SaverSettingsLines(const SaverSettings& s) {
+std::vector<std::string> SaverSettingsLines(const TSaverSettings& s) {
   auto flag = [](bool value) { return std::string(value ? "1" : "0"); };
   std::vector<std::string> lines = {
       "LogFile=" + s.LogFile,

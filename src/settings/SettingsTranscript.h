@@ -11,7 +11,7 @@
 
 namespace tavelune {
 
-std::vector<std::string> SaverSettingsLines(const SaverSettings& settings);
+std::vector<std::string> SaverSettingsLines(const TSaverSettings& settings);
 
 class TSettingsTranscript final : public ISettingsReceiver {
  public:

@@ -6,7 +6,6 @@
 #include "base/TextFile.h"
 #include "base/TextUtils.h"
 #include "platform/FileSystem.h"
-#include "platform/Screen.h"
 #include "settings/AttachedVersion.h"
 #include "settings/PeVersionResource.h"
 
@@ -18,7 +17,7 @@ namespace {
 // extension is tested for occurring anywhere in this text, so ".ex" counts.
 constexpr std::string_view kProgramExtensions = ".exe.dll.scr.ocx.jpn";
 
-void ReadVersionResource(const std::string& fileName, VersionRecord& record) {
+void ReadVersionResource(const std::string& fileName, TVersionRecord& record) {
   std::string block = ReadVersionInfoBlock(fileName);
   if (block.empty()) {
     return;
@@ -57,7 +56,7 @@ std::size_t Position(std::string_view text, std::string_view word) {
 
 // A "#" comment line such as "# Viewer ver 2.1 by Someone" names the product,
 // its version and its author.
-void ApplyHeaderLine(std::string_view line, VersionRecord& record) {
+void ApplyHeaderLine(std::string_view line, TVersionRecord& record) {
   if (line.empty() || line[0] != '#' || line.substr(0, 2) == "#!") {
     return;
   }
@@ -83,7 +82,7 @@ void ApplyHeaderLine(std::string_view line, VersionRecord& record) {
   }
 }
 
-void ReadTextHeader(const std::string& fileName, VersionRecord& record) {
+void ReadTextHeader(const std::string& fileName, TVersionRecord& record) {
   if (!platform::FileExists(fileName)) {
     return;
   }
@@ -121,8 +120,8 @@ constexpr std::string_view kFullWidthBlank = "\x81\x40";
 
 }  // namespace
 
-bool ReadVersionRecord(const std::string& fileName, VersionRecord& record) {
-  record = VersionRecord{};
+bool ReadVersionRecord(const std::string& fileName, TVersionRecord& record) {
+  record = TVersionRecord{};
   std::string extension = AsciiLower(ExtractFileExt(fileName));
   if (!extension.empty() && kProgramExtensions.find(extension) != std::string_view::npos) {
     ReadVersionResource(fileName, record);
@@ -155,11 +154,6 @@ std::string TrimFullWidth(std::string_view text) {
     }
   }
   return TrimControl(rest);
-}
-
-int ScreenColorDepth() {
-  platform::IScreenInfo* screen = platform::CurrentScreenInfo();
-  return screen != nullptr ? screen->ColorDepth() : 0;
 }
 
 }  // namespace tavelune

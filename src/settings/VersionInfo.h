@@ -15,7 +15,7 @@ namespace tavelune {
 // The keys are queried exactly as spelled here, the misspelt
 // "LeagalTradeMarks" and the singular "Comment" included. Texts are in the
 // system code page.
-struct VersionRecord {
+struct TVersionRecord {
   std::string CompanyName;
   std::string FileDescription;
   std::string FileVersion;
@@ -30,19 +30,19 @@ struct VersionRecord {
 };
 
 // The record's fields in order, with the key of each.
-inline constexpr std::array<std::pair<std::string_view, std::string VersionRecord::*>, 11>
+inline constexpr std::array<std::pair<std::string_view, std::string TVersionRecord::*>, 11>
     kVersionFields = {{
-        {"CompanyName", &VersionRecord::CompanyName},
-        {"FileDescription", &VersionRecord::FileDescription},
-        {"FileVersion", &VersionRecord::FileVersion},
-        {"InternalName", &VersionRecord::InternalName},
-        {"LegalCopyright", &VersionRecord::LegalCopyright},
-        {"LeagalTradeMarks", &VersionRecord::LeagalTradeMarks},
-        {"OriginalFileName", &VersionRecord::OriginalFileName},
-        {"ProductName", &VersionRecord::ProductName},
-        {"ProductVersion", &VersionRecord::ProductVersion},
-        {"Comment", &VersionRecord::Comment},
-        {"SCRNSAVE", &VersionRecord::SCRNSAVE},
+        {"CompanyName", &TVersionRecord::CompanyName},
+        {"FileDescription", &TVersionRecord::FileDescription},
+        {"FileVersion", &TVersionRecord::FileVersion},
+        {"InternalName", &TVersionRecord::InternalName},
+        {"LegalCopyright", &TVersionRecord::LegalCopyright},
+        {"LeagalTradeMarks", &TVersionRecord::LeagalTradeMarks},
+        {"OriginalFileName", &TVersionRecord::OriginalFileName},
+        {"ProductName", &TVersionRecord::ProductName},
+        {"ProductVersion", &TVersionRecord::ProductVersion},
+        {"Comment", &TVersionRecord::Comment},
+        {"SCRNSAVE", &TVersionRecord::SCRNSAVE},
     }};
 
 // Longest text a field takes from a version resource, in characters.
@@ -54,16 +54,12 @@ inline constexpr std::size_t kMaxVersionText = 256;
 // that a Linux program (ELF) that carries the record our build attaches is
 // read from that record. Never fails: what cannot be read stays empty.
 // Always returns true.
-bool ReadVersionRecord(const std::string& fileName, VersionRecord& record);
+bool ReadVersionRecord(const std::string& fileName, TVersionRecord& record);
 
 // Removes blanks, control characters and the CP932 full-width blank
 // (0x81 0x40) from both ends. A trailing 0x81 0x40 counts only when its 0x40
 // is a trail byte, so the second half of a double-byte character followed by
 // a stray "@" is never mistaken for one.
 std::string TrimFullWidth(std::string_view text);
-
-// Bits per pixel of the screen, from the installed screen service; 0 when
-// no front end has installed one (a console program).
-int ScreenColorDepth();
 
 }  // namespace tavelune

@@ -17,87 +17,87 @@ namespace tavelune {
 using TKind = TControlKind;
 
 const std::vector<TControlLayout> kControlFormLayout = {
-    {"PageControl1", TKind::PageControl, "", 0, 0, kControlFormClientWidth,
+    {"Pages", TKind::PageControl, "", 0, 0, kControlFormClientWidth,
      kControlFormClientHeight - kControlFormBottomPanelHeight},
-    {"TabSheet1", TKind::Page, "PageControl1", 0, 0, 0, 0, "動画フォルダー"},
-    {"CheckSub", TKind::CheckBox, "TabSheet1", 2, 24, 145, 17, "サブフォルダーを探す"},
-    {"BtnAdd", TKind::Button, "TabSheet1", 218, 26, 57, 17, "追加"},
-    {"BtnDelete", TKind::Button, "TabSheet1", 298, 26, 57, 17, "削除"},
-    {"ListBox1",
+    {"FoldersPage", TKind::Page, "Pages", 0, 0, 0, 0, "動画フォルダー"},
+    {"CheckSub", TKind::CheckBox, "FoldersPage", 2, 24, 145, 17, "サブフォルダーを探す"},
+    {"BtnAdd", TKind::Button, "FoldersPage", 218, 26, 57, 17, "追加"},
+    {"BtnDelete", TKind::Button, "FoldersPage", 298, 26, 57, 17, "削除"},
+    {"FolderList",
      TKind::ListBox,
-     "TabSheet1",
+     "FoldersPage",
      2,
      48,
      361,
      169,
      {},
      "画像ファイルが入ったフォルダーを登録します"},
-    {"Label9", TKind::Label, "TabSheet1", 8, 240, 0, 0, "表示履歴ファイル"},
-    {"EditLogFile", TKind::Edit, "TabSheet1", 104, 232, 225, 20},
-    {"BitBtn1", TKind::GlyphButton, "TabSheet1", 336, 228, 25, 25},
-    {"TabSheet3", TKind::Page, "PageControl1", 0, 0, 0, 0, "オプション"},
-    {"RadioGSize", TKind::RadioGroup, "TabSheet3", 0, 8, 89, 105, "画像サイズ",
+    {"LogFileLabel", TKind::Label, "FoldersPage", 8, 240, 0, 0, "表示履歴ファイル"},
+    {"EditLogFile", TKind::Edit, "FoldersPage", 104, 232, 225, 20},
+    {"LogFileButton", TKind::GlyphButton, "FoldersPage", 336, 228, 25, 25},
+    {"OptionsPage", TKind::Page, "Pages", 0, 0, 0, 0, "オプション"},
+    {"RadioGSize", TKind::RadioGroup, "OptionsPage", 0, 8, 89, 105, "画像サイズ",
      "画像の表示サイズを指定します", "フルサイズ\nフィット\nランダム"},
-    {"RadioDPosision", TKind::RadioGroup, "TabSheet3", 0, 120, 89, 73, "画像表示位置",
+    {"RadioDrawPosition", TKind::RadioGroup, "OptionsPage", 0, 120, 89, 73, "画像表示位置",
      "画像の表示位置を指定します", "中央\nランダム"},
-    {"GroupBox1", TKind::GroupBox, "TabSheet3", 96, 8, 129, 185, "画像オプション"},
-    {"CheckClear", TKind::CheckBox, "GroupBox1", 8, 16, 81, 25, "画面消去",
+    {"PictureOptions", TKind::GroupBox, "OptionsPage", 96, 8, 129, 185, "画像オプション"},
+    {"CheckClear", TKind::CheckBox, "PictureOptions", 8, 16, 81, 25, "画面消去",
      "画像を消してから、次の画像を表示します"},
-    {"CheckRandomG", TKind::CheckBox, "GroupBox1", 8, 40, 97, 17, "シャッフル表示",
+    {"CheckRandomG", TKind::CheckBox, "PictureOptions", 8, 40, 97, 17, "シャッフル表示",
      "表示順をランダムにします"},
-    {"CheckRol", TKind::CheckBox, "GroupBox1", 8, 60, 73, 17, "回転", "画像を回転させます"},
-    {"CheckCapture", TKind::CheckBox, "GroupBox1", 8, 80, 113, 17, "デスクトップを残す",
+    {"CheckRol", TKind::CheckBox, "PictureOptions", 8, 60, 73, 17, "回転", "画像を回転させます"},
+    {"CheckCapture", TKind::CheckBox, "PictureOptions", 8, 80, 113, 17, "デスクトップを残す",
      "元のデスクトップ画面を残します."},
-    {"CheckFileName", TKind::CheckBox, "GroupBox1", 8, 104, 113, 17, "ファイル情報表示"},
-    {"Label5", TKind::Label, "GroupBox1", 8, 164, 0, 0, "待ち時間"},
-    {"EditWait", TKind::Edit, "GroupBox1", 64, 160, 33, 20, {}, "表示する時間を秒で入れます"},
-    {"Label6", TKind::Label, "GroupBox1", 104, 164, 0, 0, "秒"},
-    {"Label1", TKind::Label, "TabSheet3", 0, 200, 0, 0, "切替えるスクリーンセーバ"},
+    {"CheckFileName", TKind::CheckBox, "PictureOptions", 8, 104, 113, 17, "ファイル情報表示"},
+    {"WaitLabel", TKind::Label, "PictureOptions", 8, 164, 0, 0, "待ち時間"},
+    {"EditWait", TKind::Edit, "PictureOptions", 64, 160, 33, 20, {}, "表示する時間を秒で入れます"},
+    {"WaitUnitLabel", TKind::Label, "PictureOptions", 104, 164, 0, 0, "秒"},
+    {"SaverChoiceLabel", TKind::Label, "OptionsPage", 0, 200, 0, 0, "切替えるスクリーンセーバ"},
     {"ComboSS",
      TKind::DropDownList,
-     "TabSheet3",
+     "OptionsPage",
      0,
      219,
      129,
      20,
      {},
      "最後に切り替えるスクリーンセーバーを選びます"},
-    {"PanelColor", TKind::ColorPanel, "TabSheet3", 136, 200, 89, 41, "背景色"},
-    {"GroupBox2", TKind::GroupBox, "TabSheet3", 232, 8, 129, 113, "動画の分割間隔"},
-    {"PreviewRandom", TKind::CheckBox, "GroupBox2", 8, 16, 97, 17, "ランダム"},
-    {"PreViewSeconds", TKind::NumberEdit, "GroupBox2", 8, 40, 49, 20},
-    {"Label11", TKind::Label, "GroupBox2", 64, 48, 0, 0, "秒おき"},
-    {"Label14", TKind::Label, "GroupBox2", 8, 72, 0, 0, "最低"},
-    {"PreViewMin", TKind::NumberEdit, "GroupBox2", 40, 64, 49, 20},
-    {"Label15", TKind::Label, "GroupBox2", 96, 72, 0, 0, "個"},
-    {"Label12", TKind::Label, "GroupBox2", 8, 96, 0, 0, "最大"},
-    {"PreviewMax", TKind::NumberEdit, "GroupBox2", 40, 88, 49, 20},
-    {"Label13", TKind::Label, "GroupBox2", 96, 96, 0, 0, "個"},
-    {"GroupBox3", TKind::GroupBox, "TabSheet3", 232, 128, 129, 113, "管理する対象ファイル"},
-    {"Label17", TKind::Label, "GroupBox3", 8, 24, 0, 0, "拡張子"},
-    {"MovieExt", TKind::SingleListBox, "GroupBox3", 8, 40, 57, 65},
-    {"ButtonExtAdd", TKind::Button, "GroupBox3", 72, 48, 49, 25, "追加"},
-    {"ButtonExtDelete", TKind::Button, "GroupBox3", 72, 80, 49, 25, "削除"},
-    {"TabSheet4", TKind::Page, "PageControl1", 0, 0, 0, 0, "バージョン情報"},
-    {"Image1", TKind::Picture, "TabSheet4", 8, 8, 64, 64},
-    {"LabelTitle", TKind::Label, "TabSheet4", 80, 8, 0, 0},
-    {"LabelVersion", TKind::Label, "TabSheet4", 80, 32, 0, 0},
-    {"LabelCopyLeft", TKind::Label, "TabSheet4", 80, 56, 0, 0},
-    {"Label2", TKind::Label, "TabSheet4", 8, 88, 0, 0, "ホームページ"},
-    {"Label3", TKind::LinkLabel, "TabSheet4", 32, 104, 0, 0, {}, "ホームページを開く"},
-    {"Label7", TKind::Label, "TabSheet4", 8, 136, 0, 0,
+    {"PanelColor", TKind::ColorPanel, "OptionsPage", 136, 200, 89, 41, "背景色"},
+    {"SegmentOptions", TKind::GroupBox, "OptionsPage", 232, 8, 129, 113, "動画の分割間隔"},
+    {"PreviewRandom", TKind::CheckBox, "SegmentOptions", 8, 16, 97, 17, "ランダム"},
+    {"PreViewSeconds", TKind::NumberEdit, "SegmentOptions", 8, 40, 49, 20},
+    {"IntervalUnitLabel", TKind::Label, "SegmentOptions", 64, 48, 0, 0, "秒おき"},
+    {"MinimumLabel", TKind::Label, "SegmentOptions", 8, 72, 0, 0, "最低"},
+    {"PreViewMin", TKind::NumberEdit, "SegmentOptions", 40, 64, 49, 20},
+    {"MinimumUnitLabel", TKind::Label, "SegmentOptions", 96, 72, 0, 0, "個"},
+    {"MaximumLabel", TKind::Label, "SegmentOptions", 8, 96, 0, 0, "最大"},
+    {"PreviewMax", TKind::NumberEdit, "SegmentOptions", 40, 88, 49, 20},
+    {"MaximumUnitLabel", TKind::Label, "SegmentOptions", 96, 96, 0, 0, "個"},
+    {"FileKindOptions", TKind::GroupBox, "OptionsPage", 232, 128, 129, 113, "管理する対象ファイル"},
+    {"ExtensionLabel", TKind::Label, "FileKindOptions", 8, 24, 0, 0, "拡張子"},
+    {"MovieExt", TKind::SingleListBox, "FileKindOptions", 8, 40, 57, 65},
+    {"ButtonExtAdd", TKind::Button, "FileKindOptions", 72, 48, 49, 25, "追加"},
+    {"ButtonExtDelete", TKind::Button, "FileKindOptions", 72, 80, 49, 25, "削除"},
+    {"VersionPage", TKind::Page, "Pages", 0, 0, 0, 0, "バージョン情報"},
+    {"IconPicture", TKind::Picture, "VersionPage", 8, 8, 64, 64},
+    {"LabelTitle", TKind::Label, "VersionPage", 80, 8, 0, 0},
+    {"LabelVersion", TKind::Label, "VersionPage", 80, 32, 0, 0},
+    {"LabelCopyLeft", TKind::Label, "VersionPage", 80, 56, 0, 0},
+    {"HomePageLabel", TKind::Label, "VersionPage", 8, 88, 0, 0, "ホームページ"},
+    {"HomePageLink", TKind::LinkLabel, "VersionPage", 32, 104, 0, 0, {}, "ホームページを開く"},
+    {"SupportBoardLabel", TKind::Label, "VersionPage", 8, 136, 0, 0,
      "要望、感想、質問、バグなどは、こちらのBBSまでご連絡ください"},
-    {"Label8", TKind::LinkLabel, "TabSheet4", 32, 152, 0, 0, {}, "ホームページを開く"},
-    {"TabSheet5", TKind::Page, "PageControl1", 0, 0, 0, 0, "拡張設定"},
-    {"CheckSkipBlank", TKind::CheckBox, "TabSheet5", 8, 16, 321, 17, "黒い画面を飛ばす",
+    {"SupportBoardLink", TKind::LinkLabel, "VersionPage", 32, 152, 0, 0, {}, "ホームページを開く"},
+    {"ExtrasPage", TKind::Page, "Pages", 0, 0, 0, 0, "拡張設定"},
+    {"CheckSkipBlank", TKind::CheckBox, "ExtrasPage", 8, 16, 321, 17, "黒い画面を飛ばす",
      "黒い画面や一色だけの画面は表示せず、同じ区間の次の画面を試します"},
-    {"CheckRememberShown", TKind::CheckBox, "TabSheet5", 8, 48, 321, 17,
+    {"CheckRememberShown", TKind::CheckBox, "ExtrasPage", 8, 48, 321, 17,
      "前回までに表示した動画を後回しにする",
      "シャッフル表示で、まだ表示していない動画を先に表示します"},
-    {"Panel1", TKind::Panel, "", 0, kControlFormClientHeight - kControlFormBottomPanelHeight,
+    {"ButtonPanel", TKind::Panel, "", 0, kControlFormClientHeight - kControlFormBottomPanelHeight,
      kControlFormClientWidth, kControlFormBottomPanelHeight},
-    {"BtnOK", TKind::Button, "Panel1", 79, 4, 84, 21, "保存"},
-    {"BtnCancel", TKind::Button, "Panel1", 223, 5, 89, 20, "中止"},
+    {"BtnOK", TKind::Button, "ButtonPanel", 79, 4, 84, 21, "保存"},
+    {"BtnCancel", TKind::Button, "ButtonPanel", 223, 5, 89, 20, "中止"},
 };
 
 const std::vector<std::string> kDefaultExtensions = {"avi",  "mpg", "asf", "wmv", "wvx",
@@ -283,12 +283,12 @@ std::int32_t RadioIndex(std::int32_t value, std::int32_t itemCount) {
 
 TControlForm::TControlForm(IControlFormHost& host, TControlFormServices services)
     : FHost(host), FServices(std::move(services)) {
-  ListBox1.Hint = LayoutHint("ListBox1");
+  FolderList.Hint = LayoutHint("FolderList");
   for (const std::string& extension : kDefaultExtensions) {
     MovieExt.Append(extension);
   }
-  Label3 = FServices.HomePage;
-  Label8 = FServices.SupportBoard;
+  HomePageLink = FServices.HomePage;
+  SupportBoardLink = FServices.SupportBoard;
 }
 
 void TControlForm::FormCreate() {
@@ -302,10 +302,10 @@ void TControlForm::FormCreate() {
 void TControlForm::FillSaverList() {
   FSaverPaths = {""};
   ComboSS.Items = {kNoSaverEntry};
-  FServices.qScrSaver1.ListInstalledSavers(FSaverPaths);
+  FServices.ScreenSaverSetup.ListInstalledSavers(FSaverPaths);
   for (std::size_t i = 1; i < FSaverPaths.size(); ++i) {
     const std::string& path = FSaverPaths[i];
-    VersionRecord record;
+    TVersionRecord record;
     ReadVersionRecord(path, record);
     if (!record.SCRNSAVE.empty()) {
       ComboSS.Items.push_back(record.SCRNSAVE);
@@ -318,7 +318,7 @@ void TControlForm::FillSaverList() {
 }
 
 void TControlForm::ShowVersionInfo() {
-  VersionRecord record;
+  TVersionRecord record;
   ReadVersionRecord(FServices.ProgramFile, record);
   LabelTitle = record.ProductName;
   LabelVersion = "バージョン " + record.FileVersion;
@@ -336,7 +336,7 @@ void TControlForm::SetLogFile(const std::string& text) {
   EditLogFile = text;
 }
 void TControlForm::SetDrawPosition(std::int32_t value) {
-  RadioDPosision = RadioIndex(value, 2);
+  RadioDrawPosition = RadioIndex(value, 2);
 }
 void TControlForm::SetGraphicsSize(std::int32_t value) {
   RadioGSize = RadioIndex(value, 3);
@@ -388,7 +388,7 @@ void TControlForm::SetRememberShown(bool value) {
 }
 
 void TControlForm::AddFolder(const std::string& folder) {
-  ListBox1.Append(folder);
+  FolderList.Append(folder);
   FListedFolders.insert(AsciiLower(folder));
 }
 
@@ -407,9 +407,9 @@ void TControlForm::SetColor(std::uint32_t color) {
 // ---- Save and cancel ---------------------------------------------------
 
 void TControlForm::BtnOKClick() {
-  SaverSettings settings;
+  TSaverSettings settings;
   settings.LogFile = EditLogFile;
-  settings.DrawPosition = RadioDPosision;
+  settings.DrawPosition = RadioDrawPosition;
   settings.GraphicsSize = RadioGSize;
   settings.ScreenClear = CheckClear.Checked;
   settings.RandomSort = CheckRandomG.Checked;
@@ -420,7 +420,7 @@ void TControlForm::BtnOKClick() {
   settings.PreviewRandom = PreviewRandom.Checked;
   settings.SkipBlank = CheckSkipBlank.Checked;
   settings.RememberShown = CheckRememberShown.Checked;
-  settings.FolderList = ListBox1.Items;
+  settings.FolderList = FolderList.Items;
   settings.ExtensionList = MovieExt.Items;
   TDialogTexts texts;
   if (ComboSS.ItemIndex >= 0 && ComboSS.ItemIndex < static_cast<std::int32_t>(FSaverPaths.size())) {
@@ -450,11 +450,11 @@ bool TControlForm::AddFolderOnce(const std::string& folder) {
 }
 
 void TControlForm::ForgetFolder(std::size_t index) {
-  const auto listed = FListedFolders.find(AsciiLower(ListBox1.Items[index]));
+  const auto listed = FListedFolders.find(AsciiLower(FolderList.Items[index]));
   if (listed != FListedFolders.end()) {
     FListedFolders.erase(listed);
   }
-  ListBox1.Delete(index);
+  FolderList.Delete(index);
 }
 
 void TControlForm::BtnAddClick() {
@@ -517,32 +517,32 @@ void TControlForm::WMDropFiles(const std::vector<std::string>& names) {
     if (folder.empty() || folder.back() != platform::kPathDelimiter) {
       folder += platform::kPathDelimiter;
     }
-    if (ActivePage == TControlPage::TabSheet1 && AddFolderOnce(folder) && CheckSub.Checked) {
+    if (ActivePage == TControlPage::FoldersPage && AddFolderOnce(folder) && CheckSub.Checked) {
       WalkSubFolders(folder);
     }
     FHost.YieldToMessages();
   }
 }
 
-void TControlForm::ListBox1Click() {
-  if (ListBox1.ItemIndex >= 0 &&
-      ListBox1.ItemIndex < static_cast<std::int32_t>(ListBox1.Items.size())) {
-    ListBox1.Hint = ListBox1.Items[static_cast<std::size_t>(ListBox1.ItemIndex)];
+void TControlForm::FolderListClick() {
+  if (FolderList.ItemIndex >= 0 &&
+      FolderList.ItemIndex < static_cast<std::int32_t>(FolderList.Items.size())) {
+    FolderList.Hint = FolderList.Items[static_cast<std::size_t>(FolderList.ItemIndex)];
   }
-  ListBox1KeyDown();
+  FolderListKeyDown();
 }
 
-void TControlForm::ListBox1KeyDown() {
-  BtnDeleteEnabled = ListBox1.ItemIndex >= 0;
+void TControlForm::FolderListKeyDown() {
+  BtnDeleteEnabled = FolderList.ItemIndex >= 0;
 }
 
 void TControlForm::BtnDeleteClick() {
-  for (std::size_t i = ListBox1.Items.size(); i-- > 0;) {
-    if (ListBox1.Selected[i]) {
+  for (std::size_t i = FolderList.Items.size(); i-- > 0;) {
+    if (FolderList.Selected[i]) {
       ForgetFolder(i);
     }
   }
-  if (ListBox1.Items.empty()) {
+  if (FolderList.Items.empty()) {
     BtnDeleteEnabled = false;
   }
 }
@@ -585,17 +585,17 @@ void TControlForm::PanelColorClick() {
   }
 }
 
-void TControlForm::BitBtn1Click() {
+void TControlForm::LogFileButtonClick() {
   if (const std::optional<std::string> name = FHost.RunSaveDialog(kSaveDialogTitle)) {
     EditLogFile = *name;
   }
 }
 
-void TControlForm::Label3Click() {
-  FHost.OpenAddress(Label3);
+void TControlForm::HomePageLinkClick() {
+  FHost.OpenAddress(HomePageLink);
 }
-void TControlForm::Label8Click() {
-  FHost.OpenAddress(Label8);
+void TControlForm::SupportBoardLinkClick() {
+  FHost.OpenAddress(SupportBoardLink);
 }
 
 }  // namespace tavelune

@@ -20,8 +20,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "settings/ScreenSaverSetup.h"
 #include "settings/SettingsStore.h"
-#include "settings/qScrSaver.h"
 
 namespace tavelune {
 
@@ -135,7 +135,7 @@ struct TComboState {
   bool Enabled = false;
 };
 
-enum class TControlPage { TabSheet1, TabSheet3, TabSheet4, TabSheet5 };
+enum class TControlPage { FoldersPage, OptionsPage, VersionPage, ExtrasPage };
 
 // ---- The native side ---------------------------------------------------
 
@@ -170,7 +170,7 @@ struct TControlFormServices {
   IKeyStore& Store;
   // The system's screen-saver registration, which lists the installed
   // savers for the hand-over list.
-  TqScrSaver qScrSaver1;
+  TScreenSaverSetup ScreenSaverSetup;
   std::string ProgramFile;  // the running program, for the version page
   std::string RootPath;     // its folder, with the trailing delimiter
   std::string HomePage;
@@ -190,14 +190,14 @@ class TControlForm : private ISettingsReceiver {
   void BtnDeleteClick();
   void BtnOKClick();
   void BtnCancelClick();
-  void ListBox1Click();
-  void ListBox1KeyDown();
-  void Label3Click();
-  void Label8Click();
+  void FolderListClick();
+  void FolderListKeyDown();
+  void HomePageLinkClick();
+  void SupportBoardLinkClick();
   // Names dropped onto the dialog, in the platform's order.
   void WMDropFiles(const std::vector<std::string>& names);
   void PanelColorClick();
-  void BitBtn1Click();
+  void LogFileButtonClick();
   void ButtonExtAddClick();
   void MovieExtClick();
   void ButtonExtDeleteClick();
@@ -218,15 +218,15 @@ class TControlForm : private ISettingsReceiver {
   bool Stopping() const { return FStop; }
 
   // Control state, named as on the form.
-  TControlPage ActivePage = TControlPage::TabSheet4;
+  TControlPage ActivePage = TControlPage::VersionPage;
   bool BtnOKEnabled = true;
   bool BtnDeleteEnabled = false;
   bool ButtonExtDeleteEnabled = false;
   TCheckState CheckSub;
-  TListBoxState ListBox1;
+  TListBoxState FolderList;
   std::string EditLogFile;
   std::int32_t RadioGSize = 2;
-  std::int32_t RadioDPosision = 1;
+  std::int32_t RadioDrawPosition = 1;
   TCheckState CheckClear;
   TCheckState CheckRandomG{true};
   TCheckState CheckRol;
@@ -246,8 +246,8 @@ class TControlForm : private ISettingsReceiver {
   std::string LabelTitle;
   std::string LabelVersion;
   std::string LabelCopyLeft;
-  std::string Label3;  // the home-page address
-  std::string Label8;  // the support-board address
+  std::string HomePageLink;      // the home-page address
+  std::string SupportBoardLink;  // the support-board address
 
  private:
   // ISettingsReceiver: the dialog's reader hands the stored values here.
@@ -276,7 +276,7 @@ class TControlForm : private ISettingsReceiver {
   void FillSaverList();
   void ShowVersionInfo();
   void SetColor(std::uint32_t color);
-  // Appends `folder` to ListBox1 unless an entry equals it without regard
+  // Appends `folder` to FolderList unless an entry equals it without regard
   // to letter case; true when it was appended.
   bool AddFolderOnce(const std::string& folder);
   void ForgetFolder(std::size_t index);
@@ -288,7 +288,7 @@ class TControlForm : private ISettingsReceiver {
   TControlFormServices FServices;
   std::vector<std::string> FSaverPaths;  // parallel to ComboSS's entries
   bool FStop = false;
-  // ListBox1's entries lower-cased, so that a walk over tens of thousands of
+  // FolderList's entries lower-cased, so that a walk over tens of thousands of
   // folders does not compare each new one with every listed one.
   std::unordered_multiset<std::string> FListedFolders;
   // Folders entered by the running walk: a link back up the tree is not

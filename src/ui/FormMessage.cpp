@@ -17,21 +17,21 @@ void TFormMessage::FormActivate() {
     return;
   }
   FActivated = true;
-  FView.SetLabel1(FMovieFile() + "は、壊れています。");
+  FView.SetMessageText(FMovieFile() + "は、壊れています。");
   FRemaining = 60;
-  FView.SetLabel2("60秒");
+  FView.SetCountdownText("60秒");
 }
 
-void TFormMessage::Timer1Timer() {
+void TFormMessage::CountdownTick() {
   --FRemaining;
-  FView.SetLabel2(std::to_string(FRemaining) + "秒");
+  FView.SetCountdownText(std::to_string(FRemaining) + "秒");
   FView.ProcessMessages();
   if (FRemaining < 1) {
     FView.Close();
   }
 }
 
-void TFormMessage::Button1Click() {
+void TFormMessage::OkButtonClick() {
   FView.Close();
 }
 

@@ -7,7 +7,7 @@
 //
 // TFormMessage is the notice's state and event handlers; the front end owns
 // the native window (IFormMessageView), lays it out as kLayout says,
-// drives FormActivate, Timer1Timer and Button1Click, and calls FormClose
+// drives FormActivate, CountdownTick and OkButtonClick, and calls FormClose
 // and FormDestroy when the window closes. UI thread only.
 
 #include <cstdint>
@@ -20,9 +20,9 @@ namespace tavelune {
 class IFormMessageView {
  public:
   virtual ~IFormMessageView() = default;
-  virtual void SetLabel1(const std::string& text) = 0;
-  virtual void SetLabel2(const std::string& text) = 0;
-  // Starts or stops the one-second timer that calls Timer1Timer.
+  virtual void SetMessageText(const std::string& text) = 0;
+  virtual void SetCountdownText(const std::string& text) = 0;
+  // Starts or stops the one-second timer that calls CountdownTick.
   virtual void SetTimerEnabled(bool enabled) = 0;
   virtual void Hide() = 0;
   // Closes the window; the front end then calls FormClose and, once the
@@ -41,9 +41,9 @@ struct TFormMessageLayout {
   const char* FontName = "ＭＳ Ｐゴシック";
   int FontHeight = 12;  // pixels
   int ClientWidth = 342, ClientHeight = 73;
-  int Label1[4] = {8, 8, 329, 25};  // fixed size, word wrap
-  int Label2[4] = {8, 48, 24, 12};
-  int Button1[4] = {120, 40, 75, 25};
+  int MessageLabel[4] = {8, 8, 329, 25};  // fixed size, word wrap
+  int CountdownLabel[4] = {8, 48, 24, 12};
+  int OkButton[4] = {120, 40, 75, 25};
 };
 inline constexpr TFormMessageLayout kFormMessageLayout{};
 
@@ -65,8 +65,8 @@ class TFormMessage {
   // The first activation sets up the message and the count; later ones do nothing.
   void FormActivate();
   // Once a second: counts down and closes the notice below 1.
-  void Timer1Timer();
-  void Button1Click();
+  void CountdownTick();
+  void OkButtonClick();
   void FormClose();
   void FormDestroy();
 

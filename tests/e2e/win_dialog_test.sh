@@ -181,7 +181,7 @@ check "the chosen folder is added" wait_until 5 list_is 'D:\ビデオ|D:\ビデ�
 click "$folders" 30 8
 click "$(control 削除 Button)"
 check "削除 removes the selected first entry" list_is 'D:\ビデオ\夜'
-# The history file through the save chooser; BitBtn1 follows its edit.
+# The history file through the save chooser; LogFileButton follows its edit.
 click "$(dialog_tree | grep -A1 ' class=Edit .*visible=1 ' | sed -n 2p)"
 save_chooser='表示履歴ファイルを指定してください'
 check "the glyph button opens the save chooser" wait_until 10 has_window "$save_chooser"

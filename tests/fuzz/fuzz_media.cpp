@@ -31,7 +31,7 @@ class TCheckedFrames : public tavelune::IGraphListener {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace tavelune;
   const std::string file = fuzz::WriteInput("movie.bin", fuzz::AsText(data, size));
-  const std::unique_ptr<IMediaFramework> media = platform::CreateMediaFramework();
+  const std::unique_ptr<IMediaFramework> media = CreateMediaFramework();
   IFilterGraph& graph = media->FilterGraph();
   TCheckedFrames frames(media->SampleGrabber());
   graph.SetListener(&frames);
@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     media->SampleGrabber().ApplyGrabberType();
     try {
       graph.RenderFile(file);
-    } catch (const EDirectShowException&) {
+    } catch (const EMediaError&) {
       break;
     }
     graph.Pause();
@@ -51,12 +51,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     seeking->GetPositions(current, stop);
     for (TRefTime position : {TRefTime{0}, stop / 2}) {
       seeking->SetPositions(position, kSegmentSeekFlags, stop, kSegmentSeekFlags);
-      if (!platform::WaitForSeeks(*media, std::chrono::seconds(30))) {
+      if (!WaitForSeeks(*media, std::chrono::seconds(30))) {
         __builtin_trap();  // a seek outlived its deadline
       }
     }
     std::string stream;
-    media->VideoWindow().CurrentImageToStream(stream);
+    media->FrameSource().CurrentImageToStream(stream);
     graph.EmptyGraph();
   }
   graph.SetActive(false);

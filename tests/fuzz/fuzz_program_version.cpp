@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
     }
   }
-  VersionRecord record;
+  TVersionRecord record;
   ParseAttachedVersionText(AttachedVersionTextFromImage(image), record);
   return 0;
 }

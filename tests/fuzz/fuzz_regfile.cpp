@@ -3,7 +3,7 @@
 #include <string>
 
 #include "FuzzFiles.h"
-#include "platform/regfile/RegFile.h"
+#include "settings/RegFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace tavelune;

@@ -5,7 +5,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace tavelune;
   std::string name = fuzz::WriteInput("header.txt", fuzz::AsText(data, size));
-  VersionRecord record;
+  TVersionRecord record;
   ReadVersionRecord(name, record);
   TrimFullWidth(fuzz::AsText(data, size));
   return 0;

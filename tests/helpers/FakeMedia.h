@@ -29,7 +29,7 @@ inline TColor FrameColorFor(TRefTime position) {
 class TFakeMedia : public IMediaFramework,
                    public IFilterGraph,
                    public ISampleGrabber,
-                   public IVideoWindow,
+                   public IFrameSource,
                    public IMediaSeeking {
  public:
   explicit TFakeMedia(TFakeSaverHost& host) : FHost(host) {}
@@ -65,7 +65,7 @@ class TFakeMedia : public IMediaFramework,
 
   IFilterGraph& FilterGraph() override { return *this; }
   ISampleGrabber& SampleGrabber() override { return *this; }
-  IVideoWindow& VideoWindow() override { return *this; }
+  IFrameSource& FrameSource() override { return *this; }
 
   void SetListener(IGraphListener* listener) override { Listener = listener; }
   bool Active() const override { return FActive; }
@@ -178,7 +178,7 @@ class TFakeMedia : public IMediaFramework,
   void Record(const std::string& call) {
     Calls.push_back(call);
     if (FailingCalls.count(call.substr(0, call.find('(')))) {
-      throw EDirectShowException(kVfwEUnsupportedStream, "scripted failure");
+      throw EMediaError(kVfwEUnsupportedStream, "scripted failure");
     }
   }
   static constexpr std::uint8_t kDetailed = 1;  // the sample's fourth byte

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "settings/KeyStore.h"
@@ -25,11 +26,21 @@ struct TStoreUnderTest {
   std::function<void()> CleanUp;
 };
 
-using TStoreFactory = std::function<TStoreUnderTest()>;
+// One implementation under test: its name ends each test's name.
+struct TStoreKind {
+  const char* Name;
+  std::function<TStoreUnderTest()> Make;
+};
+inline void PrintTo(const TStoreKind& kind, std::ostream* out) {
+  *out << kind.Name;
+}
+inline std::string StoreKindName(const ::testing::TestParamInfo<TStoreKind>& info) {
+  return info.param.Name;
+}
 
-class KeyStoreBehaviour : public ::testing::TestWithParam<TStoreFactory> {
+class KeyStoreBehaviour : public ::testing::TestWithParam<TStoreKind> {
  protected:
-  void SetUp() override { FUnderTest = GetParam()(); }
+  void SetUp() override { FUnderTest = GetParam().Make(); }
   void TearDown() override {
     if (FUnderTest.CleanUp) {
       FUnderTest.CleanUp();

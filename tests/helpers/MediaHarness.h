@@ -52,7 +52,7 @@ class TFrames : public IGraphListener {
 class TPausedMovie {
  public:
   explicit TPausedMovie(const std::string& movie, TMediaSubtype subtype = TMediaSubtype::RGB32)
-      : Media(platform::CreateMediaFramework()), Frames(Media->SampleGrabber()) {
+      : Media(CreateMediaFramework()), Frames(Media->SampleGrabber()) {
     Media->SampleGrabber().SetMediaSubtype(subtype);
     Media->SampleGrabber().ApplyGrabberType();
     Graph().SetListener(&Frames);
@@ -76,7 +76,7 @@ class TPausedMovie {
   // Seeks as a segment does and waits for the streaming thread.
   void Seek(TRefTime position, TRefTime stop) {
     Graph().QueryMediaSeeking()->SetPositions(position, kSegmentSeekFlags, stop, kSegmentSeekFlags);
-    ASSERT_TRUE(platform::WaitForSeeks(*Media, std::chrono::seconds(10)));
+    ASSERT_TRUE(WaitForSeeks(*Media, std::chrono::seconds(10)));
   }
 
   std::unique_ptr<IMediaFramework> Media;
@@ -117,7 +117,7 @@ inline TBitmap24 ExpectBothDepthsAlike(const std::string& movie, TRefTime positi
   EXPECT_EQ(rgb32.Frames.Lengths[0], pixels * 4);
   EXPECT_EQ(rgb24.Frames.Pictures[0], rgb32.Frames.Pictures[0]);
   std::string stream;
-  EXPECT_TRUE(rgb24.Media->VideoWindow().CurrentImageToStream(stream));
+  EXPECT_TRUE(rgb24.Media->FrameSource().CurrentImageToStream(stream));
   EXPECT_EQ(stream.substr(0, 2), "BM");
   return rgb24.Frames.Pictures[0];
 }

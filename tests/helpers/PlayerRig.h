@@ -20,7 +20,7 @@ struct TPlayerRig {
   TRecordingLog Log;
   TWindowlessPlayState State;
   // The window's state by its own names.
-  SaverSettings& Settings = State.Settings;
+  TSaverSettings& Settings = State.Settings;
   TBitmap24& Screen = State.Screen;
   TBitmap24& Background = State.Background;
   std::atomic<bool>& Closing = State.Closing;

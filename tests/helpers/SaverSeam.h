@@ -12,7 +12,7 @@ namespace tavelune::test {
 
 struct TSaverSeam {
   static std::atomic<bool>& Closing(TSaver& saver) { return saver.FClosing; }
-  static SaverSettings& Settings(TSaver& saver) { return saver.FSettings; }
+  static TSaverSettings& Settings(TSaver& saver) { return saver.FSettings; }
   static bool MouseSeen(const TSaver& saver) { return saver.FMouseSeen; }
   static std::int32_t MouseX(const TSaver& saver) { return saver.FMouseX; }
   // The walk that fills the player's list, or null before creation and in preview.

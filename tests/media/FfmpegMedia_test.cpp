@@ -247,7 +247,7 @@ TEST(FfmpegMedia, RunningGraphsFollowTheClockAndSignalTheirEnd) {
   // A one-second segment near the end, run: end of segment, no frames.
   seeking->SetPositions(5 * kSecond, kSegmentSeekFlags, 5 * kSecond + kSecond / 5,
                         kSegmentSeekFlags);
-  ASSERT_TRUE(platform::WaitForSeeks(*paused.Media, std::chrono::seconds(10)));
+  ASSERT_TRUE(WaitForSeeks(*paused.Media, std::chrono::seconds(10)));
   const std::size_t framesBefore = paused.Frames.Pictures.size();
   paused.Graph().Run();
   std::this_thread::sleep_for(std::chrono::milliseconds(400));
@@ -268,12 +268,12 @@ TEST(FfmpegMedia, FilesThatAreNotMoviesAreRefusedWithTheFrameworksCode) {
       dir.Write("notes.avi", "These are not the movies you are looking for.\n");
   const std::string empty = dir.Write("empty.mpg", "");
   for (const std::string& file : {text, empty}) {
-    auto media = platform::CreateMediaFramework();
+    auto media = CreateMediaFramework();
     media->FilterGraph().SetActive(true);
     try {
       media->FilterGraph().RenderFile(file);
       ADD_FAILURE() << file;
-    } catch (const EDirectShowException& error) {
+    } catch (const EMediaError& error) {
       EXPECT_EQ(error.Code(), kVfwEUnsupportedStream);
       EXPECT_NE(std::string(error.what()).find("($80040265)."), std::string::npos) << error.what();
     }
@@ -285,9 +285,9 @@ TEST(FfmpegMedia, AbsurdFrameSizesAreRefusedBeforeAnythingIsAllocated) {
   const std::string huge =
       dir.Write("huge.avi",
                 "YUV4MPEG2 W100000 H100000 F25:1 Ip A1:1 C420jpeg\nFRAME\n" + std::string(64, 'x'));
-  auto media = platform::CreateMediaFramework();
+  auto media = CreateMediaFramework();
   media->FilterGraph().SetActive(true);
-  EXPECT_THROW(media->FilterGraph().RenderFile(huge), EDirectShowException);
+  EXPECT_THROW(media->FilterGraph().RenderFile(huge), EMediaError);
 }
 
 TEST(FfmpegMedia, ASeekThatCanDeliverNoFrameSaysSoAtOnce) {
@@ -326,7 +326,7 @@ TEST(FfmpegMedia, SoundWithoutPicturesRendersOnlyInPart) {
   EXPECT_TRUE(paused.Frames.Pictures.empty());
   EXPECT_EQ(paused.Frames.NoFrames, 1);  // nobody waits for a frame that cannot come
   std::string stream;
-  EXPECT_FALSE(paused.Media->VideoWindow().CurrentImageToStream(stream));
+  EXPECT_FALSE(paused.Media->FrameSource().CurrentImageToStream(stream));
 }
 
 TEST(FfmpegMedia, TruncatedAndDamagedMoviesNeverCrash) {
@@ -348,7 +348,7 @@ TEST(FfmpegMedia, TruncatedAndDamagedMoviesNeverCrash) {
         paused.Seek(position, position);
       }
       EXPECT_LE(paused.Frames.Pictures.size(), 3u);
-    } catch (const EDirectShowException&) {
+    } catch (const EMediaError&) {
       // Refused at opening: the play loop's error path.
     }
   }
@@ -383,7 +383,7 @@ class TRealGraphHost : public test::TFakeSaverHost {
 TEST(FfmpegMedia, ThePlayLoopShowsEverySegmentOfARealMovie) {
   const std::string movie = TenMinutes();
   TRealGraphHost host;
-  auto media = platform::CreateMediaFramework();
+  auto media = CreateMediaFramework();
   test::TRecordingLog log;
   TWindowlessPlayState window;
   window.Settings.GraphicsSize = 0;
@@ -406,7 +406,7 @@ TEST(FfmpegMedia, ThePlayLoopTakesAnUnplayableFileToTheErrorPath) {
   test::TTempDir dir;
   const std::string file = dir.Write("notes.avi", "not a movie at all");
   TRealGraphHost host;
-  auto media = platform::CreateMediaFramework();
+  auto media = CreateMediaFramework();
   test::TRecordingLog log;
   TWindowlessPlayState window;
   TPlayController player(host, *media, log, window.View());

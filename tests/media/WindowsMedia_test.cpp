@@ -154,11 +154,11 @@ TEST(WindowsMedia, HdrStillsOfHevcTenBitAreToneMapped) {
 // --- what broken files get ---
 
 THResult RenderCode(const std::string& file) {
-  auto media = platform::CreateMediaFramework();
+  auto media = CreateMediaFramework();
   media->FilterGraph().SetActive(true);
   try {
     media->FilterGraph().RenderFile(file);
-  } catch (const EDirectShowException& error) {
+  } catch (const EMediaError& error) {
     EXPECT_NE(std::string(error.what()).find("($"), std::string::npos) << error.what();
     return error.Code();
   }
@@ -208,7 +208,7 @@ TEST(WindowsMedia, DamagedAndTruncatedMoviesNeverCrash) {
         EXPECT_EQ(picture.Width(), 320) << name;
         EXPECT_EQ(picture.Height(), 240) << name;
       }
-    } catch (const EDirectShowException& error) {
+    } catch (const EMediaError& error) {
       EXPECT_LT(error.Code(), 0) << name;  // refused at opening: the play loop's error path
     }
   }
@@ -234,7 +234,7 @@ TEST(WindowsMedia, AMovieDeletedWhilePlayingEndsNothingButItsOwnFrames) {
 TEST(WindowsMedia, ClosingWithASeekInFlightLetsGoAtOnce) {
   for (int round = 0; round < 5; ++round) {
     const auto start = std::chrono::steady_clock::now();
-    auto media = platform::CreateMediaFramework();
+    auto media = CreateMediaFramework();
     IFilterGraph& graph = media->FilterGraph();
     graph.SetActive(true);
     graph.RenderFile(Movie("hd.mp4"));

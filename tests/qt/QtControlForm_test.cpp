@@ -1,7 +1,7 @@
 // The settings dialog's real widgets on Qt's offscreen platform: typing,
 // clicking, dropping and the standard dialogs, against a real settings file.
 
-#include "platform/qt/QtControlForm.h"
+#include "frontends/qt/QtControlForm.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +30,7 @@
 #include <functional>
 
 #include "helpers/TestFiles.h"
-#include "platform/regfile/RegFileKeyStore.h"
+#include "ports/regfile/RegFileKeyStore.h"
 
 // Readable QStrings in failure messages.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -71,7 +71,7 @@ class QtControlFormTest : public ::testing::Test {
   }
   TQtControlForm& Open() {
     Dialog = std::make_unique<TQtControlForm>(TControlFormServices{
-        *Store, TqScrSaver(Dir.Name("none"), Dir.Name("none")), "/nonexistent/tavelune",
+        *Store, TScreenSaverSetup(Dir.Name("none"), Dir.Name("none")), "/nonexistent/tavelune",
         "/opt/tavelune/", "https://home.example/", "https://board.example/"});
     Dialog->Start();
     // Focus moves (which end a numeric edit's editing) need an active window.
@@ -95,9 +95,9 @@ class QtControlFormTest : public ::testing::Test {
     Get<QPushButton>("BtnOK")->click();
     return reported;
   }
-  void ShowPage(int index) { Get<QTabWidget>("PageControl1")->setCurrentIndex(index); }
-  SaverSettings Saved() {
-    SaverSettings settings;
+  void ShowPage(int index) { Get<QTabWidget>("Pages")->setCurrentIndex(index); }
+  TSaverSettings Saved() {
+    TSaverSettings settings;
     std::atomic<bool> stop{false};
     ReadSaverSettings(*Store, settings, stop, [](std::int32_t) { return 0; });
     return settings;
@@ -135,7 +135,7 @@ TEST_F(QtControlFormTest, OpensOnTheVersionPageWithEveryControlAsDesigned) {
   TQtControlForm& dialog = Open();
   EXPECT_EQ(dialog.windowTitle(), "タベルーネ設定");
   EXPECT_TRUE(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
-  auto* pages = Get<QTabWidget>("PageControl1");
+  auto* pages = Get<QTabWidget>("Pages");
   ASSERT_EQ(pages->count(), 4);
   EXPECT_EQ(pages->tabText(0), "動画フォルダー");
   EXPECT_EQ(pages->tabText(1), "オプション");
@@ -159,7 +159,7 @@ TEST_F(QtControlFormTest, OpensOnTheVersionPageWithEveryControlAsDesigned) {
   EXPECT_EQ(Get<QLineEdit>("EditWait")->text(), "3");
   EXPECT_EQ(Get<QLineEdit>("PreViewSeconds")->text(), "60.");
   EXPECT_EQ(Get<QLineEdit>("PreViewMin")->text(), "10");
-  EXPECT_TRUE(Get<QLabel>("Label3")->text().contains("https://home.example/"));
+  EXPECT_TRUE(Get<QLabel>("HomePageLink")->text().contains("https://home.example/"));
 }
 
 TEST_F(QtControlFormTest, TypedValuesAreSavedToTheSettingsFile) {
@@ -178,7 +178,7 @@ TEST_F(QtControlFormTest, TypedValuesAreSavedToTheSettingsFile) {
   Get<QCheckBox>("CheckRol")->click();
   QTest::mouseClick(Get<QPushButton>("BtnOK"), Qt::LeftButton);
   EXPECT_FALSE(Dialog->isVisible());
-  const SaverSettings saved = Saved();
+  const TSaverSettings saved = Saved();
   EXPECT_EQ(saved.DrawWait, 12);
   EXPECT_EQ(saved.PreviewSeconds, 90);
   EXPECT_TRUE(saved.Rotate);
@@ -222,7 +222,7 @@ TEST_F(QtControlFormTest, ASettingsFileThatCannotBeWrittenIsReportedAndTheDialog
 TEST_F(QtControlFormTest, AnySpotThatIsNoControlDragsTheDialog) {
   TQtControlForm& dialog = Open();
   const QPoint start = dialog.pos();
-  QWidget* label = Dialog->Control("Label2");  // a label is no control to click
+  QWidget* label = Dialog->Control("HomePageLabel");  // a label is no control to click
   const QPoint spot = label->mapTo(&dialog, QPoint(2, 2));
   QTest::mousePress(label, Qt::LeftButton, {}, QPoint(2, 2));
   QMouseEvent move(QEvent::MouseMove, QPointF(spot + QPoint(30, 20)),
@@ -238,10 +238,10 @@ TEST_F(QtControlFormTest, DroppedFoldersAndFilesAreAddedOnlyOnTheFolderPage) {
   std::filesystem::create_directories(Dir.Name("more"));
   Open();
   Drop({Dir.Name("more")});
-  EXPECT_TRUE(Items("ListBox1").isEmpty());  // the version page is shown
+  EXPECT_TRUE(Items("FolderList").isEmpty());  // the version page is shown
   ShowPage(0);
   Drop({file, Dir.Name("more")});
-  EXPECT_EQ(Items("ListBox1"), (QStringList{Q(Dir.Name("movies/")), Q(Dir.Name("more/"))}));
+  EXPECT_EQ(Items("FolderList"), (QStringList{Q(Dir.Name("movies/")), Q(Dir.Name("more/"))}));
   EXPECT_TRUE(Get<QPushButton>("BtnOK")->isEnabled());
 }
 
@@ -262,7 +262,7 @@ TEST_F(QtControlFormTest, TheFolderChooserAddsAFolderAndItsVisibleSubFolders) {
     PressButton(chooser, QDialogButtonBox::Ok);
   });
   Get<QPushButton>("BtnAdd")->click();
-  QStringList items = Items("ListBox1");
+  QStringList items = Items("FolderList");
   ASSERT_EQ(items.size(), 4);
   EXPECT_EQ(items[0], Q(tree));
   EXPECT_TRUE(items.contains(Q(Dir.Name("tree/a/"))));
@@ -271,13 +271,13 @@ TEST_F(QtControlFormTest, TheFolderChooserAddsAFolderAndItsVisibleSubFolders) {
   EXPECT_LT(items.indexOf(Q(Dir.Name("tree/a/"))), items.indexOf(Q(Dir.Name("tree/a/deep/"))));
 
   // Selected entries go with "削除".
-  auto* list = Get<QListWidget>("ListBox1");
+  auto* list = Get<QListWidget>("FolderList");
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                     list->visualItemRect(list->item(0)).center());
   EXPECT_TRUE(Get<QPushButton>("BtnDelete")->isEnabled());
   EXPECT_EQ(list->toolTip(), Q(tree));
   Get<QPushButton>("BtnDelete")->click();
-  EXPECT_EQ(Items("ListBox1").size(), 3);
+  EXPECT_EQ(Items("FolderList").size(), 3);
 }
 
 TEST_F(QtControlFormTest, CancelInTheMiddleOfALongWalkEndsItAndWritesNothing) {
@@ -295,7 +295,7 @@ TEST_F(QtControlFormTest, CancelInTheMiddleOfALongWalkEndsItAndWritesNothing) {
     // Once the walk has listed some folders, the user cancels.
     auto* poll = new QTimer(qApp);
     QObject::connect(poll, &QTimer::timeout, [&, poll] {
-      if (Items("ListBox1").size() > 20) {
+      if (Items("FolderList").size() > 20) {
         poll->stop();
         poll->deleteLater();
         saveDisabledDuringWalk = !Get<QPushButton>("BtnOK")->isEnabled();
@@ -308,7 +308,7 @@ TEST_F(QtControlFormTest, CancelInTheMiddleOfALongWalkEndsItAndWritesNothing) {
   EXPECT_TRUE(saveDisabledDuringWalk);
   EXPECT_FALSE(Dialog->isVisible());
   EXPECT_TRUE(Dialog->Form().Stopping());
-  EXPECT_LT(Dialog->Form().ListBox1.Items.size(), 200u);
+  EXPECT_LT(Dialog->Form().FolderList.Items.size(), 200u);
   EXPECT_FALSE(std::filesystem::exists(Dir.Name("settings.reg")));
 }
 

@@ -3,7 +3,7 @@
 // shows that monitor's own stills over its own background, goes when the
 // monitor is unplugged, and ends with the run.
 
-#include "platform/qt/QtSaverWindow.h"
+#include "frontends/qt/QtSaverWindow.h"
 
 #include <gtest/gtest.h>
 

@@ -68,15 +68,15 @@ class ControlFormTest : public ::testing::Test {
   // `saverFolder`: where the installed screen savers are.
   TControlForm& Open(const std::string& saverFolder = "/nonexistent") {
     Form = std::make_unique<TControlForm>(
-        Host, TControlFormServices{Store, TqScrSaver(saverFolder, "/nonexistent"),
+        Host, TControlFormServices{Store, TScreenSaverSetup(saverFolder, "/nonexistent"),
                                    "/nonexistent/tavelune", "/opt/tavelune/",
                                    "https://home.example/", "https://board.example/"});
     Form->FormCreate();
     return *Form;
   }
   std::unique_ptr<IStoreKey> Main() { return Store.CreateKey(kSettingsKey); }
-  SaverSettings SavedForSaver() {
-    SaverSettings settings;
+  TSaverSettings SavedForSaver() {
+    TSaverSettings settings;
     std::atomic<bool> stop{false};
     ReadSaverSettings(Store, settings, stop, [](std::int32_t) { return 0; });
     return settings;
@@ -101,11 +101,11 @@ std::string Slash(const std::string& folder) {
 TEST_F(ControlFormTest, OpensOnTheVersionPageWithTheDesignedStateOverAnEmptyStore) {
   TControlForm& form = Open();
   EXPECT_EQ(Host.Calls, (std::vector<std::string>{"AcceptDroppedFiles", "CloseSaverWindow"}));
-  EXPECT_EQ(form.ActivePage, TControlPage::TabSheet4);
+  EXPECT_EQ(form.ActivePage, TControlPage::VersionPage);
   EXPECT_EQ(form.MovieExt.Items, kDefaultExtensions);
-  EXPECT_TRUE(form.ListBox1.Items.empty());
+  EXPECT_TRUE(form.FolderList.Items.empty());
   EXPECT_EQ(form.RadioGSize, 2);
-  EXPECT_EQ(form.RadioDPosision, 1);
+  EXPECT_EQ(form.RadioDrawPosition, 1);
   EXPECT_TRUE(form.CheckRandomG.Checked);
   EXPECT_TRUE(form.CheckCapture.Checked);
   EXPECT_EQ(form.EditWait, "3");
@@ -119,7 +119,7 @@ TEST_F(ControlFormTest, OpensOnTheVersionPageWithTheDesignedStateOverAnEmptyStor
   // A program without a version record still gets the two prefixes.
   EXPECT_EQ(form.LabelVersion, "バージョン ");
   EXPECT_EQ(form.LabelCopyLeft, "作者 ");
-  EXPECT_EQ(form.Label3, "https://home.example/");
+  EXPECT_EQ(form.HomePageLink, "https://home.example/");
 }
 
 TEST_F(ControlFormTest, NamesInstalledSaversByTheirFileNameWithoutItsExtension) {
@@ -154,7 +154,7 @@ TEST_F(ControlFormTest, ShowsTheStoredValues) {
   Store.CreateKey(kExtsKey)->WriteString("0000", "MP4");
   TControlForm& form = Open(FolderOf(dir));
   EXPECT_EQ(form.EditLogFile, " history.txt");
-  EXPECT_EQ(form.RadioDPosision, 0);
+  EXPECT_EQ(form.RadioDrawPosition, 0);
   EXPECT_EQ(form.RadioGSize, 2);
   EXPECT_FALSE(form.CheckClear.Checked);
   EXPECT_EQ(form.ComboSS.ItemIndex, 1);
@@ -170,7 +170,7 @@ TEST_F(ControlFormTest, ShowsTheStoredValues) {
   // The block ran to its end with random segments: the numbers are off.
   EXPECT_FALSE(form.PreViewSeconds.Enabled);
   EXPECT_FALSE(form.PreviewMax.Enabled);
-  EXPECT_EQ(form.ListBox1.Items, (std::vector<std::string>{"/movies"}));
+  EXPECT_EQ(form.FolderList.Items, (std::vector<std::string>{"/movies"}));
   EXPECT_EQ(form.MovieExt.Items, (std::vector<std::string>{"MP4"}));
 }
 
@@ -205,7 +205,7 @@ TEST_F(ControlFormTest, SavesWhatTheControlsHoldForTheSaverToReadAndCloses) {
   TControlForm& form = Open(FolderOf(dir));
   form.EditLogFile = "/home/me/history.txt";
   form.RadioGSize = 1;
-  form.RadioDPosision = 0;
+  form.RadioDrawPosition = 0;
   form.CheckClear.Checked = true;
   form.CheckRol.Checked = true;
   form.CheckCapture.Checked = false;
@@ -215,13 +215,13 @@ TEST_F(ControlFormTest, SavesWhatTheControlsHoldForTheSaverToReadAndCloses) {
   form.PreViewSeconds.Value = 0;  // no text: the default
   form.PreViewMin.Value = 12.5;   // decimals: the default
   form.PreviewMax.Value = 44;
-  form.ListBox1.Append("/b/");
-  form.ListBox1.Append("/a");
+  form.FolderList.Append("/b/");
+  form.FolderList.Append("/a");
   form.MovieExt.Clear();
   form.MovieExt.Append("mkv");
   form.BtnOKClick();
   EXPECT_EQ(Host.Closes, 1);
-  const SaverSettings saved = SavedForSaver();
+  const TSaverSettings saved = SavedForSaver();
   EXPECT_EQ(saved.LogFile, "/home/me/history.txt");
   EXPECT_EQ(saved.GraphicsSize, 1);
   EXPECT_EQ(saved.DrawPosition, 0);
@@ -252,7 +252,7 @@ TEST_F(ControlFormTest, TheExtendedPageShowsItsStoredChecksAndSavesThem) {
   form.CheckSkipBlank.Checked = false;
   form.CheckRememberShown.Checked = true;
   form.BtnOKClick();
-  const SaverSettings saved = SavedForSaver();
+  const TSaverSettings saved = SavedForSaver();
   EXPECT_FALSE(saved.SkipBlank);
   EXPECT_TRUE(saved.RememberShown);
   EXPECT_EQ(Store.OpenKey(kSettingsKey)->ReadValue("Skip Blank")->Kind, TValueKind::Integer);
@@ -261,7 +261,7 @@ TEST_F(ControlFormTest, TheExtendedPageShowsItsStoredChecksAndSavesThem) {
 TEST_F(ControlFormTest, ARadioGroupWithoutSelectionIsSavedAsMinusOne) {
   Main()->WriteInteger("Draw Posision", -3);
   TControlForm& form = Open();
-  EXPECT_EQ(form.RadioDPosision, -1);
+  EXPECT_EQ(form.RadioDrawPosition, -1);
   form.BtnOKClick();
   EXPECT_EQ(Store.OpenKey(kSettingsKey)->ReadValue("Draw Posision")->Number, -1);
 }
@@ -325,11 +325,11 @@ TEST_F(ControlFormFolders, TheChooserAddsItsFolderOnceWithoutTrailingDelimiter) 
   form.BtnAddClick();
   Host.Folder = Dir.Name("M");  // the same folder in other letter case
   form.BtnAddClick();
-  EXPECT_EQ(form.ListBox1.Items, (std::vector<std::string>{Dir.Name("m")}));
+  EXPECT_EQ(form.FolderList.Items, (std::vector<std::string>{Dir.Name("m")}));
   EXPECT_TRUE(form.BtnOKEnabled);
   Host.Folder.reset();  // cancelled
   form.BtnAddClick();
-  EXPECT_EQ(form.ListBox1.Items.size(), 1u);
+  EXPECT_EQ(form.FolderList.Items.size(), 1u);
   EXPECT_TRUE(form.BtnOKEnabled);
 }
 
@@ -341,7 +341,7 @@ TEST_F(ControlFormFolders, WithSubFoldersTheWalkListsEachFolderBeforeItsOwnSkipp
   Host.OnYield = [&] { saveLockedDuringWalk |= !form.BtnOKEnabled; };
   Host.Folder = Dir.Name("a").substr(0, Dir.Name("a").size() - 2);  // the temporary folder
   form.BtnAddClick();
-  std::vector<std::string> items = form.ListBox1.Items;
+  std::vector<std::string> items = form.FolderList.Items;
   ASSERT_EQ(items.size(), 5u);
   EXPECT_EQ(items[0], *Host.Folder);
   const auto at = [&](const std::string& folder) {
@@ -357,8 +357,8 @@ TEST_F(ControlFormFolders, WithSubFoldersTheWalkListsEachFolderBeforeItsOwnSkipp
   // Walking again adds only what is new.
   std::filesystem::create_directories(Dir.Name("b/new"));
   form.BtnAddClick();
-  EXPECT_EQ(form.ListBox1.Items.size(), 6u);
-  EXPECT_EQ(form.ListBox1.Items.back(), In("b/new"));
+  EXPECT_EQ(form.FolderList.Items.size(), 6u);
+  EXPECT_EQ(form.FolderList.Items.back(), In("b/new"));
 }
 
 #ifndef _WIN32  // Windows' paths end long before the walk's depth limit
@@ -372,7 +372,7 @@ TEST_F(ControlFormFolders, TheWalkGoesDownToTwoHundredSixtyOneLevelsBelowItsStar
   form.CheckSub.Checked = true;
   Host.Folder = Dir.Name("s");
   form.BtnAddClick();
-  EXPECT_EQ(form.ListBox1.Items.size(), 1u + 261u);
+  EXPECT_EQ(form.FolderList.Items.size(), 1u + 261u);
 }
 
 TEST_F(ControlFormFolders, LinksBackUpTheTreeDoNotMakeTheWalkEndless) {
@@ -386,9 +386,9 @@ TEST_F(ControlFormFolders, LinksBackUpTheTreeDoNotMakeTheWalkEndless) {
   form.CheckSub.Checked = true;
   Host.Folder = Dir.Name("t");
   form.BtnAddClick();
-  EXPECT_LE(form.ListBox1.Items.size(), 12u);
-  EXPECT_NE(std::find(form.ListBox1.Items.begin(), form.ListBox1.Items.end(), In("t/a/b/top")),
-            form.ListBox1.Items.end());
+  EXPECT_LE(form.FolderList.Items.size(), 12u);
+  EXPECT_NE(std::find(form.FolderList.Items.begin(), form.FolderList.Items.end(), In("t/a/b/top")),
+            form.FolderList.Items.end());
 }
 
 TEST_F(ControlFormFolders, AnUnreadableFolderContributesNothing) {
@@ -399,9 +399,9 @@ TEST_F(ControlFormFolders, AnUnreadableFolderContributesNothing) {
   Host.Folder = Dir.Name("u");
   form.BtnAddClick();
   std::filesystem::permissions(Dir.Name("u/locked"), std::filesystem::perms::owner_all);
-  EXPECT_EQ(form.ListBox1.Items[1], In("u/locked"));
+  EXPECT_EQ(form.FolderList.Items[1], In("u/locked"));
   if (::geteuid() != 0) {  // root reads it anyway
-    EXPECT_EQ(form.ListBox1.Items.size(), 2u);
+    EXPECT_EQ(form.FolderList.Items.size(), 2u);
   }
 }
 #endif
@@ -414,13 +414,13 @@ TEST_F(ControlFormFolders, ClosingTheDialogEndsAWalkAtItsNextEntry) {
   form.CheckSub.Checked = true;
   Host.Folder = Dir.Name("w");
   Host.OnYield = [&] {
-    if (form.ListBox1.Items.size() >= 5) {
+    if (form.FolderList.Items.size() >= 5) {
       form.FormClose();
     }
   };
   form.BtnAddClick();
   EXPECT_TRUE(form.Stopping());
-  EXPECT_LE(form.ListBox1.Items.size(), 6u);
+  EXPECT_LE(form.FolderList.Items.size(), 6u);
   EXPECT_TRUE(form.BtnOKEnabled);
 }
 
@@ -428,51 +428,51 @@ TEST_F(ControlFormFolders, DropsAddFoldersWithTrailingDelimiterOnlyOnTheFolderPa
   MakeTree();
   TControlForm& form = Open();
   form.WMDropFiles({Dir.Name("a")});
-  EXPECT_TRUE(form.ListBox1.Items.empty());  // the version page is shown
+  EXPECT_TRUE(form.FolderList.Items.empty());  // the version page is shown
   EXPECT_TRUE(form.BtnOKEnabled);
 
-  form.ActivePage = TControlPage::TabSheet1;
+  form.ActivePage = TControlPage::FoldersPage;
   form.CheckSub.Checked = true;
   form.WMDropFiles({Dir.Name("file.avi"), Dir.Name("b")});
   const std::string top = In("a").substr(0, In("a").size() - 2);
-  EXPECT_EQ(form.ListBox1.Items[0], top);  // the file's folder, then its sub-folders
+  EXPECT_EQ(form.FolderList.Items[0], top);  // the file's folder, then its sub-folders
   // "b" was listed by the walk already: not again.
-  const std::size_t count = form.ListBox1.Items.size();
+  const std::size_t count = form.FolderList.Items.size();
   EXPECT_EQ(count, 5u);
   // A folder that is listed already is not walked again.
   const int yields = Host.Yields;
   form.WMDropFiles({Dir.Name("a")});
   EXPECT_EQ(Host.Yields, yields + 1);
-  EXPECT_EQ(form.ListBox1.Items.size(), count);
+  EXPECT_EQ(form.FolderList.Items.size(), count);
 }
 
 // ---- Lists -------------------------------------------------------------
 
 TEST_F(ControlFormTest, TheFolderListDeletesItsSelectedEntriesAndTellsTheCurrentOneAsHint) {
   TControlForm& form = Open();
-  EXPECT_EQ(form.ListBox1.Hint, "画像ファイルが入ったフォルダーを登録します");
+  EXPECT_EQ(form.FolderList.Hint, "画像ファイルが入ったフォルダーを登録します");
   for (const char* folder : {"/a", "/b", "/c", "/d"}) {
-    form.ListBox1.Append(folder);
+    form.FolderList.Append(folder);
   }
-  form.ListBox1Click();  // no current entry: the hint stays
-  EXPECT_EQ(form.ListBox1.Hint, "画像ファイルが入ったフォルダーを登録します");
+  form.FolderListClick();  // no current entry: the hint stays
+  EXPECT_EQ(form.FolderList.Hint, "画像ファイルが入ったフォルダーを登録します");
   EXPECT_FALSE(form.BtnDeleteEnabled);
-  form.ListBox1.ItemIndex = 2;
-  form.ListBox1.Selected = {true, false, true, false};
-  form.ListBox1Click();
-  EXPECT_EQ(form.ListBox1.Hint, "/c");
+  form.FolderList.ItemIndex = 2;
+  form.FolderList.Selected = {true, false, true, false};
+  form.FolderListClick();
+  EXPECT_EQ(form.FolderList.Hint, "/c");
   EXPECT_TRUE(form.BtnDeleteEnabled);
   form.BtnDeleteClick();
-  EXPECT_EQ(form.ListBox1.Items, (std::vector<std::string>{"/b", "/d"}));
+  EXPECT_EQ(form.FolderList.Items, (std::vector<std::string>{"/b", "/d"}));
   EXPECT_TRUE(form.BtnDeleteEnabled);
-  form.ListBox1.Selected = {true, true};
+  form.FolderList.Selected = {true, true};
   form.BtnDeleteClick();
-  EXPECT_TRUE(form.ListBox1.Items.empty());
+  EXPECT_TRUE(form.FolderList.Items.empty());
   EXPECT_FALSE(form.BtnDeleteEnabled);
   // A deleted folder can be added again.
   Host.Folder = "/b";
   form.BtnAddClick();
-  EXPECT_EQ(form.ListBox1.Items, (std::vector<std::string>{"/b"}));
+  EXPECT_EQ(form.FolderList.Items, (std::vector<std::string>{"/b"}));
 }
 
 TEST_F(ControlFormTest, ExtensionsAreAddedTrimmedAsTypedAndDeletedOneAtATime) {
@@ -510,15 +510,15 @@ TEST_F(ControlFormTest, ChoosersAndLinksChangeOnlyWhatTheyConfirm) {
   EXPECT_EQ(form.PanelColorFont, 0xFFFFFF00u);
 
   form.EditLogFile = "kept";
-  form.BitBtn1Click();
+  form.LogFileButtonClick();
   EXPECT_EQ(form.EditLogFile, "kept");
   Host.SaveName = "/home/me/log.txt";
-  form.BitBtn1Click();
+  form.LogFileButtonClick();
   EXPECT_EQ(form.EditLogFile, "/home/me/log.txt");
   EXPECT_EQ(Host.Calls.back(), "SaveDialog 表示履歴ファイルを指定してください");
 
-  form.Label3Click();
-  form.Label8Click();
+  form.HomePageLinkClick();
+  form.SupportBoardLinkClick();
   EXPECT_EQ(Host.Calls.back(), "Open https://board.example/");
   EXPECT_EQ(Host.Calls[Host.Calls.size() - 2], "Open https://home.example/");
 
@@ -582,8 +582,8 @@ TEST(ControlFormLayout, EveryControlSitsInAParentDeclaredBeforeIt) {
       pages.push_back(control.Name);
     }
   }
-  EXPECT_EQ(pages,
-            (std::vector<std::string_view>{"TabSheet1", "TabSheet3", "TabSheet4", "TabSheet5"}));
+  EXPECT_EQ(pages, (std::vector<std::string_view>{"FoldersPage", "OptionsPage", "VersionPage",
+                                                  "ExtrasPage"}));
 }
 
 }  // namespace

@@ -14,8 +14,8 @@ namespace {
 
 class TFakeNoticeWindow : public IFormMessageView {
  public:
-  void SetLabel1(const std::string& text) override { Label1 = text; }
-  void SetLabel2(const std::string& text) override { Label2 = text; }
+  void SetMessageText(const std::string& text) override { MessageLabel = text; }
+  void SetCountdownText(const std::string& text) override { CountdownLabel = text; }
   void SetTimerEnabled(bool enabled) override { TimerEnabled = enabled; }
   void Hide() override { Visible = false; }
   // As the toolkit closes a form whose close frees it.
@@ -27,8 +27,8 @@ class TFakeNoticeWindow : public IFormMessageView {
   void ProcessMessages() override { ++MessagePasses; }
 
   TFormMessage* Notice = nullptr;
-  std::string Label1;
-  std::string Label2 = "60秒";
+  std::string MessageLabel;
+  std::string CountdownLabel = "60秒";
   bool TimerEnabled = false;
   bool Visible = true;
   int Closes = 0;
@@ -51,17 +51,17 @@ class FormMessageTest : public ::testing::Test {
 TEST_F(FormMessageTest, NamesTheMovieAndCountsDownAMinute) {
   EXPECT_TRUE(Window.TimerEnabled);  // running from creation
   Notice->FormActivate();
-  EXPECT_EQ(Window.Label1,
+  EXPECT_EQ(Window.MessageLabel,
             "C:\\movies\\a.mpg"
             "は、壊れています。");
-  EXPECT_EQ(Window.Label2, "60秒");
+  EXPECT_EQ(Window.CountdownLabel, "60秒");
   for (int second = 59; second >= 1; --second) {
-    Notice->Timer1Timer();
-    EXPECT_EQ(Window.Label2, std::to_string(second) + "秒");
+    Notice->CountdownTick();
+    EXPECT_EQ(Window.CountdownLabel, std::to_string(second) + "秒");
   }
   EXPECT_EQ(Window.Closes, 0);
-  Notice->Timer1Timer();
-  EXPECT_EQ(Window.Label2, "0秒");
+  Notice->CountdownTick();
+  EXPECT_EQ(Window.CountdownLabel, "0秒");
   EXPECT_EQ(Window.Closes, 1);
   EXPECT_FALSE(Window.TimerEnabled);
   EXPECT_FALSE(Window.Visible);
@@ -70,17 +70,17 @@ TEST_F(FormMessageTest, NamesTheMovieAndCountsDownAMinute) {
 }
 
 TEST_F(FormMessageTest, ATickBeforeTheFirstActivationClosesAtMinusOne) {
-  Notice->Timer1Timer();
-  EXPECT_EQ(Window.Label2, "-1秒");
+  Notice->CountdownTick();
+  EXPECT_EQ(Window.CountdownLabel, "-1秒");
   EXPECT_EQ(Window.Closes, 1);
 }
 
 TEST_F(FormMessageTest, ActivatingAgainChangesNothing) {
   Notice->FormActivate();
-  Notice->Timer1Timer();
+  Notice->CountdownTick();
   Notice->FormActivate();
   EXPECT_EQ(Notice->RemainingSeconds(), 59);
-  EXPECT_EQ(Window.Label2, "59秒");
+  EXPECT_EQ(Window.CountdownLabel, "59秒");
 }
 
 TEST_F(FormMessageTest, PassesInputOnToTheSaverButKeepsItsOwnKeys) {
@@ -100,7 +100,7 @@ TEST_F(FormMessageTest, PassesInputOnToTheSaverButKeepsItsOwnKeys) {
 
 TEST_F(FormMessageTest, TheButtonClosesAtOnce) {
   Notice->FormActivate();
-  Notice->Button1Click();
+  Notice->OkButtonClick();
   EXPECT_EQ(Window.Closes, 1);
   EXPECT_EQ(FormMessage, nullptr);
 }

@@ -130,7 +130,9 @@ test::TStoreUnderTest MemoryStore() {
           [store] { return std::make_unique<TShared>(store); }, nullptr};
 }
 
-INSTANTIATE_TEST_SUITE_P(Memory, KeyStoreBehaviour, ::testing::Values(MemoryStore));
+INSTANTIATE_TEST_SUITE_P(Memory, KeyStoreBehaviour,
+                         ::testing::Values(test::TStoreKind{"InMemory", MemoryStore}),
+                         test::StoreKindName);
 
 TEST(MemoryKeyStore, RefusesEveryWriteWhileToldTo) {
   TMemoryKeyStore store;

@@ -240,7 +240,7 @@ TEST_F(PlayController, ErrorsWhilePreparingTheMoviePropagateAfterTheStopSequence
   const std::string movie = Movie("m.mp4");
   Player.MovieList() = {movie};
   Media.FailingCalls = {"ApplyGrabberType"};
-  EXPECT_THROW(Player.PlayNext(), EDirectShowException);
+  EXPECT_THROW(Player.PlayNext(), EMediaError);
   EXPECT_FALSE(Player.Playing());
   EXPECT_EQ(Events(), (std::vector<std::string>{movie + " Start", movie + " Stop"}));
   EXPECT_TRUE(Host.Notices.empty());
@@ -451,9 +451,9 @@ TEST_F(PlayController, AnEmptyListAfterAWalkWakesDiscoveryOnEveryPass) {
     }
   };
   Player.PlayLoop();
-  EXPECT_EQ(Events(), (std::vector<std::string>{"Movie not found", "FsrFileRead.Resume",
-                                                "Movie not found", "FsrFileRead.Resume",
-                                                "Movie not found", "FsrFileRead.Resume"}));
+  EXPECT_EQ(Events(), (std::vector<std::string>{"Movie not found", "FMovieSearch.Resume",
+                                                "Movie not found", "FMovieSearch.Resume",
+                                                "Movie not found", "FMovieSearch.Resume"}));
   EXPECT_EQ(Search.Resumes, 3);
   ASSERT_EQ(passes.size(), 3u);
   EXPECT_EQ(passes[1] - passes[0], 1500);

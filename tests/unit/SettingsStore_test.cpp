@@ -30,8 +30,8 @@ void StoreAll(IKeyStore& store) {
   key->WriteInteger("PreViewMax", 8);
 }
 
-SaverSettings ReadSaver(IKeyStore& store, bool stop = false) {
-  SaverSettings settings;
+TSaverSettings ReadSaver(IKeyStore& store, bool stop = false) {
+  TSaverSettings settings;
   std::atomic<bool> stopFlag{stop};
   ReadSaverSettings(store, settings, stopFlag, [](std::int32_t bound) { return bound - 1; });
   return settings;
@@ -45,7 +45,7 @@ TSettingsTranscript ReadDialog(IKeyStore& store) {
 
 TEST(ReadSaverSettings, KeepsTheSaverDefaultsForAnEmptyStore) {
   TMemoryKeyStore store;
-  EXPECT_EQ(SaverSettingsLines(ReadSaver(store)), SaverSettingsLines(SaverSettings{}));
+  EXPECT_EQ(SaverSettingsLines(ReadSaver(store)), SaverSettingsLines(TSaverSettings{}));
   TSettingsTranscript dialog = ReadDialog(store);
   EXPECT_EQ(dialog.Lines, Lines{});
   EXPECT_FALSE(dialog.Completed);
@@ -68,7 +68,7 @@ TEST(ReadSaverSettings, ReadsTheExtendedSettingsOnTheirOwn) {
   auto key = store.CreateKey(kSettingsKey);
   key->WriteInteger("Skip Blank", 1);
   key->WriteInteger("Remember Shown", 0x101);  // the lowest 8 bits: true
-  SaverSettings settings = ReadSaver(store);
+  TSaverSettings settings = ReadSaver(store);
   EXPECT_TRUE(settings.SkipBlank);
   EXPECT_TRUE(settings.RememberShown);
   // A main block that ends early does not take them along; a value of
@@ -89,7 +89,7 @@ TEST(ReadSaverSettings, EndsItsBlockAtTheFirstFailedRead) {
   StoreAll(store);
   // "BackColor" stored as text: the block ends there.
   store.CreateKey(kSettingsKey)->WriteString("BackColor", "red");
-  SaverSettings settings = ReadSaver(store);
+  TSaverSettings settings = ReadSaver(store);
   EXPECT_TRUE(settings.DispFileName);  // read before the failure
   EXPECT_EQ(settings.BackColor, 0u);   // defaults from the failure on
   EXPECT_EQ(settings.DrawWait, 5);
@@ -106,7 +106,7 @@ TEST(ReadSaverSettings, CutsTheWaitAndDrawsRandomSegmentNumbers) {
   EXPECT_EQ(ReadSaver(store).DrawWait, 59);
   EXPECT_FALSE(ReadSaver(store).PreviewRandom);
   key->WriteInteger("PreviewRandom", 1);
-  SaverSettings settings = ReadSaver(store);  // the fake draws bound - 1
+  TSaverSettings settings = ReadSaver(store);  // the fake draws bound - 1
   EXPECT_EQ(settings.PreviewSeconds, 1199);
   EXPECT_EQ(settings.PreviewMin, 29);
   EXPECT_EQ(settings.PreviewMax, 29 + 69);
@@ -135,7 +135,7 @@ TEST(ReadDialogSettings, HandsOverInOrderWithTheGuardedFallbacks) {
   EXPECT_EQ(guarded.Lines[7], "Capture=1");
   EXPECT_EQ(guarded.Lines[9], "BackColor=2147483649");
   // The saver keeps false for "Capture" and stops there.
-  SaverSettings saver = ReadSaver(store);
+  TSaverSettings saver = ReadSaver(store);
   EXPECT_FALSE(saver.Capture);
   EXPECT_EQ(saver.DrawWait, 5);
 }
@@ -162,7 +162,7 @@ TEST(SettingsLists, StopAtTheFirstMissingOrBlankEntry) {
   exts->WriteString("0000", "avi");
   exts->WriteString("0001", "   ");
   exts->WriteString("0002", "mpg");
-  SaverSettings settings = ReadSaver(store);
+  TSaverSettings settings = ReadSaver(store);
   EXPECT_EQ(settings.FolderList, (Lines{"/a", "  /b  "}));
   EXPECT_EQ(settings.ExtensionList, Lines{"avi"});
   // The sub-keys brought their parent with them: its block ends at once.
@@ -174,12 +174,12 @@ TEST(SettingsLists, StopAtTheFirstMissingOrBlankEntry) {
 
 TEST(SettingsLists, ReadBackAtMostTenThousandEntries) {
   TMemoryKeyStore store;
-  SaverSettings written;
+  TSaverSettings written;
   for (int i = 0; i < 10002; ++i) {
     written.FolderList.push_back("/m/" + std::to_string(i));
   }
   WriteSettings(store, written, {std::nullopt, "5", "60", "10", "30", "/opt/"});
-  SaverSettings read = ReadSaver(store);
+  TSaverSettings read = ReadSaver(store);
   EXPECT_EQ(read.FolderList.size(), 10000u);
   EXPECT_EQ(read.FolderList.back(), "/m/9999");
   EXPECT_TRUE(store.OpenKey(kFoldersKey)->ReadValue("10001"));
@@ -187,7 +187,7 @@ TEST(SettingsLists, ReadBackAtMostTenThousandEntries) {
 
 TEST(WriteSettings, StoresWhatTheReadersReadBack) {
   TMemoryKeyStore store;
-  SaverSettings settings;
+  TSaverSettings settings;
   settings.LogFile = " spaced.log ";
   settings.DrawPosition = 0;
   settings.Rotate = true;
@@ -195,7 +195,7 @@ TEST(WriteSettings, StoresWhatTheReadersReadBack) {
   settings.FolderList = {"/movies", "/movies"};
   settings.ExtensionList = {"AVI", "mkv"};
   WriteSettings(store, settings, {"C:\\S.SCR", " 7 ", "12.5", "", "40", "/opt/tavelune/"});
-  SaverSettings read = ReadSaver(store);
+  TSaverSettings read = ReadSaver(store);
   EXPECT_EQ(read.LogFile, " spaced.log ");  // as typed
   EXPECT_EQ(read.DrawWait, 7);
   EXPECT_EQ(read.PreviewSeconds, 60);  // "12.5" does not convert
@@ -221,7 +221,7 @@ TEST(WriteSettings, RefusesAWaitTextThatIsNoNumberBeforeWritingAnything) {
   TMemoryKeyStore store;
   store.CreateKey(kSettingsKey)->WriteInteger("DispFileName", 0);
   store.CreateKey(kFoldersKey)->WriteString("0000", "/old");
-  SaverSettings settings;
+  TSaverSettings settings;
   settings.DispFileName = true;
   settings.FolderList = {"/movies"};
   try {

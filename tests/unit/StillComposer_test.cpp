@@ -104,7 +104,7 @@ class StillComposer : public ::testing::Test, protected test::TPlayerRig {
     const std::uint8_t sample[4] = {static_cast<std::uint8_t>(color >> 16),
                                     static_cast<std::uint8_t>(color >> 8),
                                     static_cast<std::uint8_t>(color), 0};
-    Player.Capture1Buffer(0, sample, sizeof sample);
+    Player.GrabberBuffer(0, sample, sizeof sample);
   }
   TColor At(int x, int y) const {
     return PixelColor(Screen, x, y);
@@ -114,7 +114,7 @@ class StillComposer : public ::testing::Test, protected test::TPlayerRig {
 };
 
 TEST_F(StillComposer, TheBufferEventConvertsOneSampleOnlyWhenAsked) {
-  Player.Capture1Buffer(0, nullptr, 0);  // not wanted: ignored
+  Player.GrabberBuffer(0, nullptr, 0);  // not wanted: ignored
   EXPECT_FALSE(Player.GrabRequest().Delivered());
   Grab(0x112233);
   EXPECT_TRUE(Player.GrabRequest().Delivered());

@@ -29,14 +29,14 @@ TVersionBlockSpec AllFields() {
   return spec;
 }
 
-VersionRecord Read(const std::string& fileName) {
-  VersionRecord record;
+TVersionRecord Read(const std::string& fileName) {
+  TVersionRecord record;
   record.ProductName = "left over";
   EXPECT_TRUE(ReadVersionRecord(fileName, record));
   return record;
 }
 
-bool AllEmpty(const VersionRecord& record) {
+bool AllEmpty(const TVersionRecord& record) {
   for (const auto& field : kVersionFields) {
     if (!(record.*field.second).empty()) {
       return false;
@@ -47,7 +47,7 @@ bool AllEmpty(const VersionRecord& record) {
 
 TEST(ReadVersionRecord, FillsAllElevenFieldsFromAProgramsVersionResource) {
   test::TTempDir dir;
-  VersionRecord record =
+  TVersionRecord record =
       Read(dir.Write("saver.scr", test::PeImage(test::VersionBlock(AllFields()))));
   EXPECT_EQ(record.CompanyName, "Norvane");
   EXPECT_EQ(record.FileDescription, "Movie saver");
@@ -85,7 +85,7 @@ TEST(ReadVersionRecord, QueriesTheKeysExactlyAsSpelled) {
   test::TTempDir dir;
   TVersionBlockSpec spec;
   spec.Strings = {{u"LegalTrademarks", u"TM"}, {u"Comments", u"note"}};
-  VersionRecord record = Read(dir.Write("a.exe", test::PeImage(test::VersionBlock(spec))));
+  TVersionRecord record = Read(dir.Write("a.exe", test::PeImage(test::VersionBlock(spec))));
   EXPECT_EQ(record.LeagalTradeMarks, "");
   EXPECT_EQ(record.Comment, "");
 }
@@ -104,7 +104,7 @@ TEST(ReadVersionRecord, CutsValuesAt256Characters) {
   test::TTempDir dir;
   TVersionBlockSpec spec;
   spec.Strings = {{u"Comment", std::u16string(300, u'x')}, {u"ProductName", u"\u30bb\u30fc\u30d0"}};
-  VersionRecord record = Read(dir.Write("a.exe", test::PeImage(test::VersionBlock(spec))));
+  TVersionRecord record = Read(dir.Write("a.exe", test::PeImage(test::VersionBlock(spec))));
   EXPECT_EQ(record.Comment, std::string(256, 'x'));
   // Texts arrive in the system code page.
   EXPECT_FALSE(record.ProductName.empty());
@@ -139,7 +139,7 @@ TEST(ReadVersionRecord, NeverReadsOutsideADamagedImage) {
 
 TEST(ReadVersionRecord, ReadsTheRecordOfTheProjectsOwnPrograms) {
   std::string self = platform::ProgramDir() + "tavelune_unit_tests";
-  VersionRecord record = Read(platform::FileExists(self) ? self : self + ".exe");
+  TVersionRecord record = Read(platform::FileExists(self) ? self : self + ".exe");
   EXPECT_EQ(record.ProductName, "Tavelune");
   EXPECT_EQ(record.CompanyName, "Norvane");
   EXPECT_FALSE(record.FileVersion.empty());
@@ -148,9 +148,9 @@ TEST(ReadVersionRecord, ReadsTheRecordOfTheProjectsOwnPrograms) {
 
 TEST(ReadVersionRecord, ReadsNameVersionAndAuthorFromATextHeader) {
   test::TTempDir dir;
-  VersionRecord record = Read(dir.Write("viewer.pl",
-                                        "#!/usr/bin/perl\n# Viewer ver 2.1\n"
-                                        "# by Someone Else\n"));
+  TVersionRecord record = Read(dir.Write("viewer.pl",
+                                         "#!/usr/bin/perl\n# Viewer ver 2.1\n"
+                                         "# by Someone Else\n"));
   EXPECT_EQ(record.ProductName, "Viewer ");
   EXPECT_EQ(record.FileVersion, "2.1");
   EXPECT_EQ(record.LegalCopyright, "Someone Else");
@@ -159,7 +159,7 @@ TEST(ReadVersionRecord, ReadsNameVersionAndAuthorFromATextHeader) {
 
 TEST(ReadVersionRecord, TakesOnlyTheTextBetweenTwoKeywords) {
   test::TTempDir dir;
-  VersionRecord record = Read(dir.Write("tool.sh", "# Tool ver 1.0 by Anne\n"));
+  TVersionRecord record = Read(dir.Write("tool.sh", "# Tool ver 1.0 by Anne\n"));
   EXPECT_EQ(record.FileVersion, "1.0");
   EXPECT_EQ(record.LegalCopyright, "Anne");
   record = Read(dir.Write("tool2.sh", "#;: Tool by Anne ver 3\n"));
@@ -176,7 +176,7 @@ TEST(ReadVersionRecord, ReadsAtMostTenHeaderLines) {
   }
   EXPECT_TRUE(AllEmpty(Read(dir.Write("late.txt", header + "# Late ver 1\n"))));
   // Filled fields are not changed by later lines.
-  VersionRecord record = Read(dir.Write("two.txt", "# First ver 1\n# Second ver 2 by X\n"));
+  TVersionRecord record = Read(dir.Write("two.txt", "# First ver 1\n# Second ver 2 by X\n"));
   EXPECT_EQ(record.ProductName, "First ");
   EXPECT_EQ(record.FileVersion, "1");
   EXPECT_EQ(record.LegalCopyright, "X");
@@ -203,10 +203,10 @@ class TFixedScreen : public platform::IScreenInfo {
 };
 
 TEST(ScreenColorDepth, AsksTheInstalledScreen) {
-  EXPECT_EQ(ScreenColorDepth(), 0);
+  EXPECT_EQ(platform::ScreenColorDepth(), 0);
   TFixedScreen screen;
   platform::SetScreenInfo(&screen);
-  EXPECT_EQ(ScreenColorDepth(), 32);
+  EXPECT_EQ(platform::ScreenColorDepth(), 32);
   platform::SetScreenInfo(nullptr);
 }
 

@@ -1,4 +1,4 @@
-#include "platform/regfile/RegFileKeyStore.h"
+#include "ports/regfile/RegFileKeyStore.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -35,7 +35,9 @@ test::TStoreUnderTest FileStore() {
 }
 
 using test::KeyStoreBehaviour;
-INSTANTIATE_TEST_SUITE_P(SettingsFile, KeyStoreBehaviour, ::testing::Values(FileStore));
+INSTANTIATE_TEST_SUITE_P(SettingsFile, KeyStoreBehaviour,
+                         ::testing::Values(test::TStoreKind{"RegFile", FileStore}),
+                         test::StoreKindName);
 
 TEST(RegFileKeyStore, WritesTheFileInRegeditsSyntax) {
   test::TTempDir dir;
@@ -89,7 +91,7 @@ TEST(RegFileKeyStore, GivesTheSettingsReadersExpandableStringsUnexpanded) {
                 "\"Screen Clear\"=dword:00000000\n"
                 "\"Point Cast\"=hex(2):24,48,4f,4d,45,00,78,00\n");
   TRegFileKeyStore store(file);
-  SaverSettings settings;
+  TSaverSettings settings;
   std::atomic<bool> stop{false};
   ReadSaverSettings(store, settings, stop, [](std::int32_t) { return 0; });
   EXPECT_EQ(settings.GraphicsSize, 0);
@@ -140,8 +142,8 @@ TEST(RegFileKeyStore, ReportsAFileItCannotWrite) {
 
 constexpr const char* kMainKey = "\\Software\\Norvane\\Tavelune";
 
-SaverSettings ReadAsTheSaverDoes(IKeyStore& store) {
-  SaverSettings settings;
+TSaverSettings ReadAsTheSaverDoes(IKeyStore& store) {
+  TSaverSettings settings;
   std::atomic<bool> stop{false};
   ReadSaverSettings(store, settings, stop, [](std::int32_t) { return 0; });
   return settings;
@@ -187,7 +189,7 @@ TEST(RegFileKeyStore, AWritersLockHoldsUpReadersForASecondInAllThenTheFileIsRead
   platform::SetMessagePump(&pump);
   TRegFileKeyStore store(file);
   const auto start = std::chrono::steady_clock::now();
-  const SaverSettings settings = ReadAsTheSaverDoes(store);  // three keys, one wait
+  const TSaverSettings settings = ReadAsTheSaverDoes(store);  // three keys, one wait
   const auto waited = std::chrono::steady_clock::now() - start;
   platform::SetMessagePump(nullptr);
   ::close(writer);

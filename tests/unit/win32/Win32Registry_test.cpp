@@ -5,7 +5,7 @@
 #include <random>
 
 #include "helpers/KeyStoreSuite.h"
-#include "platform/win32/Win32RegistryKeyStore.h"
+#include "ports/win32/Win32RegistryKeyStore.h"
 
 namespace tavelune {
 namespace {
@@ -18,7 +18,9 @@ test::TStoreUnderTest RegistryStore() {
 }
 
 using test::KeyStoreBehaviour;
-INSTANTIATE_TEST_SUITE_P(Registry, KeyStoreBehaviour, ::testing::Values(RegistryStore));
+INSTANTIATE_TEST_SUITE_P(Registry, KeyStoreBehaviour,
+                         ::testing::Values(test::TStoreKind{"Win32Registry", RegistryStore}),
+                         test::StoreKindName);
 
 }  // namespace
 }  // namespace tavelune

@@ -11,7 +11,7 @@
 
 #include "platform/PathStyle.h"
 #include "platform/SystemSaver.h"
-#include "settings/qScrSaver.h"
+#include "settings/ScreenSaverSetup.h"
 
 namespace tavelune {
 namespace {
@@ -58,10 +58,10 @@ class Win32ChosenSaver : public ::testing::Test {
 
 TEST_F(Win32ChosenSaver, WithoutTheDesktopKeyTheNameKeepsItsValue) {
   EXPECT_EQ(platform::ChosenSaverName("C:\\Windows"), std::nullopt);
-  TqScrSaver saver("C:\\Windows", "C:\\Windows\\System32");
+  TScreenSaverSetup saver("C:\\Windows", "C:\\Windows\\System32");
   saver.Loaded();
   std::string stored = std::string("C:\\Windows\\System32") + platform::kPathDelimiter +
-                       TqScrSaver::kStoredSaverFileName;
+                       TScreenSaverSetup::kStoredSaverFileName;
   EXPECT_EQ(saver.ScreenSaverName(), stored);
   saver.SetScreenSaverName("written");
   EXPECT_EQ(saver.ScreenSaverName(), "written");
@@ -69,14 +69,14 @@ TEST_F(Win32ChosenSaver, WithoutTheDesktopKeyTheNameKeepsItsValue) {
 
 TEST_F(Win32ChosenSaver, AMissingValueReadsAsNoSaver) {
   MakeDesktopKey(nullptr);
-  TqScrSaver saver;
+  TScreenSaverSetup saver;
   saver.Loaded();
   EXPECT_EQ(saver.ScreenSaverName(), "");
 }
 
 TEST_F(Win32ChosenSaver, TheValueIsReadLiveAndReplacesAWrittenName) {
   MakeDesktopKey("C:\\WINDOWS\\system32\\chosen.scr");
-  TqScrSaver saver;
+  TScreenSaverSetup saver;
   saver.SetScreenSaverName("written");
   EXPECT_EQ(saver.ScreenSaverName(), "C:\\WINDOWS\\system32\\chosen.scr");
 }

@@ -35,7 +35,7 @@ std::string PlatformVersionText(const std::string& fileName, const std::string& 
 
 TEST(Win32Version, ReadsWhatThePlatformsVersionServiceReads) {
   std::string self = platform::ProgramDir() + "tavelune_unit_tests.exe";
-  VersionRecord record;
+  TVersionRecord record;
   ReadVersionRecord(self, record);
   for (const auto& [key, member] : kVersionFields) {
     EXPECT_EQ(record.*member, PlatformVersionText(self, std::string(key))) << key;
