@@ -6,9 +6,6 @@
 
 namespace tavelune {
 
-std::string ModeLetter;
-std::int64_t PreviewHandle = 0;
-
 std::string ModeLetterOf(const std::vector<std::string>& args) {
   if (args.empty() || args[0].size() < 2) {
     return {};
@@ -43,21 +40,20 @@ std::int64_t ParentHandleOf(const std::vector<std::string>& args) {
 
 int RunProgram(const std::vector<std::string>& args, IProgramFrontEnd& frontEnd) {
   frontEnd.SetApplicationTitle(kApplicationTitle);
-  ModeLetter = ModeLetterOf(args);
-  const bool guarded = ModeLetter != "A";
+  TProgramRun run{ModeLetterOf(args)};
+  const bool guarded = run.ModeLetter != "A";
   if (guarded && !frontEnd.AcquireInstanceGuard(kInstanceGuardName)) {
     return 0;
   }
   frontEnd.InitializeApplication();
-  PreviewHandle = 0;
-  if (ModeLetter == "A") {
-    PreviewHandle = ParentHandleOf(args);
-    frontEnd.ChangePassword(PreviewHandle);
-  } else if (ModeLetter == "P") {
-    PreviewHandle = ParentHandleOf(args);
-    frontEnd.CreatePreview();
-  } else if (ModeLetter == "S") {
-    frontEnd.CreateFullScreen();
+  if (run.ModeLetter == "A") {
+    run.PreviewHandle = ParentHandleOf(args);
+    frontEnd.ChangePassword(run.PreviewHandle);
+  } else if (run.ModeLetter == "P") {
+    run.PreviewHandle = ParentHandleOf(args);
+    frontEnd.CreatePreview(run);
+  } else if (run.ModeLetter == "S") {
+    frontEnd.CreateFullScreen(run);
   } else {
     frontEnd.CreateSettingsDialog();
   }

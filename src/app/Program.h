@@ -12,12 +12,17 @@
 
 namespace tavelune {
 
-// The second character of the first argument, ASCII letters upper-cased;
-// empty when there is no such character. "/s", "-S" and "xs" all give "S".
-extern std::string ModeLetter;
-// The parent window of a preview (or password change), 0 for none. The
-// saver window's every preview rule tests it.
-extern std::int64_t PreviewHandle;
+// How this process was started, read once from its command line and handed
+// to the windows it creates.
+struct TProgramRun {
+  // See ModeLetterOf: "S" a full-screen run, "P" a preview, "A" a password
+  // change, anything else the settings dialog.
+  std::string ModeLetter;
+  // The parent window of a preview (or password change), 0 for none.
+  std::int64_t PreviewHandle = 0;
+  // A run inside a parent window: the saver's every preview rule tests it.
+  bool Preview() const { return PreviewHandle != 0; }
+};
 
 // A handle argument that is a negative number.
 class ERangeError : public std::runtime_error {
@@ -25,6 +30,8 @@ class ERangeError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The second character of the first argument, ASCII letters upper-cased;
+// empty when there is no such character. "/s", "-S" and "xs" all give "S".
 std::string ModeLetterOf(const std::vector<std::string>& args);
 // The second argument as a signed 32-bit decimal number; 0 when it is
 // missing or not such a number. Throws ERangeError for a negative one.
@@ -47,10 +54,10 @@ class IProgramFrontEnd {
   virtual void InitializeApplication() = 0;
   // The platform's password change for the "SCRSAVE" key; no window.
   virtual void ChangePassword(std::int64_t parentHandle) = 0;
-  // The saver window as the main window: a child of PreviewHandle filling
-  // it, or covering the screen.
-  virtual void CreatePreview() = 0;
-  virtual void CreateFullScreen() = 0;
+  // The saver window of `run` as the main window: a child of its
+  // PreviewHandle filling it, or covering the screen.
+  virtual void CreatePreview(const TProgramRun& run) = 0;
+  virtual void CreateFullScreen(const TProgramRun& run) = 0;
   virtual void CreateSettingsDialog() = 0;
   // Until the main window has closed; returns at once without one.
   virtual void RunMessageLoop() = 0;

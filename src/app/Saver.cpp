@@ -4,8 +4,8 @@
 #include "app/Saver.h"
 
 #include <cstdlib>
+#include <utility>
 
-#include "app/Program.h"
 #include "base/TextUtils.h"
 #include "imaging/Canvas.h"
 #include "imaging/Colors.h"
@@ -24,8 +24,9 @@ constexpr TColor kDesktopColor = kSystemColorFlag + 1;
 
 }  // namespace
 
-TSaver::TSaver(ISaverHost& host, IMediaFramework& media, IHistoryLog& logFile)
+TSaver::TSaver(ISaverHost& host, IMediaFramework& media, IHistoryLog& logFile, TProgramRun run)
     : FHost(host),
+      FRun(std::move(run)),
       FHistory(logFile),
       FPlayer(host, media, logFile,
               {FSettings, FScreenPicture, FBackground, FOtherScreens, FClosing, FActivated}) {}
@@ -35,7 +36,7 @@ void TSaver::WriteTimedLine(const std::string& event) {
 }
 
 bool TSaver::Preview() const {
-  return PreviewHandle != 0;
+  return FRun.Preview();
 }
 
 void TSaver::FormCreate() {
@@ -184,7 +185,7 @@ TBitmap24 TSaver::OutlinedBackColor(int width, int height) const {
 void TSaver::FormCloseQuery(bool& canClose) {
   canClose = true;
   AbortRotation();
-  if (Preview() || ModeLetter == "P" || FPlatformId == 2) {
+  if (Preview() || FRun.ModeLetter == "P" || FPlatformId == 2) {
     return;
   }
   if (FHost.ScreenSaverPasswordInUse()) {

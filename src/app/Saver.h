@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Program.h"
 #include "app/SaverHost.h"
 #include "catalogue/LogFile.h"
 #include "catalogue/MFindFirst.h"
@@ -31,8 +32,9 @@ struct TSaverSeam;
 
 class TSaver {
  public:
-  // The host, the media components and the history must outlive the saver.
-  TSaver(ISaverHost& host, IMediaFramework& media, IHistoryLog& logFile);
+  // The host, the media components and the history must outlive the saver;
+  // `run` says whether it is a preview.
+  TSaver(ISaverHost& host, IMediaFramework& media, IHistoryLog& logFile, TProgramRun run);
   ~TSaver() = default;
   TSaver(const TSaver&) = delete;
   TSaver& operator=(const TSaver&) = delete;
@@ -82,6 +84,7 @@ class TSaver {
   TBitmap24 OutlinedBackColor(int width, int height) const;
 
   ISaverHost& FHost;
+  TProgramRun FRun;
   IHistoryLog& FHistory;
   TSaverSettings FSettings;
   std::atomic<bool> FClosing{false};

@@ -1,9 +1,26 @@
-// The platform-independent part of TByteFile: it is built on the
-// platform's Seek and Read.
+// The platform-independent part of TByteFile: its life over the platform's
+// Close, and ReadAt over the platform's Seek and Read.
 
 #include "platform/ByteFile.h"
 
+#include <utility>
+
 namespace tavelune::platform {
+
+TByteFile::~TByteFile() {
+  Close();
+}
+
+TByteFile::TByteFile(TByteFile&& other) noexcept
+    : FHandle(std::exchange(other.FHandle, kNoHandle)) {}
+
+TByteFile& TByteFile::operator=(TByteFile&& other) noexcept {
+  if (this != &other) {
+    Close();
+    FHandle = std::exchange(other.FHandle, kNoHandle);
+  }
+  return *this;
+}
 
 bool TByteFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
   if (!Seek(offset)) {

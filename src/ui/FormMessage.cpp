@@ -4,8 +4,6 @@
 
 namespace tavelune {
 
-TFormMessage* FormMessage = nullptr;
-
 TFormMessage::TFormMessage(IFormMessageView& view, std::function<std::string()> movieFile)
     : FView(view), FMovieFile(std::move(movieFile)) {
   // The countdown runs from the moment the notice exists.
@@ -54,12 +52,6 @@ void TFormMessage::FormMouseMove(int screenX, int screenY) {
 void TFormMessage::FormClose() {
   FView.SetTimerEnabled(false);
   FView.Hide();
-}
-
-void TFormMessage::FormDestroy() {
-  if (FormMessage == this) {
-    FormMessage = nullptr;
-  }
 }
 
 }  // namespace tavelune

@@ -8,7 +8,8 @@
 // TFormMessage is the notice's state and event handlers; the front end owns
 // the native window (IFormMessageView), lays it out as kLayout says,
 // drives FormActivate, CountdownTick and OkButtonClick, and calls FormClose
-// and FormDestroy when the window closes. UI thread only.
+// when the window closes. The saver window that shows a notice owns it and
+// answers whether it is still up. UI thread only.
 
 #include <cstdint>
 #include <functional>
@@ -25,8 +26,7 @@ class IFormMessageView {
   // Starts or stops the one-second timer that calls CountdownTick.
   virtual void SetTimerEnabled(bool enabled) = 0;
   virtual void Hide() = 0;
-  // Closes the window; the front end then calls FormClose and, once the
-  // window is gone, FormDestroy.
+  // Closes the window; the front end then calls FormClose.
   virtual void Close() = 0;
   // Lets the waiting window messages be handled.
   virtual void ProcessMessages() = 0;
@@ -68,7 +68,6 @@ class TFormMessage {
   void CountdownTick();
   void OkButtonClick();
   void FormClose();
-  void FormDestroy();
 
   void SetPassedInput(TPassedInput passed) { FPassed = std::move(passed); }
   // A key that produces a character reached the notice. Return and Esc
@@ -88,9 +87,5 @@ class TFormMessage {
   bool FActivated = false;
   std::int32_t FRemaining = 0;
 };
-
-// The notice that exists, or nullptr: set by whoever creates one, cleared by
-// its FormDestroy. UI thread.
-extern TFormMessage* FormMessage;
 
 }  // namespace tavelune

@@ -13,6 +13,7 @@ namespace tavelune::test {
 struct TSaverSeam {
   static std::atomic<bool>& Closing(TSaver& saver) { return saver.FClosing; }
   static TSaverSettings& Settings(TSaver& saver) { return saver.FSettings; }
+  static TProgramRun& Run(TSaver& saver) { return saver.FRun; }
   static bool MouseSeen(const TSaver& saver) { return saver.FMouseSeen; }
   static std::int32_t MouseX(const TSaver& saver) { return saver.FMouseX; }
   // The walk that fills the player's list, or null before creation and in preview.

@@ -68,15 +68,13 @@ TEST(QtSaverWindow, AFullScreenRunCoversTheOtherMonitorUntilItIsUnplugged) {
   const std::string settings = dir.Name("settings.reg");
   WriteSettings(settings, dir.Name("movies"));
   setenv("TAVELUNE_SETTINGS", settings.c_str(), 1);
-  ModeLetter = "S";
-  PreviewHandle = 0;
   ASSERT_EQ(QGuiApplication::screens().size(), 2);
   QScreen* other = QGuiApplication::screens()[0] == QGuiApplication::primaryScreen()
                        ? QGuiApplication::screens()[1]
                        : QGuiApplication::screens()[0];
 
   TSeen seen;
-  auto window = std::make_unique<TQtSaverWindow>(0);
+  auto window = std::make_unique<TQtSaverWindow>(TProgramRun{"S"}, 0);
   // The run's play loop takes over the event loop once the window is shown:
   // what it shows is looked at from inside it, then the run is ended.
   QTimer::singleShot(kLookAfterMs, [&] {

@@ -22,7 +22,6 @@ class TFakeNoticeWindow : public IFormMessageView {
   void Close() override {
     ++Closes;
     Notice->FormClose();
-    Notice->FormDestroy();
   }
   void ProcessMessages() override { ++MessagePasses; }
 
@@ -41,9 +40,7 @@ class FormMessageTest : public ::testing::Test {
     Notice =
         std::make_unique<TFormMessage>(Window, [] { return std::string("C:\\movies\\a.mpg"); });
     Window.Notice = Notice.get();
-    FormMessage = Notice.get();
   }
-  ~FormMessageTest() override { FormMessage = nullptr; }
   TFakeNoticeWindow Window;
   std::unique_ptr<TFormMessage> Notice;
 };
@@ -65,7 +62,6 @@ TEST_F(FormMessageTest, NamesTheMovieAndCountsDownAMinute) {
   EXPECT_EQ(Window.Closes, 1);
   EXPECT_FALSE(Window.TimerEnabled);
   EXPECT_FALSE(Window.Visible);
-  EXPECT_EQ(FormMessage, nullptr);
   EXPECT_EQ(Window.MessagePasses, 60);
 }
 
@@ -102,7 +98,7 @@ TEST_F(FormMessageTest, TheButtonClosesAtOnce) {
   Notice->FormActivate();
   Notice->OkButtonClick();
   EXPECT_EQ(Window.Closes, 1);
-  EXPECT_EQ(FormMessage, nullptr);
+  EXPECT_FALSE(Window.Visible);
 }
 
 }  // namespace

@@ -42,8 +42,12 @@ class TFakeFrontEnd : public IProgramFrontEnd {
   void ChangePassword(std::int64_t parent) override {
     Calls.push_back("password " + std::to_string(parent));
   }
-  void CreatePreview() override { Calls.push_back("preview " + std::to_string(PreviewHandle)); }
-  void CreateFullScreen() override { Calls.push_back("run"); }
+  void CreatePreview(const TProgramRun& run) override {
+    Calls.push_back("preview " + std::to_string(run.PreviewHandle));
+  }
+  void CreateFullScreen(const TProgramRun& run) override {
+    Calls.push_back("run " + run.ModeLetter + " " + std::to_string(run.PreviewHandle));
+  }
   void CreateSettingsDialog() override { Calls.push_back("settings"); }
   void RunMessageLoop() override { Calls.push_back("loop"); }
   std::vector<std::string> Calls;
@@ -54,9 +58,9 @@ TEST(Program, StartsTheModeTheLetterNames) {
     std::vector<std::string> Args;
     std::string Mode;
   };
-  const std::vector<TCase> cases = {
-      {{"/s"}, "run"},  {{"/p", "1234"}, "preview 1234"}, {{"/p:1234"}, "preview 0"},
-      {{}, "settings"}, {{"/c:99"}, "settings"},          {{"/a", "1234"}, "password 1234"}};
+  const std::vector<TCase> cases = {{{"/s", "1234"}, "run S 0"}, {{"/p", "1234"}, "preview 1234"},
+                                    {{"/p:1234"}, "preview 0"},  {{}, "settings"},
+                                    {{"/c:99"}, "settings"},     {{"/a", "1234"}, "password 1234"}};
   for (const TCase& c : cases) {
     TFakeFrontEnd frontEnd;
     EXPECT_EQ(RunProgram(c.Args, frontEnd), 0);
@@ -66,7 +70,6 @@ TEST(Program, StartsTheModeTheLetterNames) {
     }
     EXPECT_EQ(frontEnd.Calls, expected);
   }
-  PreviewHandle = 0;
 }
 
 TEST(Program, ASecondInstanceEndsAtOnceButPasswordChangeNeedsNoGuard) {
@@ -79,14 +82,12 @@ TEST(Program, ASecondInstanceEndsAtOnceButPasswordChangeNeedsNoGuard) {
   RunProgram({"/a", "7"}, password);
   EXPECT_EQ(password.Calls,
             (std::vector<std::string>{"title タベルーネ", "init", "password 7", "loop"}));
-  PreviewHandle = 0;
 }
 
 TEST(Program, ANegativeHandleStopsStartUpBeforeAnyWindow) {
   TFakeFrontEnd frontEnd;
   EXPECT_THROW(RunProgram({"/p", "-1"}, frontEnd), ERangeError);
   EXPECT_EQ(frontEnd.Calls, (std::vector<std::string>{"title タベルーネ", "init"}));
-  PreviewHandle = 0;
 }
 
 }  // namespace

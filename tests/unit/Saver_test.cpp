@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <numeric>
+#include <stdexcept>
 
 #include "app/Program.h"
+#include "app/RunGuards.h"
 #include "helpers/FakeMedia.h"
 #include "helpers/FakeSaverHost.h"
 #include "helpers/SaverSeam.h"
@@ -21,13 +23,12 @@ namespace {
 class Saver : public ::testing::Test {
  protected:
   Saver() {
-    PreviewHandle = 0;
-    ModeLetter = "S";
     Host.OnClose = [this] { ++Closes; };
   }
-  ~Saver() override { PreviewHandle = 0; }
 
   std::vector<std::string> Events() const { return Log.Events(); }
+  // How the window's program was started; a test may make it a preview.
+  TProgramRun& Run() { return test::TSaverSeam::Run(Window); }
   void StoreString(const std::string& name, const std::string& text) {
     Host.Store->CreateKey(kSettingsKey)->WriteString(name, text);
   }
@@ -54,7 +55,7 @@ class Saver : public ::testing::Test {
   test::TFakeSaverHost Host;
   test::TFakeMedia Media{Host};
   test::TRecordingLog Log;
-  TSaver Window{Host, Media, Log};
+  TSaver Window{Host, Media, Log, TProgramRun{"S"}};
   int Closes = 0;
 };
 
@@ -118,7 +119,7 @@ TEST_F(Saver, InputDuringThePauseBeforePlayingEndsTheRunWithinATenthOfASecond) {
 }
 
 TEST_F(Saver, InPreviewNoInputEndsAnything) {
-  PreviewHandle = 1234;
+  Run().PreviewHandle = 1234;
   Window.FormMouseMove(0, 0);
   Window.FormMouseMove(300, 300);
   Window.FormMouseDown();
@@ -158,7 +159,7 @@ TEST_F(Saver, ARunCoversEveryOtherMonitorWithItsOwnDesktopOrTheBackColour) {
   EXPECT_EQ(Window.ScreenPicture().Width(), 320);  // the primary's as before
 
   // Without "Capture", each gets the outlined back colour at activation.
-  TSaver other{Host, Media, Log};
+  TSaver other{Host, Media, Log, TProgramRun{"S"}};
   StoreInteger("Capture", 0);
   other.FormCreate();
   Host.OnSleep = [&] { other.FormMouseDown(); };
@@ -170,7 +171,7 @@ TEST_F(Saver, ARunCoversEveryOtherMonitorWithItsOwnDesktopOrTheBackColour) {
 }
 
 TEST_F(Saver, APreviewCoversNoOtherMonitor) {
-  PreviewHandle = 1;
+  Run().PreviewHandle = 1;
   Host.Monitors = {{320, 0, 200, 150}};
   Window.FormCreate();
   EXPECT_TRUE(Window.OtherScreens().empty());
@@ -250,13 +251,13 @@ TEST_F(Saver, NoPasswordIsAskedOnTheNewerFamilyOrWithTheLetterP) {
   EXPECT_TRUE(canClose);
   Host.Platform = 1;
   Window.FormCreate();
-  ModeLetter = "P";
+  Run().ModeLetter = "P";
   Window.FormCloseQuery(canClose);
   EXPECT_TRUE(canClose);
 }
 
 TEST_F(Saver, APreviewShowsTheIconInTheMiddleOfThePane) {
-  PreviewHandle = 77;
+  Run().PreviewHandle = 77;
   Window.FormCreate();
   EXPECT_EQ(Host.CursorCount, 0);                           // nothing hidden
   EXPECT_EQ(test::TSaverSeam::Discovery(Window), nullptr);  // no discovery
@@ -270,9 +271,15 @@ TEST_F(Saver, APreviewShowsTheIconInTheMiddleOfThePane) {
   EXPECT_TRUE(Host.Sleeps.empty());  // a preview plays nothing
 }
 
-TEST_F(Saver, TheApplicationsErrorsBecomeTheRedLine) {
-  Window.ShowExceptionMessage("Cannot open file \"x\".");
+TEST_F(Saver, WhatAWindowHandlerThrowsBecomesTheRedLineAndTheRunGoesOn) {
+  bool ran = false;
+  RunGuarded(Window, [&] { ran = true; });
+  EXPECT_TRUE(ran);
+  EXPECT_EQ(Host.ErrorText, "");
+  RunGuarded(Window, [] { throw std::runtime_error("Cannot open file \"x\"."); });
   EXPECT_EQ(Host.ErrorText, "Cannot open file \"x\".");
+  RunGuarded(Window, [] { throw 42; });
+  EXPECT_EQ(Host.ErrorText, "An unknown error occurred.");
 }
 
 }  // namespace

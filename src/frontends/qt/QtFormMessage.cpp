@@ -54,11 +54,6 @@ TQtFormMessage::TQtFormMessage(std::function<std::string()> movieFile, TPassedIn
     const QRect desktop = screen->geometry();
     move(desktop.center() - QPoint(layout.ClientWidth / 2, layout.ClientHeight / 2));
   }
-  FormMessage = &FLogic;
-}
-
-TQtFormMessage::~TQtFormMessage() {
-  FLogic.FormDestroy();
 }
 
 void TQtFormMessage::ShowNotice() {

@@ -16,10 +16,8 @@ namespace tavelune::platform {
 
 class TQtFormMessage : public QDialog, private IFormMessageView {
  public:
-  // Becomes FormMessage until it is destroyed. Keys and mouse moves that
-  // are not the notice's own go to `passed`.
+  // Keys and mouse moves that are not the notice's own go to `passed`.
   TQtFormMessage(std::function<std::string()> movieFile, TPassedInput passed);
-  ~TQtFormMessage() override;
 
   // Shows the notice and runs its first activation (a window manager may
   // never send one, and without one there is none at all).

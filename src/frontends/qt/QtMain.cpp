@@ -125,23 +125,23 @@ class TQtFrontEnd : public IProgramFrontEnd {
                  "the screen with the user's own password\n");
   }
 
-  void CreatePreview() override {
-    if (PreviewHandle == 0) {
+  void CreatePreview(const TProgramRun& run) override {
+    if (run.PreviewHandle == 0) {
       std::fprintf(stderr, "tavelune: no preview window given (usage: tavelune /p WINDOW)\n");
       FExitCode = 2;
       return;
     }
-    CreateWindow(static_cast<std::uint64_t>(PreviewHandle));
+    CreateWindow(run, static_cast<std::uint64_t>(run.PreviewHandle));
   }
 
   // A window xscreensaver names (XSCREENSAVER_WINDOW, -window-id) wins over
   // the root: xscreensaver starts its display modes with --root and means
   // its own window, the virtual root, full-screen or a settings preview.
-  void CreateFullScreen() override {
+  void CreateFullScreen(const TProgramRun& run) override {
     if (FDrawInto) {
-      CreateWindow(*FDrawInto);
+      CreateWindow(run, *FDrawInto);
     } else {
-      CreateWindow(FRoot && FApplication ? RootWindow() : 0);
+      CreateWindow(run, FRoot && FApplication ? RootWindow() : 0);
     }
   }
 
@@ -172,13 +172,13 @@ class TQtFrontEnd : public IProgramFrontEnd {
   }
 
  private:
-  void CreateWindow(std::uint64_t target) {
+  void CreateWindow(const TProgramRun& run, std::uint64_t target) {
     if (!FApplication) {
       std::fprintf(stderr, "tavelune: no X display to show the saver on (DISPLAY is not set)\n");
       FExitCode = 1;
       return;
     }
-    FWindow = std::make_unique<TQtSaverWindow>(target);
+    FWindow = std::make_unique<TQtSaverWindow>(run, target);
     if (!FWindow->Start()) {
       FWindow.reset();
       FExitCode = 1;

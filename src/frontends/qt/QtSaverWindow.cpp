@@ -54,8 +54,6 @@ class TQtTimer : public ITimer {
   QTimer FTimer;
 };
 
-QPointer<TQtFormMessage> gNotice;
-
 // The window flags of a window that covers a monitor without a window
 // manager's help (there may be none), above everything.
 constexpr Qt::WindowFlags kCoveringWindow = Qt::Window | Qt::FramelessWindowHint |
@@ -121,7 +119,7 @@ void TQtOtherScreenWindow::keyPressEvent(QKeyEvent* event) {
   FSaver.OtherScreenKeyPress(event);
 }
 
-TQtSaverWindow::TQtSaverWindow(std::uint64_t targetWindow)
+TQtSaverWindow::TQtSaverWindow(const TProgramRun& run, std::uint64_t targetWindow)
     : FTargetWindow(targetWindow),
       FMedia(CreateMediaFramework()),
       FLogFile(ProgramFileName()),
@@ -136,11 +134,12 @@ TQtSaverWindow::TQtSaverWindow(std::uint64_t targetWindow)
   FErrorLine->setFont(bold);
   FErrorLine->setStyleSheet(QStringLiteral("color: red; background: transparent;"));
   FErrorLine->setAttribute(Qt::WA_TransparentForMouseEvents);
-  FSaver = std::make_unique<TSaver>(*this, *FMedia, FLogFile);
+  FSaver = std::make_unique<TSaver>(*this, *FMedia, FLogFile, run);
   connect(&FFollowTimer, &QTimer::timeout, this, [this] { FollowTarget(); });
 }
 
 TQtSaverWindow::~TQtSaverWindow() {
+  delete FNotice;  // NOLINT(cppcoreguidelines-owning-memory): a notice still up goes too
   Guarded([this] { FSaver->FormDestroy(); });
   if (FCursorCount < 0) {
     QGuiApplication::restoreOverrideCursor();
@@ -149,7 +148,7 @@ TQtSaverWindow::~TQtSaverWindow() {
 
 bool TQtSaverWindow::Start() {
   if (!FSaver->Preview()) {
-    StartInputWatchdog();
+    WatchInput();
   }
   Guarded([this] { FSaver->FormCreate(); });
   if (FTargetWindow != 0) {
@@ -227,27 +226,13 @@ void TQtSaverWindow::OtherScreenKeyPress(QKeyEvent* event) {
   keyPressEvent(event);
 }
 
-void TQtSaverWindow::StartInputWatchdog() {
+void TQtSaverWindow::WatchInput() {
   // Ticks of this timer run inside every message pass, nested ones
   // included, so they stop only while the UI thread handles no messages.
   FBeatTimer.setInterval(100);
   connect(&FBeatTimer, &QTimer::timeout, this, [this] { FInputWatchdog->Beat(); });
-  FInputWatchdog =
-      std::make_unique<TInputWatchdog>(CreateInputIdleClock(), [this] { EndStalledRun(); });
-  FInputWatchdog->Start();
+  FInputWatchdog = StartInputWatchdog(CreateInputIdleClock(), FLogFile);
   FBeatTimer.start();
-}
-
-void TQtSaverWindow::EndStalledRun() {
-  // The watchdog's thread: the UI thread has left input unhandled for too
-  // long. What can be written is written, and the process ends; X gives
-  // back the screen, the grabs and the cursor of a process that ends.
-  std::fprintf(stderr,
-               "tavelune: input was not handled for %lld ms (the program is stuck); ending the "
-               "run\n",
-               static_cast<long long>(TInputWatchdog::kDefaultLimit.count()));
-  WriteEndOfStalledRun(FLogFile, std::chrono::milliseconds(500));
-  std::_Exit(0);
 }
 
 void TQtSaverWindow::GrabInput() {
@@ -295,16 +280,6 @@ void TQtSaverWindow::FollowTarget() {
   }
   if (size->Width != width() || size->Height != height()) {
     setGeometry(0, 0, size->Width, size->Height);
-  }
-}
-
-void TQtSaverWindow::Guarded(const std::function<void()>& handler) {
-  try {
-    handler();
-  } catch (const std::exception& error) {
-    FSaver->ShowExceptionMessage(error.what());
-  } catch (...) {
-    FSaver->ShowExceptionMessage("An unknown error occurred.");
   }
 }
 
@@ -361,21 +336,6 @@ void TQtSaverWindow::closeEvent(QCloseEvent* event) {
   StartExitWatchdog();
 }
 
-void TQtSaverWindow::StartExitWatchdog() {
-  // A saver must never stay on screen after input: should anything keep
-  // the ending from finishing, the process ends anyway a few seconds later
-  // (X gives back the screen, the grabs and the cursor of a process that
-  // ends).
-  static std::once_flag started;
-  std::call_once(started, [] {
-    std::thread([] {
-      std::this_thread::sleep_for(std::chrono::seconds(5));
-      std::fputs("tavelune: the run did not end within 5 s of its close; ending now\n", stderr);
-      std::_Exit(0);
-    }).detach();
-  });
-}
-
 void TQtSaverWindow::RequestClose() {
   close();
 }
@@ -396,7 +356,7 @@ std::unique_ptr<ITimer> TQtSaverWindow::CreateTimer(int interval, std::function<
 }
 
 void TQtSaverWindow::ShowErrorNotice(const std::string& movieFile) {
-  if (FormMessage != nullptr) {
+  if (FNotice != nullptr) {
     return;
   }
   // The notice's button must be reachable: the saver lets go of the mouse
@@ -409,12 +369,12 @@ void TQtSaverWindow::ShowErrorNotice(const std::string& movieFile) {
                         const QPoint at = mapFromGlobal(QPoint(screenX, screenY));
                         Guarded([&] { FSaver->FormMouseMove(at.x(), at.y()); });
                       }};
-  gNotice = new TQtFormMessage([movieFile] { return movieFile; }, std::move(passed));
-  gNotice->ShowNotice();
+  FNotice = new TQtFormMessage([movieFile] { return movieFile; }, std::move(passed));
+  FNotice->ShowNotice();
 }
 
 bool TQtSaverWindow::ErrorNoticeShowing() {
-  return FormMessage != nullptr && gNotice != nullptr && gNotice->isVisible();
+  return FNotice != nullptr && FNotice->isVisible();
 }
 
 void TQtSaverWindow::ScreenChanged() {

@@ -8,6 +8,7 @@
 // drawing. UI thread.
 
 #include <QLabel>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -16,8 +17,10 @@
 
 #include "app/DesktopSaverHost.h"
 #include "app/InputWatchdog.h"
+#include "app/RunGuards.h"
 #include "app/Saver.h"
 #include "catalogue/LogFile.h"
+#include "frontends/qt/QtFormMessage.h"
 
 namespace tavelune::platform {
 
@@ -46,9 +49,9 @@ class TQtOtherScreenWindow : public QWidget {
 class TQtSaverWindow : public QWidget, public TDesktopSaverHost {
  public:
   // `targetWindow`: an X window to draw into instead of covering the screen
-  // (the preview pane when PreviewHandle is set, or xscreensaver's window);
-  // 0 for none.
-  explicit TQtSaverWindow(std::uint64_t targetWindow);
+  // (the preview pane of a preview `run`, or xscreensaver's window); 0 for
+  // none.
+  TQtSaverWindow(const TProgramRun& run, std::uint64_t targetWindow);
   ~TQtSaverWindow() override;
 
   // Runs FormCreate, sizes the window and shows it; false (with a message
@@ -74,19 +77,15 @@ class TQtSaverWindow : public QWidget, public TDesktopSaverHost {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
-  // Runs a handler; what it throws goes to the saver's exception handler,
-  // as the application's handler of uncaught errors would.
-  void Guarded(const std::function<void()>& handler);
+  void Guarded(const std::function<void()>& handler) { RunGuarded(*FSaver, handler); }
   void Activate();
   void FollowTarget();
   void GrabInput();
   void ReleaseInput();
-  void StartInputWatchdog();
+  void WatchInput();
   // One window for each other monitor the saver covers.
   void CoverOtherMonitors();
   void ForgetMonitor(QScreen* screen);
-  [[noreturn]] void EndStalledRun();
-  static void StartExitWatchdog();
 
   // --- ISaverHost ---
   void YieldToMessages() override;
@@ -114,6 +113,9 @@ class TQtSaverWindow : public QWidget, public TDesktopSaverHost {
   TLogFile FLogFile;
   std::unique_ptr<TSaver> FSaver;
   QLabel* FErrorLine;
+  // The error notice while it exists; it frees itself once closed, or goes
+  // with this window.
+  QPointer<TQtFormMessage> FNotice;
   std::vector<std::unique_ptr<TQtOtherScreenWindow>> FOtherWindows;
   QTimer FFollowTimer;  // follows the target window's size
   // A full-screen run's dead man's switch, and the timer whose ticks tell it

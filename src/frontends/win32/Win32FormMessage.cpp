@@ -15,8 +15,6 @@ constexpr int kOkButtonId = 1;
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kExStyle = WS_EX_TOPMOST | WS_EX_DLGMODALFRAME;
 
-TWin32FormMessage* gNotice = nullptr;  // the notice whose window exists
-
 HWND Control(const wchar_t* kind, const wchar_t* text, DWORD style, const int (&rect)[4],
              HWND parent, int id) {
   return ::CreateWindowExW(0, kind, text, WS_CHILD | WS_VISIBLE | style, rect[0], rect[1], rect[2],
@@ -26,18 +24,15 @@ HWND Control(const wchar_t* kind, const wchar_t* text, DWORD style, const int (&
 
 }  // namespace
 
-void TWin32FormMessage::Show(std::function<std::string()> movieFile, TPassedInput passed) {
-  if (FormMessage != nullptr) {
-    return;
-  }
-  auto* notice = new TWin32FormMessage(std::move(movieFile), std::move(passed));
+std::unique_ptr<TWin32FormMessage> TWin32FormMessage::Show(std::function<std::string()> movieFile,
+                                                           TPassedInput passed) {
+  // The constructor is private: only a shown notice is handed out.
+  std::unique_ptr<TWin32FormMessage> notice(
+      new TWin32FormMessage(std::move(movieFile), std::move(passed)));
   if (!notice->Create()) {
-    delete notice;  // NOLINT(cppcoreguidelines-owning-memory): never had a window
+    return nullptr;
   }
-}
-
-bool TWin32FormMessage::Showing() {
-  return FormMessage != nullptr && gNotice != nullptr && ::IsWindowVisible(gNotice->FWindow);
+  return notice;
 }
 
 TWin32FormMessage::TWin32FormMessage(std::function<std::string()> movieFile, TPassedInput passed)
@@ -46,6 +41,9 @@ TWin32FormMessage::TWin32FormMessage(std::function<std::string()> movieFile, TPa
 }
 
 TWin32FormMessage::~TWin32FormMessage() {
+  if (FWindow != nullptr) {
+    ::DestroyWindow(FWindow);
+  }
   if (FFont != nullptr) {
     ::DeleteObject(FFont);
   }
@@ -72,8 +70,6 @@ bool TWin32FormMessage::Create() {
   if (FWindow == nullptr) {
     return false;
   }
-  gNotice = this;
-  FormMessage = &FLogic;
   FFont = CreateSaverFont(false);
   FMessageLabel = Control(L"STATIC", L"", SS_LEFT, layout.MessageLabel, FWindow, 0);
   FCountdownLabel = Control(L"STATIC", WideFromUtf8(layout.InitialCount).c_str(), SS_LEFT,
@@ -157,13 +153,9 @@ LRESULT CALLBACK TWin32FormMessage::WindowProc(HWND window, UINT message, WPARAM
       self->FLogic.FormClose();
       ::DestroyWindow(window);
       return 0;
-    case WM_DESTROY:
-      self->FLogic.FormDestroy();
-      gNotice = nullptr;
-      return 0;
     case WM_NCDESTROY:
       ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-      delete self;  // NOLINT(cppcoreguidelines-owning-memory): the notice frees itself
+      self->FWindow = nullptr;
       return 0;
     default:
       break;

@@ -1,12 +1,14 @@
 #pragma once
 
 // The error notice's native window on Win32: a small window over
-// everything else, laid out as designed, driving TFormMessage. It frees
-// itself when its window is destroyed. UI thread.
+// everything else, laid out as designed, driving TFormMessage. Its owner
+// (the saver window) keeps the object; the window closes itself, and
+// destroying the object destroys a window still there. UI thread.
 
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "ui/FormMessage.h"
@@ -15,15 +17,20 @@ namespace tavelune::platform {
 
 class TWin32FormMessage final : private IFormMessageView {
  public:
-  // Shows a new notice (it becomes FormMessage until its window is gone).
-  // Keys and mouse moves that are not its own go to `passed`.
-  static void Show(std::function<std::string()> movieFile, TPassedInput passed);
-  // Whether a notice exists and is visible.
-  static bool Showing();
+  // A new notice, shown; nullptr when its window cannot be made. Keys and
+  // mouse moves that are not its own go to `passed`.
+  static std::unique_ptr<TWin32FormMessage> Show(std::function<std::string()> movieFile,
+                                                 TPassedInput passed);
+  ~TWin32FormMessage() override;
+  TWin32FormMessage(const TWin32FormMessage&) = delete;
+  TWin32FormMessage& operator=(const TWin32FormMessage&) = delete;
+
+  // Whether its window still exists (it is gone once the notice closed).
+  bool Exists() const { return FWindow != nullptr; }
+  bool Visible() const { return FWindow != nullptr && ::IsWindowVisible(FWindow) != FALSE; }
 
  private:
   TWin32FormMessage(std::function<std::string()> movieFile, TPassedInput passed);
-  ~TWin32FormMessage() override;
   bool Create();
 
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

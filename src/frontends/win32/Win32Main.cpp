@@ -79,8 +79,8 @@ class TWin32FrontEnd final : public IProgramFrontEnd {
     ::FreeLibrary(library);
   }
 
-  void CreatePreview() override { CreateSaverWindow(); }
-  void CreateFullScreen() override { CreateSaverWindow(); }
+  void CreatePreview(const TProgramRun& run) override { CreateSaverWindow(run); }
+  void CreateFullScreen(const TProgramRun& run) override { CreateSaverWindow(run); }
   void CreateSettingsDialog() override {
     FStore = OpenUserKeyStore();
     TScreenSaverSetup ScreenSaverSetup;
@@ -126,8 +126,8 @@ class TWin32FrontEnd final : public IProgramFrontEnd {
   }
 
  private:
-  void CreateSaverWindow() {
-    FWindow = std::make_unique<TWin32SaverWindow>(CreateMediaFramework());
+  void CreateSaverWindow(const TProgramRun& run) {
+    FWindow = std::make_unique<TWin32SaverWindow>(run, CreateMediaFramework());
     if (!FWindow->Start()) {
       FWindow.reset();  // the preview's parent is no window: nothing to show in
     }

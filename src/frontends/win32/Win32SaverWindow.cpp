@@ -31,6 +31,10 @@ constexpr UINT kPaneCheckInterval = 250;
 // The preview whose pane is being watched (there is one saver window).
 TWin32SaverWindow* gWatchedPreview = nullptr;
 
+HWND PaneOf(const TProgramRun& run) {
+  return reinterpret_cast<HWND>(static_cast<INT_PTR>(run.PreviewHandle));
+}
+
 }  // namespace
 
 // A window timer of the saver window: WM_TIMER with its own id.
@@ -62,22 +66,25 @@ class TWin32SaverWindow::TTimer final : public ITimer {
   bool FEnabled = false;
 };
 
-TWin32SaverWindow::TWin32SaverWindow(std::unique_ptr<IMediaFramework> media)
-    : FMedia(std::move(media)), FLogFile(ProgramFileName()), FErrorFont(CreateSaverFont(true)) {
+TWin32SaverWindow::TWin32SaverWindow(const TProgramRun& run, std::unique_ptr<IMediaFramework> media)
+    : FRun(run),
+      FMedia(std::move(media)),
+      FLogFile(ProgramFileName()),
+      FErrorFont(CreateSaverFont(true)) {
   static const bool kRegistered = [] {
     return RegisterWindowClass(kClassName, &WindowProc, nullptr);
   }();
-  const bool preview = PreviewHandle != 0;
+  const bool preview = FRun.Preview();
   // A preview lives inside the host's pane; a run covers the screen above
   // everything else.
   const DWORD style = preview ? WS_CHILD : WS_POPUP;
   const DWORD exStyle = preview ? 0 : WS_EX_TOPMOST;
-  HWND parent = preview ? reinterpret_cast<HWND>(static_cast<INT_PTR>(PreviewHandle)) : nullptr;
+  HWND parent = preview ? PaneOf(FRun) : nullptr;
   if (kRegistered && (!preview || ::IsWindow(parent))) {
     FWindow = ::CreateWindowExW(exStyle, kClassName, WideFromUtf8(kApplicationTitle).c_str(), style,
                                 0, 0, 0, 0, parent, nullptr, ::GetModuleHandleW(nullptr), this);
   }
-  FSaver = std::make_unique<TSaver>(*this, *FMedia, FLogFile);
+  FSaver = std::make_unique<TSaver>(*this, *FMedia, FLogFile, FRun);
 }
 
 TWin32SaverWindow::~TWin32SaverWindow() {
@@ -103,7 +110,7 @@ bool TWin32SaverWindow::Start() {
     return false;
   }
   if (!FSaver->Preview()) {
-    StartInputWatchdog();
+    WatchInput();
   }
   Guarded([this] { FSaver->FormCreate(); });
   RECT area{};
@@ -221,30 +228,19 @@ void TWin32SaverWindow::HideUnpluggedMonitors() {
   }
 }
 
-void TWin32SaverWindow::StartInputWatchdog() {
-  FInputWatchdog =
-      std::make_unique<TInputWatchdog>(CreateInputIdleClock(), [this] { EndStalledRun(); });
-  FInputWatchdog->Start();
+void TWin32SaverWindow::WatchInput() {
+  FInputWatchdog = StartInputWatchdog(CreateInputIdleClock(), FLogFile);
   // Its beats come from a timer, whose messages the UI thread sees in every
   // message pass, nested ones included. Every 250 ms is well within the
   // watchdog's limit and wakes a held still less.
   ::SetTimer(FWindow, kBeatTimer, 250, nullptr);
 }
 
-void TWin32SaverWindow::EndStalledRun() {
-  // The watchdog's thread: the UI thread has left input unhandled for too
-  // long. What can be written is written, and the process ends; the system
-  // gives back the screen and the cursor of a process that ends.
-  WriteEndOfStalledRun(FLogFile, std::chrono::milliseconds(500));
-  ::TerminateProcess(::GetCurrentProcess(), 0);
-  std::abort();  // not reached
-}
-
 void CALLBACK TWin32SaverWindow::CheckPreviewPane(HWND, UINT, UINT_PTR, DWORD) {
   // The pane's program may have ended: its windows, this one included, are
   // then no windows any more, though no message said so.
-  const HWND pane = reinterpret_cast<HWND>(static_cast<INT_PTR>(PreviewHandle));
-  if (gWatchedPreview != nullptr && (!::IsWindow(pane) || !::IsWindow(gWatchedPreview->FWindow))) {
+  if (gWatchedPreview != nullptr &&
+      (!::IsWindow(PaneOf(gWatchedPreview->FRun)) || !::IsWindow(gWatchedPreview->FWindow))) {
     gWatchedPreview->WindowGone();
   }
 }
@@ -258,28 +254,6 @@ void TWin32SaverWindow::WindowGone() {
   Guarded([this] { FSaver->FormClose(); });
   FWindow = nullptr;
   ::PostQuitMessage(0);
-}
-
-void TWin32SaverWindow::StartExitWatchdog() {
-  // A saver must never stay on screen after input: should anything keep
-  // the ending from finishing, the process ends anyway a few seconds later.
-  static std::once_flag started;
-  std::call_once(started, [] {
-    std::thread([] {
-      std::this_thread::sleep_for(std::chrono::seconds(5));
-      ::TerminateProcess(::GetCurrentProcess(), 0);
-    }).detach();
-  });
-}
-
-void TWin32SaverWindow::Guarded(const std::function<void()>& handler) {
-  try {
-    handler();
-  } catch (const std::exception& error) {
-    FSaver->ShowExceptionMessage(error.what());
-  } catch (...) {
-    FSaver->ShowExceptionMessage("An unknown error occurred.");
-  }
 }
 
 LRESULT CALLBACK TWin32SaverWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
@@ -429,6 +403,9 @@ std::unique_ptr<ITimer> TWin32SaverWindow::CreateTimer(int interval,
 }
 
 void TWin32SaverWindow::ShowErrorNotice(const std::string& movieFile) {
+  if (FNotice != nullptr && FNotice->Exists()) {
+    return;
+  }
   // Keys and moves over the notice are judged by the saver's own rules, as
   // they would be without it.
   TPassedInput passed{[this](char& key) { Guarded([&] { FSaver->FormKeyPress(key); }); },
@@ -437,11 +414,11 @@ void TWin32SaverWindow::ShowErrorNotice(const std::string& movieFile) {
                         ::ScreenToClient(FWindow, &at);
                         Guarded([&] { FSaver->FormMouseMove(at.x, at.y); });
                       }};
-  TWin32FormMessage::Show([movieFile] { return movieFile; }, std::move(passed));
+  FNotice = TWin32FormMessage::Show([movieFile] { return movieFile; }, std::move(passed));
 }
 
 bool TWin32SaverWindow::ErrorNoticeShowing() {
-  return TWin32FormMessage::Showing();
+  return FNotice != nullptr && FNotice->Visible();
 }
 
 void TWin32SaverWindow::ScreenChanged() {

@@ -22,15 +22,18 @@
 
 #include "app/DesktopSaverHost.h"
 #include "app/InputWatchdog.h"
+#include "app/RunGuards.h"
 #include "app/Saver.h"
 #include "catalogue/LogFile.h"
+#include "frontends/win32/Win32FormMessage.h"
 
 namespace tavelune::platform {
 
 class TWin32SaverWindow final : public TDesktopSaverHost {
  public:
-  // A full-screen run, or a preview inside PreviewHandle when it is set.
-  explicit TWin32SaverWindow(std::unique_ptr<IMediaFramework> media);
+  // A full-screen run, or a preview inside the PreviewHandle of a preview
+  // `run`.
+  TWin32SaverWindow(const TProgramRun& run, std::unique_ptr<IMediaFramework> media);
   ~TWin32SaverWindow() override;
   TWin32SaverWindow(const TWin32SaverWindow&) = delete;
   TWin32SaverWindow& operator=(const TWin32SaverWindow&) = delete;
@@ -67,17 +70,14 @@ class TWin32SaverWindow final : public TDesktopSaverHost {
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
   void Paint();
-  // Runs a handler; what it throws goes to the saver's exception handler.
-  void Guarded(const std::function<void()>& handler);
-  void StartInputWatchdog();
+  void Guarded(const std::function<void()>& handler) { RunGuarded(*FSaver, handler); }
+  void WatchInput();
   // A preview ends when its pane goes. A pane destroyed by its own program
   // takes the preview along (WM_DESTROY), but one whose program ends
   // without destroying it is only gone: that is noticed by looking.
   static void CALLBACK CheckPreviewPane(HWND, UINT, UINT_PTR, DWORD);
   // The window is gone (destroyed, or with its pane): the message loop ends.
   void WindowGone();
-  [[noreturn]] void EndStalledRun();
-  static void StartExitWatchdog();
 
   // --- ISaverHost ---
   void SleepUntilMessages(int milliseconds) override;
@@ -103,6 +103,7 @@ class TWin32SaverWindow final : public TDesktopSaverHost {
 
   HWND FWindow = nullptr;
   std::vector<std::unique_ptr<TMonitorWindow>> FMonitorWindows;
+  const TProgramRun FRun;
   std::unique_ptr<IMediaFramework> FMedia;
   TLogFile FLogFile;
   std::unique_ptr<TSaver> FSaver;
@@ -114,6 +115,9 @@ class TWin32SaverWindow final : public TDesktopSaverHost {
   UINT_PTR FPaneTimer = 0;  // a thread timer: it outlives a window that is gone
   // A full-screen run's dead man's switch.
   std::unique_ptr<TInputWatchdog> FInputWatchdog;
+  // The error notice, once shown; its window closes itself. Last, so that
+  // it goes before what its input handlers use.
+  std::unique_ptr<TWin32FormMessage> FNotice;
 };
 
 }  // namespace tavelune::platform

@@ -4,27 +4,11 @@
 
 #include <cerrno>
 #include <cstring>
-#include <utility>
 
 #include "platform/ByteFile.h"
 #include "platform/FileSystem.h"
 
 namespace tavelune::platform {
-
-TByteFile::~TByteFile() {
-  Close();
-}
-
-TByteFile::TByteFile(TByteFile&& other) noexcept
-    : FHandle(std::exchange(other.FHandle, kNoHandle)) {}
-
-TByteFile& TByteFile::operator=(TByteFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    FHandle = std::exchange(other.FHandle, kNoHandle);
-  }
-  return *this;
-}
 
 bool TByteFile::Open(const std::string& fileName, TShareMode /*share: no share modes here*/) {
   Close();

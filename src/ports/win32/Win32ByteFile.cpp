@@ -1,7 +1,5 @@
 #include <windows.h>
 
-#include <utility>
-
 #include "platform/ByteFile.h"
 
 namespace tavelune::platform {
@@ -11,21 +9,6 @@ HANDLE AsHandle(std::intptr_t handle) {
   return reinterpret_cast<HANDLE>(handle);
 }
 }  // namespace
-
-TByteFile::~TByteFile() {
-  Close();
-}
-
-TByteFile::TByteFile(TByteFile&& other) noexcept
-    : FHandle(std::exchange(other.FHandle, kNoHandle)) {}
-
-TByteFile& TByteFile::operator=(TByteFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    FHandle = std::exchange(other.FHandle, kNoHandle);
-  }
-  return *this;
-}
 
 bool TByteFile::Open(const std::string& fileName, TShareMode share) {
   Close();
