@@ -153,10 +153,10 @@ class TQtFrontEnd : public IProgramFrontEnd {
     }
     InstallJapaneseTranslations();
     FStore = OpenUserKeyStore();
-    TScreenSaverSetup ScreenSaverSetup;
-    ScreenSaverSetup.Loaded();
+    TScreenSaverSetup screenSaverSetup;
+    screenSaverSetup.Loaded();
     FDialog = std::make_unique<TQtControlForm>(
-        TControlFormServices{*FStore, std::move(ScreenSaverSetup), ProgramFileName(), ProgramDir(),
+        TControlFormServices{*FStore, std::move(screenSaverSetup), ProgramFileName(), ProgramDir(),
                              TAVELUNE_HOME_PAGE, TAVELUNE_SUPPORT_BOARD});
     FDialog->Start();
   }

@@ -15,6 +15,11 @@
 #include "app/ProgramIcon.h"
 #include "base/ProcessUtils.h"
 #include "base/TextUtils.h"
+#include "frontends/win32/Win32DialogContainers.h"
+#include "frontends/win32/Win32DialogUtils.h"
+#include "frontends/win32/Win32FolderChooser.h"
+#include "frontends/win32/Win32InputBox.h"
+#include "frontends/win32/Win32NumberEdit.h"
 #include "imaging/Colors.h"
 #include "ports/win32/Win32Gdi.h"
 #include "ports/win32/Win32Text.h"
@@ -23,132 +28,7 @@ namespace tavelune::platform {
 
 namespace {
 
-constexpr wchar_t kFormClass[] = L"TControlForm";
-// Pages, panels and group boxes: plain windows that pass their children's
-// notifications on to the form and let the mouse through to it, so that
-// their free spots drag the dialog as its caption does.
-constexpr wchar_t kContainerClass[] = L"TControlFormPanel";
-constexpr wchar_t kInputBoxClass[] = L"TInputBox";
 constexpr UINT_PTR kSubclassId = 1;
-
-// The user interface's own texts (UTF-8 literals) as UTF-16.
-std::wstring Wide(std::string_view utf8) {
-  return WideFromUtf8(std::string(utf8));
-}
-
-std::wstring WindowText(HWND window) {
-  std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(
-      ::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
-
-// A stored colour as GDI draws it: values with the system flag are the
-// system's colours, others give their low 24 bits.
-COLORREF ToColorRef(std::uint32_t color) {
-  return (color & kSystemColorFlag) != 0 ? ColorToRgb(color) : color & 0xFFFFFF;
-}
-
-bool IsDescendant(HWND ancestor, HWND window) {
-  return window == ancestor || ::IsChild(ancestor, window) != FALSE;
-}
-
-void CentreOver(HWND window, HWND owner) {
-  RECT outer{};
-  RECT own{};
-  if (owner == nullptr || !::GetWindowRect(owner, &outer) || !::GetWindowRect(window, &own)) {
-    return;
-  }
-  const int width = own.right - own.left;
-  const int height = own.bottom - own.top;
-  ::SetWindowPos(window, nullptr, (outer.left + outer.right - width) / 2,
-                 (outer.top + outer.bottom - height) / 2, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-// A chosen name in the core's code page, or an error for the user when the
-// code page cannot spell it.
-std::string NameOf(std::wstring_view wide) {
-  if (std::optional<std::string> text = ExactSystemText(wide)) {
-    return *text;
-  }
-  throw std::runtime_error("The name \"" + SystemText(wide) +
-                           "\" has characters this system's code page cannot hold");
-}
-
-// ---- Containers ------------------------------------------------------------
-
-// A container's user data: the font of its frame's caption when it is a
-// framed group, nullptr for a plain one.
-void PaintGroupFrame(HWND window, HFONT font) {
-  PAINTSTRUCT paint;
-  HDC dc = ::BeginPaint(window, &paint);
-  RECT client;
-  ::GetClientRect(window, &client);
-  HGDIOBJ oldFont = ::SelectObject(dc, font);
-  TEXTMETRICW metrics{};
-  ::GetTextMetricsW(dc, &metrics);
-  RECT frame = client;
-  frame.top += metrics.tmHeight / 2;
-  ::DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
-  const std::wstring caption = L" " + WindowText(window) + L" ";
-  ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
-  ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
-  ::SetBkMode(dc, OPAQUE);
-  ::TextOutW(dc, metrics.tmAveCharWidth, 0, caption.c_str(), static_cast<int>(caption.size()));
-  ::SelectObject(dc, oldFont);
-  ::EndPaint(window, &paint);
-}
-
-LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_COMMAND:
-    case WM_NOTIFY:
-    case WM_DRAWITEM:
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
-    case WM_SETCURSOR:
-      return ::SendMessageW(::GetAncestor(window, GA_ROOT), message, wParam, lParam);
-    case WM_NCHITTEST:
-      return HTTRANSPARENT;
-    case WM_PAINT:
-      if (auto font = reinterpret_cast<HFONT>(::GetWindowLongPtrW(window, GWLP_USERDATA))) {
-        PaintGroupFrame(window, font);
-        return 0;
-      }
-      break;
-    default:
-      break;
-  }
-  return ::DefWindowProcW(window, message, wParam, lParam);
-}
-
-// The page control lets the mouse through where it has no tab.
-LRESULT CALLBACK PagesProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR /*id*/,
-                           DWORD_PTR /*data*/) {
-  if (message == WM_NCHITTEST) {
-    const LRESULT hit = ::DefSubclassProc(window, message, wParam, lParam);
-    if (hit != HTCLIENT) {
-      return hit;
-    }
-    TCHITTESTINFO test{};
-    test.pt = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-    ::ScreenToClient(window, &test.pt);
-    return TabCtrl_HitTest(window, &test) < 0 ? HTTRANSPARENT : hit;
-  }
-  return ::DefSubclassProc(window, message, wParam, lParam);
-}
-
-bool RegisterClasses(WNDPROC formProc) {
-  static const bool kRegistered = [formProc] {
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_STANDARD_CLASSES};
-    ::InitCommonControlsEx(&controls);
-    const auto face = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    return RegisterWindowClass(kFormClass, formProc, face, true) &&
-           RegisterWindowClass(kContainerClass, &ContainerProc, face);
-  }();
-  return kRegistered;
-}
 
 // The glyph of LogFileButton, 16 x 16: a yellow folder on the button's face.
 HBITMAP DrawFolderGlyph() {
@@ -175,191 +55,7 @@ HBITMAP DrawFolderGlyph() {
   return glyph;
 }
 
-// ---- The one-line input box ------------------------------------------------
-
-// A small modal window: a prompt, an edit and "OK" / "キャンセル",
-// centred over its owner. Enter confirms, Esc and the close box cancel.
-class TInputBox {
- public:
-  static std::optional<std::wstring> Run(HWND owner, HFONT font, double scale,
-                                         const std::wstring& caption, const std::wstring& prompt,
-                                         const std::wstring& text) {
-    static const bool kRegistered = [] {
-      return RegisterWindowClass(kInputBoxClass, &Proc,
-                                 reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
-    }();
-    if (!kRegistered) {
-      return std::nullopt;
-    }
-    TInputBox box;
-    const auto s = [scale](int value) { return static_cast<int>(std::lround(value * scale)); };
-    constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
-    constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX_TOPMOST;
-    RECT frame{0, 0, s(268), s(100)};
-    ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
-    HWND window = ::CreateWindowExW(kExStyle, kInputBoxClass, caption.c_str(), kStyle, 0, 0,
-                                    frame.right - frame.left, frame.bottom - frame.top, owner,
-                                    nullptr, ::GetModuleHandleW(nullptr), &box);
-    if (window == nullptr) {
-      return std::nullopt;
-    }
-    const auto child = [&](const wchar_t* kind, const std::wstring& label, DWORD style,
-                           DWORD exStyle, int left, int top, int width, int height, int id) {
-      HWND control = ::CreateWindowExW(exStyle, kind, label.c_str(), WS_CHILD | WS_VISIBLE | style,
-                                       s(left), s(top), s(width), s(height), window,
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                       ::GetModuleHandleW(nullptr), nullptr);
-      ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-      return control;
-    };
-    child(L"STATIC", prompt, SS_LEFT | SS_NOPREFIX, 0, 8, 8, 252, 16, -1);
-    HWND edit = child(L"EDIT", text, WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 8,
-                      28, 252, 21, 10);
-    child(L"BUTTON", L"OK", WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, 0, 104, 64, 75, 25, IDOK);
-    child(L"BUTTON", L"\u30AD\u30E3\u30F3\u30BB\u30EB", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, 0,
-          185, 64, 75, 25, IDCANCEL);  // キャンセル
-    CentreOver(window, owner);
-    const bool ownerWasEnabled = owner != nullptr && !::EnableWindow(owner, FALSE);
-    ::ShowWindow(window, SW_SHOW);
-    ::SetFocus(edit);
-    ::SendMessageW(edit, EM_SETSEL, 0, -1);
-    MSG message;
-    while (!box.FDone && ::IsWindow(window)) {
-      const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
-      if (got <= 0) {
-        ::PostQuitMessage(static_cast<int>(message.wParam));  // for the loop that owns it
-        break;
-      }
-      if (!::IsDialogMessageW(window, &message)) {
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
-      }
-    }
-    std::optional<std::wstring> answer;
-    if (box.FConfirmed && ::IsWindow(window)) {
-      answer = WindowText(edit);
-    }
-    if (ownerWasEnabled) {
-      ::EnableWindow(owner, TRUE);
-    }
-    ::DestroyWindow(window);
-    return answer;
-  }
-
- private:
-  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* box = WindowOwner<TInputBox>(window, message, lParam);
-    if (box != nullptr) {
-      if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-        box->FConfirmed = LOWORD(wParam) == IDOK;
-        box->FDone = true;
-        return 0;
-      }
-      if (message == WM_CLOSE) {
-        box->FDone = true;
-        return 0;
-      }
-    }
-    return ::DefWindowProcW(window, message, wParam, lParam);
-  }
-
-  bool FDone = false;
-  bool FConfirmed = false;
-};
-
-// ---- The folder chooser's callback -------------------------------------------
-
-struct TFolderDialogState {
-  HWND Owner;
-  std::wstring Title;
-  std::wstring Start;  // the folder selected when it opens; empty for none
-};
-
-int CALLBACK FolderDialogCallback(HWND window, UINT message, LPARAM lParam, LPARAM data) {
-  const auto* state = reinterpret_cast<const TFolderDialogState*>(data);
-  if (message == BFFM_INITIALIZED) {
-    ::SetWindowTextW(window, state->Title.c_str());
-    CentreOver(window, state->Owner);
-    if (!state->Start.empty()) {
-      ::SendMessageW(window, BFFM_SETSELECTIONW, TRUE,
-                     reinterpret_cast<LPARAM>(state->Start.c_str()));
-    }
-    // The keys move through the folders from the start, once the chooser
-    // has given its own first focus.
-    if (HWND tree = ::FindWindowExW(window, nullptr, WC_TREEVIEWW, nullptr)) {
-      ::PostMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(tree), TRUE);
-    }
-  } else if (message == BFFM_SELCHANGED) {
-    // The status line shows the path of the folder selected now.
-    wchar_t path[MAX_PATH] = {};
-    if (!::SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(lParam), path)) {
-      path[0] = L'\0';
-    }
-    ::SendMessageW(window, BFFM_SETSTATUSTEXTW, 0, reinterpret_cast<LPARAM>(path));
-  }
-  return 0;
-}
-
 }  // namespace
-
-// A numeric edit's number and display format; the edit shows the number in
-// that format while it has no focus, and as the save reads it while it has.
-struct TWin32ControlForm::TNumberEdit {
-  std::string_view Format;
-  double Value = 0;
-
-  static LRESULT CALLBACK Proc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam,
-                               UINT_PTR /*id*/, DWORD_PTR data) {
-    auto* self = reinterpret_cast<TNumberEdit*>(data);
-    switch (message) {
-      case WM_CHAR:
-        // Control characters (Backspace, Ctrl+V...) pass; other characters
-        // only when they can be part of a number.
-        if (wParam >= 0x20 && (wParam > 0x7F || !IsNumberCharacter(static_cast<char>(wParam)))) {
-          ::MessageBeep(MB_OK);
-          return 0;
-        }
-        break;
-      case WM_PASTE: {
-        const LRESULT result = ::DefSubclassProc(edit, message, wParam, lParam);
-        std::wstring text = WindowText(edit);
-        const auto refused = [](wchar_t c) {
-          return c > 0x7F || !IsNumberCharacter(static_cast<char>(c));
-        };
-        if (std::any_of(text.begin(), text.end(), refused)) {
-          text.erase(std::remove_if(text.begin(), text.end(), refused), text.end());
-          ::SetWindowTextW(edit, text.c_str());
-        }
-        return result;
-      }
-      case WM_SETFOCUS:
-        ::SetWindowTextW(edit, WideText(NumberEditText(self->Value)).c_str());
-        break;
-      case WM_KILLFOCUS: {
-        self->Value = self->Typed(edit);
-        const LRESULT result = ::DefSubclassProc(edit, message, wParam, lParam);
-        self->Show(edit);
-        return result;
-      }
-      default:
-        break;
-    }
-    return ::DefSubclassProc(edit, message, wParam, lParam);
-  }
-
-  double Typed(HWND edit) const { return NumberOr(SystemText(WindowText(edit)), 0); }
-  double Current(HWND edit) const { return ::GetFocus() == edit ? Typed(edit) : Value; }
-  void Set(HWND edit, double value) {
-    if (::GetFocus() == edit) {
-      return;  // the user's typing stays as it is until the edit is left
-    }
-    Value = value;
-    Show(edit);
-  }
-  void Show(HWND edit) const {
-    ::SetWindowTextW(edit, WideText(FormatDisplayNumber(Value, Format)).c_str());
-  }
-};
 
 // ---- The form ----------------------------------------------------------------
 
@@ -381,7 +77,7 @@ TWin32ControlForm::~TWin32ControlForm() {
 }
 
 bool TWin32ControlForm::Start() {
-  if (!RegisterClasses(&FormProc)) {
+  if (!RegisterControlFormClasses(&FormProc)) {
     return false;
   }
   MeasureFont();
@@ -394,7 +90,7 @@ bool TWin32ControlForm::Start() {
   const int height = frame.bottom - frame.top;
   RECT work{};
   ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  ::CreateWindowExW(kExStyle, kFormClass, Wide(kControlFormCaption).c_str(), kStyle,
+  ::CreateWindowExW(kExStyle, kControlFormClass, Wide(kControlFormCaption).c_str(), kStyle,
                     work.left + std::max(0L, (work.right - work.left - width) / 2),
                     work.top + std::max(0L, (work.bottom - work.top - height) / 2), width, height,
                     nullptr, nullptr, ::GetModuleHandleW(nullptr), this);
@@ -602,9 +298,9 @@ void TWin32ControlForm::AttachControl(const TControlLayout& control, HWND window
       const TNumberEditState& state = control.Name == "PreViewSeconds" ? FForm->PreViewSeconds
                                       : control.Name == "PreViewMin"   ? FForm->PreViewMin
                                                                        : FForm->PreviewMax;
-      auto edit = std::make_unique<TNumberEdit>();
+      auto edit = std::make_unique<TWin32NumberEdit>();
       edit->Format = state.DisplayFormat;
-      ::SetWindowSubclass(window, &TNumberEdit::Proc, kSubclassId,
+      ::SetWindowSubclass(window, &TWin32NumberEdit::Proc, kSubclassId,
                           reinterpret_cast<DWORD_PTR>(edit.get()));
       FNumberEdits.emplace(window, std::move(edit));
       break;
@@ -1119,33 +815,20 @@ void TWin32ControlForm::CloseSaverWindow() {
 }
 
 std::optional<std::string> TWin32ControlForm::RunFolderDialog() {
-  TFolderDialogState state{FWindow, Wide(kFolderDialogTitle), {}};
   // It opens at the current folder of the list, so that folders beside it
   // are added in a step.
+  std::wstring start;
   const TListBoxState& folders = FForm->FolderList;
   if (folders.ItemIndex >= 0 &&
       static_cast<std::size_t>(folders.ItemIndex) < folders.Items.size()) {
-    state.Start = WideText(folders.Items[static_cast<std::size_t>(folders.ItemIndex)]);
+    start = WideText(folders.Items[static_cast<std::size_t>(folders.ItemIndex)]);
   }
-  const std::wstring text = Wide(kFolderDialogText);
-  BROWSEINFOW browse{};
-  browse.hwndOwner = FWindow;
-  browse.pidlRoot = nullptr;  // the desktop
-  browse.lpszTitle = text.c_str();
-  browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT;
-  browse.lpfn = &FolderDialogCallback;
-  browse.lParam = reinterpret_cast<LPARAM>(&state);
-  PIDLIST_ABSOLUTE chosen = ::SHBrowseForFolderW(&browse);
-  if (chosen == nullptr) {
+  const std::optional<std::wstring> chosen =
+      ChooseFolder(FWindow, Wide(kFolderDialogTitle), Wide(kFolderDialogText), start);
+  if (!chosen) {
     return std::nullopt;
   }
-  wchar_t path[MAX_PATH] = {};
-  const bool named = ::SHGetPathFromIDListW(chosen, path) != FALSE;
-  ::CoTaskMemFree(chosen);
-  if (!named) {
-    return std::nullopt;  // a folder of the shell's own with no path
-  }
-  return NameOf(path);
+  return NameOf(*chosen);
 }
 
 std::optional<std::uint32_t> TWin32ControlForm::RunColorDialog(std::uint32_t color) {

@@ -21,6 +21,8 @@
 
 namespace tavelune::platform {
 
+struct TWin32NumberEdit;
+
 class TWin32ControlForm : private IControlFormHost {
  public:
   explicit TWin32ControlForm(TControlFormServices services);
@@ -64,8 +66,6 @@ class TWin32ControlForm : private IControlFormHost {
   void OpenAddress(const std::string& address) override;
 
  private:
-  struct TNumberEdit;
-
   void AcceptDroppedFiles() override;
   void Close() override;
   void YieldToMessages() override;
@@ -107,7 +107,7 @@ class TWin32ControlForm : private IControlFormHost {
   std::map<int, std::string> FNames;  // control id -> name
   std::map<std::string, std::vector<HWND>, std::less<>> FRadios;
   std::vector<HWND> FPageWindows;  // in the order of the tabs
-  std::map<HWND, std::unique_ptr<TNumberEdit>> FNumberEdits;
+  std::map<HWND, std::unique_ptr<TWin32NumberEdit>> FNumberEdits;
   std::uint64_t FFolderListGeneration = ~0ull;
   std::uint64_t FMovieExtGeneration = ~0ull;
   bool FClosed = false;

@@ -83,10 +83,10 @@ class TWin32FrontEnd final : public IProgramFrontEnd {
   void CreateFullScreen(const TProgramRun& run) override { CreateSaverWindow(run); }
   void CreateSettingsDialog() override {
     FStore = OpenUserKeyStore();
-    TScreenSaverSetup ScreenSaverSetup;
-    ScreenSaverSetup.Loaded();
+    TScreenSaverSetup screenSaverSetup;
+    screenSaverSetup.Loaded();
     FDialog = std::make_unique<TWin32ControlForm>(
-        TControlFormServices{*FStore, std::move(ScreenSaverSetup), ProgramFileName(), ProgramDir(),
+        TControlFormServices{*FStore, std::move(screenSaverSetup), ProgramFileName(), ProgramDir(),
                              TAVELUNE_HOME_PAGE, TAVELUNE_SUPPORT_BOARD});
     if (!FDialog->Start()) {
       FDialog.reset();
