@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -363,11 +364,10 @@ class TRig {
   TListener Listener;
 };
 
-template <typename Action>
-std::chrono::milliseconds TimeOf(Action action) {
-  const auto start = TClock::now();
-  action();
-  return std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - start);
+// Whether the decode under way was ended by the graph's abort (and not by
+// its deadline, which a close must not wait for).
+bool EndedByAbort(const std::vector<std::string>& log) {
+  return std::find(log.begin(), log.end(), "decode ended, aborted") != log.end();
 }
 
 // --- the interruption ---
@@ -779,7 +779,7 @@ TEST(StillGraphClosing, MakingTheGraphInactiveInterruptsTheSeekAndReturnsAtOnce)
     rig.Seek(10 * kSecond);
     ASSERT_TRUE(rig.Script->WaitForCalls(1));
     rig.Seek(20 * kSecond);  // waits behind the first: never decoded
-    ASSERT_LT(TimeOf([&] { rig.Graph().SetActive(false); }), 1s);
+    rig.Graph().SetActive(false);
     rig.Listener.Closed();
     EXPECT_FALSE(rig.Graph().Active());
     const std::vector<std::string> log = rig.Script->Log();
@@ -798,8 +798,9 @@ TEST(StillGraphClosing, AStillFinishedWhileClosingNeverReachesTheListener) {
     rig.Script->Next(FinishesWhenAborted());
     rig.Seek(10 * kSecond);
     ASSERT_TRUE(rig.Script->WaitForCalls(1));
-    ASSERT_LT(TimeOf([&] { rig.Graph().SetActive(false); }), 1s);
+    rig.Graph().SetActive(false);
     rig.Listener.Closed();
+    EXPECT_TRUE(EndedByAbort(rig.Script->Log()));
     std::this_thread::sleep_for(2ms);
     RunSynchronizeRequests();
     EXPECT_TRUE(rig.Samples().empty());
@@ -817,8 +818,9 @@ TEST(StillGraphClosing, DestroyingTheGraphDuringASeekHandsNothingMoreToTheListen
     rig.Graph().Pause();  // its event is on its way when the graph goes
     rig.Seek(10 * kSecond);
     ASSERT_TRUE(rig.Script->WaitForCalls(1));
-    ASSERT_LT(TimeOf([&] { rig.Media.reset(); }), 1s);
+    rig.Media.reset();
     rig.Listener.Closed();
+    EXPECT_TRUE(EndedByAbort(rig.Script->Log()));
     RunSynchronizeRequests();
     EXPECT_TRUE(rig.Listener.Events.empty());
     EXPECT_EQ(rig.Listener.NoFrames, 0);
@@ -836,12 +838,12 @@ TEST(StillGraphClosing, AGraphEmptiedOrReRenderedDuringASeekWorksOn) {
     rig.Seek(10 * kSecond);
     ASSERT_TRUE(rig.Script->WaitForCalls(1));
     if (run % 2 == 0) {
-      ASSERT_LT(TimeOf([&] { rig.Graph().EmptyGraph(); }), 1s);
+      rig.Graph().EmptyGraph();
       EXPECT_TRUE(rig.Graph().Active());
       EXPECT_EQ(rig.Script->SourcesOpen(), 0);
     }
     rig.Script->Next(FinishesWhenAborted());
-    ASSERT_LT(TimeOf([&] { rig.Graph().RenderFile("next.mp4"); }), 1s);
+    rig.Graph().RenderFile("next.mp4");
     // The seek ended and its movie was closed before the next one opened.
     const std::vector<std::string> log = rig.Script->Log();
     EXPECT_EQ(log, (std::vector<std::string>{"open movie.mp4", "decode", "decode ended, aborted",
