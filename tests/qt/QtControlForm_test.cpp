@@ -29,6 +29,7 @@
 #include <fstream>
 #include <functional>
 
+#include "helpers/ExtraCheckBox.h"
 #include "helpers/TestFiles.h"
 #include "ports/regfile/RegFileKeyStore.h"
 
@@ -69,10 +70,12 @@ class QtControlFormTest : public ::testing::Test {
     setenv("XDG_DATA_HOME", Dir.Name("data").c_str(), 1);  // no savers of the user's
     Store = std::make_unique<TRegFileKeyStore>(Dir.Name("settings.reg"));
   }
-  TQtControlForm& Open() {
-    Dialog = std::make_unique<TQtControlForm>(TControlFormServices{
-        *Store, TScreenSaverSetup(Dir.Name("none"), Dir.Name("none")), "/nonexistent/tavelune",
-        "/opt/tavelune/", "https://home.example/", "https://board.example/"});
+  TQtControlForm& Open(TControlFormDesign design = ControlFormDesign()) {
+    Dialog = std::make_unique<TQtControlForm>(
+        TControlFormServices{*Store, TScreenSaverSetup(Dir.Name("none"), Dir.Name("none")),
+                             "/nonexistent/tavelune", "/opt/tavelune/", "https://home.example/",
+                             "https://board.example/"},
+        std::move(design));
     Dialog->Start();
     // Focus moves (which end a numeric edit's editing) need an active window.
     QApplication::setActiveWindow(Dialog.get());
@@ -130,6 +133,26 @@ class QtControlFormTest : public ::testing::Test {
   std::unique_ptr<TRegFileKeyStore> Store;
   std::unique_ptr<TQtControlForm> Dialog;
 };
+
+// A new setting's check box is a line in the layout and a line in the
+// bindings: it stands on its page, shows what it is bound to and hands back
+// what the user made of it.
+TEST_F(QtControlFormTest, ACheckBoxAddedInTwoLinesStandsOnItsPageAndRoundTrips) {
+  TCheckState extra{true};
+  TQtControlForm& dialog = Open(test::DesignWithExtraCheckBox(extra));
+  auto* box = Get<QCheckBox>(test::kExtraCheckBox);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->text(), test::kExtraCheckBoxCaption);
+  EXPECT_EQ(box->parentWidget(), dialog.Control("ExtrasPage"));
+  EXPECT_TRUE(box->isChecked());
+  ShowPage(3);
+  box->click();
+  dialog.Run([] {});
+  EXPECT_FALSE(extra.Checked);
+  dialog.Run([&] { extra = {true, false}; });
+  EXPECT_TRUE(box->isChecked());
+  EXPECT_FALSE(box->isEnabled());
+}
 
 TEST_F(QtControlFormTest, OpensOnTheVersionPageWithEveryControlAsDesigned) {
   TQtControlForm& dialog = Open();

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <map>
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include "helpers/TestFiles.h"
 #include "platform/PathStyle.h"
 #include "settings/MemoryKeyStore.h"
+#include "ui/ControlBindings.h"
 
 namespace tavelune {
 namespace {
@@ -584,6 +586,82 @@ TEST(ControlFormLayout, EveryControlSitsInAParentDeclaredBeforeIt) {
   }
   EXPECT_EQ(pages, (std::vector<std::string_view>{"FoldersPage", "OptionsPage", "VersionPage",
                                                   "ExtrasPage"}));
+}
+
+// Every control whose state the user changes or the form sets is bound to
+// exactly one part of the form, through a binding of its own kind: a
+// control left out of the bindings would silently never be saved or shown.
+TEST(ControlFormBindings, BindEachControlOnceThroughTheListOfItsKind) {
+  const TControlFormDesign& design = ControlFormDesign();
+  std::map<std::string_view, TControlKind> kinds;
+  for (const TControlLayout& control : design.Layout) {
+    kinds[control.Name] = control.Kind;
+  }
+  std::map<std::string_view, int> bound;
+  const auto check = [&](const auto& bindings, std::vector<TControlKind> fitting) {
+    for (const auto& binding : bindings) {
+      ++bound[binding.Name];
+      ASSERT_TRUE(kinds.count(binding.Name)) << binding.Name << " is not in the layout";
+      EXPECT_NE(std::find(fitting.begin(), fitting.end(), kinds[binding.Name]), fitting.end())
+          << binding.Name;
+    }
+  };
+  const TControlBindings& b = design.Bindings;
+  check(b.CheckBoxes, {TControlKind::CheckBox});
+  check(b.RadioGroups, {TControlKind::RadioGroup});
+  check(b.Edits, {TControlKind::Edit});
+  check(b.NumberEdits, {TControlKind::NumberEdit});
+  check(b.ListBoxes, {TControlKind::ListBox, TControlKind::SingleListBox});
+  check(b.ButtonsEnabled, {TControlKind::Button});
+  check(b.Labels, {TControlKind::Label});
+  check(b.LinkLabels, {TControlKind::LinkLabel});
+  for (const auto& [name, count] : bound) {
+    EXPECT_EQ(count, 1) << name;
+  }
+  // Events run handlers of controls that have such events.
+  const auto checkEvents = [&](const std::vector<TEventBinding>& events,
+                               std::vector<TControlKind> fitting) {
+    for (const TEventBinding& event : events) {
+      ASSERT_TRUE(kinds.count(event.Name)) << event.Name << " is not in the layout";
+      EXPECT_NE(std::find(fitting.begin(), fitting.end(), kinds[event.Name]), fitting.end())
+          << event.Name;
+    }
+  };
+  checkEvents(b.Clicks, {TControlKind::Button, TControlKind::GlyphButton, TControlKind::CheckBox,
+                         TControlKind::ColorPanel, TControlKind::LinkLabel});
+  checkEvents(b.Selections, {TControlKind::ListBox, TControlKind::SingleListBox});
+  for (const TControlLayout& control : design.Layout) {
+    switch (control.Kind) {
+      case TControlKind::CheckBox:
+      case TControlKind::RadioGroup:
+      case TControlKind::Edit:
+      case TControlKind::NumberEdit:
+      case TControlKind::ListBox:
+      case TControlKind::SingleListBox:
+      case TControlKind::LinkLabel:
+        EXPECT_EQ(bound[control.Name], 1) << control.Name << " is bound to nothing";
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+// A binding reaches the very member it names, for reading and writing.
+TEST_F(ControlFormTest, BindingsReachTheMembersTheyName) {
+  TControlForm& form = Open();
+  const TControlBindings& b = ControlFormDesign().Bindings;
+  const auto find = [](const auto& bindings, std::string_view name) {
+    return *std::find_if(bindings.begin(), bindings.end(),
+                         [&](const auto& binding) { return binding.Name == name; });
+  };
+  find(b.CheckBoxes, "CheckSkipBlank").State(form).Checked = true;
+  EXPECT_TRUE(form.CheckSkipBlank.Checked);
+  EXPECT_FALSE(form.CheckRememberShown.Checked);
+  find(b.RadioGroups, "RadioDrawPosition").State(form) = 0;
+  EXPECT_EQ(form.RadioDrawPosition, 0);
+  EXPECT_EQ(&find(b.NumberEdits, "PreviewMax").State(form), &form.PreviewMax);
+  EXPECT_EQ(&find(b.LinkLabels, "SupportBoardLink").State(form), &form.SupportBoardLink);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "app/Program.h"
+#include "helpers/ExtraCheckBox.h"
 #include "ports/win32/Win32RegistryKeyStore.h"
 #include "ports/win32/Win32Text.h"
 
@@ -70,11 +71,12 @@ class Win32ControlFormTest : public ::testing::Test {
     std::error_code ignored;
     fs::remove_all(Temp, ignored);
   }
-  TTestControlForm& Open() {
+  TTestControlForm& Open(TControlFormDesign design = ControlFormDesign()) {
     Dialog = std::make_unique<TTestControlForm>(
         TControlFormServices{Store, TScreenSaverSetup("Z:\\nonexistent", "Z:\\nonexistent"),
                              "Z:\\nonexistent\\TAVELUNE.SCR", "Z:\\nonexistent\\",
-                             "https://home.example/", "https://board.example/"});
+                             "https://home.example/", "https://board.example/"},
+        std::move(design));
     EXPECT_TRUE(Dialog->Start());
     return *Dialog;
   }
@@ -106,6 +108,26 @@ class Win32ControlFormTest : public ::testing::Test {
   fs::path Temp =
       fs::temp_directory_path() / ("tavelune-dialog-" + std::to_string(::GetTickCount()));
 };
+
+// A new setting's check box is a line in the layout and a line in the
+// bindings: it stands on its page, shows what it is bound to and hands back
+// what the user made of it.
+TEST_F(Win32ControlFormTest, ACheckBoxAddedInTwoLinesStandsOnItsPageAndRoundTrips) {
+  TCheckState extra{true};
+  TTestControlForm& dialog = Open(test::DesignWithExtraCheckBox(extra));
+  HWND box = Control(test::kExtraCheckBox);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(TextOf(box), L"\u8FFD\u52A0\u306E\u8A2D\u5B9A");  // 追加の設定
+  EXPECT_EQ(::GetParent(box), Control("ExtrasPage"));
+  EXPECT_EQ(::SendMessageW(box, BM_GETCHECK, 0, 0), BST_CHECKED);
+  ShowPage(TControlPage::ExtrasPage);
+  Click(test::kExtraCheckBox);
+  dialog.Run([] {});
+  EXPECT_FALSE(extra.Checked);
+  dialog.Run([&] { extra = {true, false}; });
+  EXPECT_EQ(::SendMessageW(box, BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_FALSE(::IsWindowEnabled(box));
+}
 
 TEST_F(Win32ControlFormTest, MakesEveryDesignedControlWithItsCaptionFontAndHint) {
   TTestControlForm& dialog = Open();

@@ -181,7 +181,8 @@ bool InstallJapaneseTranslations() {
   return true;
 }
 
-TQtControlForm::TQtControlForm(TControlFormServices services) {
+TQtControlForm::TQtControlForm(TControlFormServices services, TControlFormDesign design)
+    : FDesign(std::move(design)) {
   FForm =
       std::make_unique<TControlForm>(static_cast<IControlFormHost&>(*this), std::move(services));
   const QScreen* screen = QGuiApplication::primaryScreen();
@@ -207,7 +208,7 @@ void TQtControlForm::Build() {
   setFont(JapaneseUiFont(static_cast<int>(std::lround(kControlFormFontHeight * FFontScale))));
   setFixedSize(static_cast<int>(std::lround(kControlFormClientWidth * FScale)),
                static_cast<int>(std::lround(kControlFormClientHeight * FScale)));
-  for (const TControlLayout& control : kControlFormLayout) {
+  for (const TControlLayout& control : FDesign.Layout) {
     QWidget* parent = control.Parent.empty() ? this : FControls.at(std::string(control.Parent));
     QWidget* widget = MakeControl(control, parent);
     widget->setObjectName(Q(control.Name));
@@ -344,38 +345,27 @@ QWidget* TQtControlForm::Control(std::string_view name) const {
 }
 
 void TQtControlForm::Wire() {
-  const auto onClick = [this](std::string_view name, void (TControlForm::*handler)()) {
-    auto* button = static_cast<QAbstractButton*>(Control(name));
-    QObject::connect(button, &QAbstractButton::clicked, this,
-                     [this, handler] { Run([this, handler] { (FForm.get()->*handler)(); }); });
+  const auto runner = [this](void (TControlForm::*handler)()) {
+    return [this, handler] { Run([this, handler] { (FForm.get()->*handler)(); }); };
   };
-  onClick("BtnAdd", &TControlForm::BtnAddClick);
-  onClick("BtnDelete", &TControlForm::BtnDeleteClick);
-  onClick("BtnOK", &TControlForm::BtnOKClick);
-  onClick("BtnCancel", &TControlForm::BtnCancelClick);
-  onClick("LogFileButton", &TControlForm::LogFileButtonClick);
-  onClick("ButtonExtAdd", &TControlForm::ButtonExtAddClick);
-  onClick("ButtonExtDelete", &TControlForm::ButtonExtDeleteClick);
-  onClick("PreviewRandom", &TControlForm::PreviewRandomClick);
+  for (const TEventBinding& click : FDesign.Bindings.Clicks) {
+    QWidget* control = Control(click.Name);
+    if (auto* panel = dynamic_cast<TClickPanel*>(control)) {
+      panel->OnClick = runner(click.Handler);
+    } else if (auto* link = qobject_cast<QLabel*>(control)) {
+      QObject::connect(link, &QLabel::linkActivated, this, runner(click.Handler));
+    } else {
+      QObject::connect(static_cast<QAbstractButton*>(control), &QAbstractButton::clicked, this,
+                       runner(click.Handler));
+    }
+  }
+  for (const TEventBinding& selection : FDesign.Bindings.Selections) {
+    auto* list = static_cast<QListWidget*>(Control(selection.Name));
+    QObject::connect(list, &QListWidget::itemClicked, this, runner(selection.Handler));
+    QObject::connect(list, &QListWidget::itemDoubleClicked, this, runner(selection.Handler));
+    QObject::connect(list, &QListWidget::currentRowChanged, this, runner(selection.Handler));
+  }
   static_cast<QPushButton*>(Control("BtnOK"))->setDefault(true);
-
-  static_cast<TClickPanel*>(Control("PanelColor"))->OnClick = [this] {
-    Run([this] { FForm->PanelColorClick(); });
-  };
-  QObject::connect(static_cast<QLabel*>(Control("HomePageLink")), &QLabel::linkActivated, this,
-                   [this] { Run([this] { FForm->HomePageLinkClick(); }); });
-  QObject::connect(static_cast<QLabel*>(Control("SupportBoardLink")), &QLabel::linkActivated, this,
-                   [this] { Run([this] { FForm->SupportBoardLinkClick(); }); });
-
-  auto* folders = static_cast<QListWidget*>(Control("FolderList"));
-  const auto folderClick = [this] { Run([this] { FForm->FolderListClick(); }); };
-  QObject::connect(folders, &QListWidget::itemClicked, this, folderClick);
-  QObject::connect(folders, &QListWidget::itemDoubleClicked, this, folderClick);
-  QObject::connect(folders, &QListWidget::currentRowChanged, this, folderClick);
-  auto* extensions = static_cast<QListWidget*>(Control("MovieExt"));
-  const auto extensionClick = [this] { Run([this] { FForm->MovieExtClick(); }); };
-  QObject::connect(extensions, &QListWidget::itemClicked, this, extensionClick);
-  QObject::connect(extensions, &QListWidget::currentRowChanged, this, extensionClick);
 }
 
 bool TQtControlForm::eventFilter(QObject* watched, QEvent* event) {
@@ -451,6 +441,15 @@ void SetText(QWidget* widget, const std::string& text) {
   }
 }
 
+// Sets a label's text and sizes the label to it.
+void SetLabelText(QWidget* widget, const QString& text) {
+  auto* label = static_cast<QLabel*>(widget);
+  if (label->text() != text) {
+    label->setText(text);
+    label->adjustSize();
+  }
+}
+
 QString LinkHtml(const std::string& address) {
   const QString escaped = Q(address).toHtmlEscaped();
   return QStringLiteral("<a href=\"%1\" style=\"color:#0000ff\">%1</a>").arg(escaped);
@@ -460,29 +459,28 @@ QString LinkHtml(const std::string& address) {
 
 void TQtControlForm::Collect() {
   TControlForm& f = *FForm;
+  const TControlBindings& bound = FDesign.Bindings;
   f.ActivePage = static_cast<TControlPage>(std::max(0, FPages->currentIndex()));
-  CollectCheck(Control("CheckSub"), f.CheckSub);
-  CollectCheck(Control("CheckClear"), f.CheckClear);
-  CollectCheck(Control("CheckRandomG"), f.CheckRandomG);
-  CollectCheck(Control("CheckRol"), f.CheckRol);
-  CollectCheck(Control("CheckCapture"), f.CheckCapture);
-  CollectCheck(Control("CheckFileName"), f.CheckFileName);
-  CollectCheck(Control("PreviewRandom"), f.PreviewRandom);
-  CollectCheck(Control("CheckSkipBlank"), f.CheckSkipBlank);
-  CollectCheck(Control("CheckRememberShown"), f.CheckRememberShown);
-  f.RadioGSize = CheckedRadio(Control("RadioGSize"));
-  f.RadioDrawPosition = CheckedRadio(Control("RadioDrawPosition"));
-  f.EditLogFile = S(static_cast<QLineEdit*>(Control("EditLogFile"))->text());
-  f.EditWait = S(static_cast<QLineEdit*>(Control("EditWait"))->text());
-  f.PreViewSeconds.Value = static_cast<TNumberEdit*>(Control("PreViewSeconds"))->Value();
-  f.PreViewMin.Value = static_cast<TNumberEdit*>(Control("PreViewMin"))->Value();
-  f.PreviewMax.Value = static_cast<TNumberEdit*>(Control("PreviewMax"))->Value();
-  CollectList(Control("FolderList"), f.FolderList);
-  CollectList(Control("MovieExt"), f.MovieExt);
+  for (const auto& check : bound.CheckBoxes) {
+    CollectCheck(Control(check.Name), check.State(f));
+  }
+  for (const auto& group : bound.RadioGroups) {
+    group.State(f) = CheckedRadio(Control(group.Name));
+  }
+  for (const auto& edit : bound.Edits) {
+    edit.State(f) = S(static_cast<QLineEdit*>(Control(edit.Name))->text());
+  }
+  for (const auto& number : bound.NumberEdits) {
+    number.State(f).Value = static_cast<TNumberEdit*>(Control(number.Name))->Value();
+  }
+  for (const auto& list : bound.ListBoxes) {
+    CollectList(Control(list.Name), list.State(f));
+  }
 }
 
-void TQtControlForm::RenderList(QListWidget* list, const TListBoxState& state,
-                                std::uint64_t& generation) {
+void TQtControlForm::RenderList(std::string_view name, const TListBoxState& state) {
+  auto* list = static_cast<QListWidget*>(Control(name));
+  std::uint64_t& generation = FListGenerations.try_emplace(std::string(name), ~0ull).first->second;
   const QSignalBlocker blocker(list);
   if (generation != state.Generation || list->count() > static_cast<int>(state.Items.size())) {
     list->clear();
@@ -499,32 +497,36 @@ void TQtControlForm::RenderList(QListWidget* list, const TListBoxState& state,
 }
 
 void TQtControlForm::Render() {
-  const TControlForm& f = *FForm;
+  TControlForm& f = *FForm;
+  const TControlBindings& bound = FDesign.Bindings;
   FPages->setCurrentIndex(static_cast<int>(f.ActivePage));
-  Control("BtnOK")->setEnabled(f.BtnOKEnabled);
-  Control("BtnDelete")->setEnabled(f.BtnDeleteEnabled);
-  Control("ButtonExtDelete")->setEnabled(f.ButtonExtDeleteEnabled);
-  RenderCheck(Control("CheckSub"), f.CheckSub);
-  RenderCheck(Control("CheckClear"), f.CheckClear);
-  RenderCheck(Control("CheckRandomG"), f.CheckRandomG);
-  RenderCheck(Control("CheckRol"), f.CheckRol);
-  RenderCheck(Control("CheckCapture"), f.CheckCapture);
-  RenderCheck(Control("CheckFileName"), f.CheckFileName);
-  RenderCheck(Control("PreviewRandom"), f.PreviewRandom);
-  RenderCheck(Control("CheckSkipBlank"), f.CheckSkipBlank);
-  RenderCheck(Control("CheckRememberShown"), f.CheckRememberShown);
-  CheckRadio(Control("RadioGSize"), f.RadioGSize);
-  CheckRadio(Control("RadioDrawPosition"), f.RadioDrawPosition);
-  SetText(Control("EditLogFile"), f.EditLogFile);
-  SetText(Control("EditWait"), f.EditWait);
-  const auto renderNumber = [this](std::string_view name, const TNumberEditState& state) {
-    auto* edit = static_cast<TNumberEdit*>(Control(name));
-    edit->SetValue(state.Value);
-    edit->setEnabled(state.Enabled);
-  };
-  renderNumber("PreViewSeconds", f.PreViewSeconds);
-  renderNumber("PreViewMin", f.PreViewMin);
-  renderNumber("PreviewMax", f.PreviewMax);
+  for (const auto& button : bound.ButtonsEnabled) {
+    Control(button.Name)->setEnabled(button.State(f));
+  }
+  for (const auto& check : bound.CheckBoxes) {
+    RenderCheck(Control(check.Name), check.State(f));
+  }
+  for (const auto& group : bound.RadioGroups) {
+    CheckRadio(Control(group.Name), group.State(f));
+  }
+  for (const auto& edit : bound.Edits) {
+    SetText(Control(edit.Name), edit.State(f));
+  }
+  for (const auto& number : bound.NumberEdits) {
+    auto* edit = static_cast<TNumberEdit*>(Control(number.Name));
+    edit->SetValue(number.State(f).Value);
+    edit->setEnabled(number.State(f).Enabled);
+  }
+  for (const auto& list : bound.ListBoxes) {
+    RenderList(list.Name, list.State(f));
+    Control(list.Name)->setToolTip(Q(list.State(f).Hint));
+  }
+  for (const auto& label : bound.Labels) {
+    SetLabelText(Control(label.Name), Q(label.State(f)));
+  }
+  for (const auto& link : bound.LinkLabels) {
+    SetLabelText(Control(link.Name), LinkHtml(link.State(f)));
+  }
 
   auto* combo = static_cast<QComboBox*>(Control("ComboSS"));
   if (combo->count() != static_cast<int>(f.ComboSS.Items.size())) {
@@ -541,24 +543,6 @@ void TQtControlForm::Render() {
   palette.setColor(QPalette::Window, ToQColor(f.PanelColor));
   palette.setColor(QPalette::WindowText, ToQColor(f.PanelColorFont));
   panel->setPalette(palette);
-
-  auto* folders = static_cast<QListWidget*>(Control("FolderList"));
-  RenderList(folders, f.FolderList, FFolderListGeneration);
-  folders->setToolTip(Q(f.FolderList.Hint));
-  RenderList(static_cast<QListWidget*>(Control("MovieExt")), f.MovieExt, FMovieExtGeneration);
-
-  const auto setLabel = [this](std::string_view name, const QString& text) {
-    auto* label = static_cast<QLabel*>(Control(name));
-    if (label->text() != text) {
-      label->setText(text);
-      label->adjustSize();
-    }
-  };
-  setLabel("LabelTitle", Q(f.LabelTitle));
-  setLabel("LabelVersion", Q(f.LabelVersion));
-  setLabel("LabelCopyLeft", Q(f.LabelCopyLeft));
-  setLabel("HomePageLink", LinkHtml(f.HomePageLink));
-  setLabel("SupportBoardLink", LinkHtml(f.SupportBoardLink));
 }
 
 // ---- Window events ---------------------------------------------------------
@@ -675,8 +659,7 @@ void TQtControlForm::Close() {
 }
 
 void TQtControlForm::YieldToMessages() {
-  RenderList(static_cast<QListWidget*>(Control("FolderList")), FForm->FolderList,
-             FFolderListGeneration);
+  RenderList("FolderList", FForm->FolderList);
   Control("BtnOK")->setEnabled(FForm->BtnOKEnabled);
   QCoreApplication::processEvents();
 }

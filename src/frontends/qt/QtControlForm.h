@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "ui/ControlBindings.h"
 #include "ui/ControlForm.h"
 
 class QLabel;
@@ -30,7 +31,9 @@ bool InstallJapaneseTranslations();
 
 class TQtControlForm : public QDialog, private IControlFormHost {
  public:
-  explicit TQtControlForm(TControlFormServices services);
+  // The designed dialog, or another `design` (a test's).
+  explicit TQtControlForm(TControlFormServices services,
+                          TControlFormDesign design = ControlFormDesign());
   ~TQtControlForm() override;
 
   // Shows the dialog and runs FormCreate.
@@ -78,7 +81,9 @@ class TQtControlForm : public QDialog, private IControlFormHost {
   void Wire();
   void Collect();
   void Render();
-  void RenderList(QListWidget* widget, const TListBoxState& state, std::uint64_t& generation);
+  // Shows the entries of `state` in the list of that name, adding only the
+  // new tail while its generation stays the same.
+  void RenderList(std::string_view name, const TListBoxState& state);
   QRect Bounds(const TControlLayout& control) const;
 
   // The font's scale for the screen, and the layout's: Noto Sans CJK JP
@@ -87,11 +92,12 @@ class TQtControlForm : public QDialog, private IControlFormHost {
   static constexpr double kFontAllowance = 1.2;
   double FFontScale = 1;
   double FScale = 1;
+  TControlFormDesign FDesign;
   std::unique_ptr<TControlForm> FForm;
   std::map<std::string, QWidget*, std::less<>> FControls;
   QTabWidget* FPages = nullptr;
-  std::uint64_t FFolderListGeneration = ~0ull;
-  std::uint64_t FMovieExtGeneration = ~0ull;
+  // The generation of the entries each list shows, by name.
+  std::map<std::string, std::uint64_t, std::less<>> FListGenerations;
   bool FClosed = false;
   // Where the mouse holds the dialog while it drags it itself.
   std::optional<QPoint> FDragOffset;

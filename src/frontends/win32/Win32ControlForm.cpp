@@ -59,8 +59,9 @@ HBITMAP DrawFolderGlyph() {
 
 // ---- The form ----------------------------------------------------------------
 
-TWin32ControlForm::TWin32ControlForm(TControlFormServices services)
-    : FForm(std::make_unique<TControlForm>(static_cast<IControlFormHost&>(*this),
+TWin32ControlForm::TWin32ControlForm(TControlFormServices services, TControlFormDesign design)
+    : FDesign(std::move(design)),
+      FForm(std::make_unique<TControlForm>(static_cast<IControlFormHost&>(*this),
                                            std::move(services))) {}
 
 TWin32ControlForm::~TWin32ControlForm() {
@@ -140,7 +141,7 @@ void TWin32ControlForm::Build() {
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, FWindow, nullptr,
                                ::GetModuleHandleW(nullptr), nullptr);
   ::SendMessageW(FToolTip, TTM_SETMAXTIPWIDTH, 0, 600);
-  for (const TControlLayout& control : kControlFormLayout) {
+  for (const TControlLayout& control : FDesign.Layout) {
     HWND parent = control.Parent.empty() ? FWindow : Control(control.Parent);
     const int controlId = control.Name == "BtnOK"       ? IDOK
                           : control.Name == "BtnCancel" ? IDCANCEL
@@ -492,40 +493,19 @@ void TWin32ControlForm::Command(int id, int code) {
     return;
   }
   const std::string& name = found->second;
-  const auto run = [this](void (TControlForm::*handler)()) {
-    Run([this, handler] { (FForm.get()->*handler)(); });
-  };
-  if (code == LBN_SELCHANGE || code == LBN_DBLCLK) {
-    if (name == "FolderList") {
-      run(&TControlForm::FolderListClick);
-    } else if (name == "MovieExt") {
-      run(&TControlForm::MovieExtClick);
-    }
-    return;
-  }
-  if (code != BN_CLICKED) {  // also STN_CLICKED
+  const bool selection = code == LBN_SELCHANGE || code == LBN_DBLCLK;
+  if (!selection && code != BN_CLICKED) {  // BN_CLICKED is also STN_CLICKED
     return;
   }
   if (name == "BtnOK" && !::IsWindowEnabled(Control("BtnOK"))) {
     return;  // Enter reaches here from any control; the save runs only when it could be pressed
   }
-  // The controls whose click (a button's, a link's, the colour panel's) runs a handler.
-  using THandler = void (TControlForm::*)();
-  static const std::map<std::string_view, THandler> kClicks = {
-      {"BtnOK", &TControlForm::BtnOKClick},
-      {"BtnCancel", &TControlForm::BtnCancelClick},
-      {"BtnAdd", &TControlForm::BtnAddClick},
-      {"BtnDelete", &TControlForm::BtnDeleteClick},
-      {"LogFileButton", &TControlForm::LogFileButtonClick},
-      {"ButtonExtAdd", &TControlForm::ButtonExtAddClick},
-      {"ButtonExtDelete", &TControlForm::ButtonExtDeleteClick},
-      {"PreviewRandom", &TControlForm::PreviewRandomClick},
-      {"PanelColor", &TControlForm::PanelColorClick},
-      {"HomePageLink", &TControlForm::HomePageLinkClick},
-      {"SupportBoardLink", &TControlForm::SupportBoardLinkClick},
-  };
-  if (const auto click = kClicks.find(name); click != kClicks.end()) {
-    run(click->second);
+  const std::vector<TEventBinding>& events =
+      selection ? FDesign.Bindings.Selections : FDesign.Bindings.Clicks;
+  const auto bound = std::find_if(events.begin(), events.end(),
+                                  [&](const TEventBinding& event) { return event.Name == name; });
+  if (bound != events.end()) {
+    Run([this, handler = bound->Handler] { (FForm.get()->*handler)(); });
   }
 }
 
@@ -663,33 +643,29 @@ void SetText(HWND edit, const std::string& text) {
 
 void TWin32ControlForm::Collect() {
   TControlForm& f = *FForm;
+  const TControlBindings& bound = FDesign.Bindings;
   f.ActivePage = static_cast<TControlPage>(std::max(0, TabCtrl_GetCurSel(FPages)));
-  f.CheckSub.Checked = Checked(Control("CheckSub"));
-  f.CheckClear.Checked = Checked(Control("CheckClear"));
-  f.CheckRandomG.Checked = Checked(Control("CheckRandomG"));
-  f.CheckRol.Checked = Checked(Control("CheckRol"));
-  f.CheckCapture.Checked = Checked(Control("CheckCapture"));
-  f.CheckFileName.Checked = Checked(Control("CheckFileName"));
-  f.PreviewRandom.Checked = Checked(Control("PreviewRandom"));
-  f.CheckSkipBlank.Checked = Checked(Control("CheckSkipBlank"));
-  f.CheckRememberShown.Checked = Checked(Control("CheckRememberShown"));
-  f.RadioGSize = CheckedRadio(Radios("RadioGSize"));
-  f.RadioDrawPosition = CheckedRadio(Radios("RadioDrawPosition"));
-  f.EditLogFile = TextOf(Control("EditLogFile"));
-  f.EditWait = TextOf(Control("EditWait"));
-  const auto number = [this](std::string_view name) {
-    HWND edit = Control(name);
-    return FNumberEdits.at(edit)->Current(edit);
-  };
-  f.PreViewSeconds.Value = number("PreViewSeconds");
-  f.PreViewMin.Value = number("PreViewMin");
-  f.PreviewMax.Value = number("PreviewMax");
-  CollectList(Control("FolderList"), f.FolderList);
-  CollectList(Control("MovieExt"), f.MovieExt);
+  for (const auto& check : bound.CheckBoxes) {
+    check.State(f).Checked = Checked(Control(check.Name));
+  }
+  for (const auto& group : bound.RadioGroups) {
+    group.State(f) = CheckedRadio(Radios(group.Name));
+  }
+  for (const auto& edit : bound.Edits) {
+    edit.State(f) = TextOf(Control(edit.Name));
+  }
+  for (const auto& number : bound.NumberEdits) {
+    HWND edit = Control(number.Name);
+    number.State(f).Value = FNumberEdits.at(edit)->Current(edit);
+  }
+  for (const auto& list : bound.ListBoxes) {
+    CollectList(Control(list.Name), list.State(f));
+  }
 }
 
-void TWin32ControlForm::RenderList(HWND list, const TListBoxState& state,
-                                   std::uint64_t& generation) {
+void TWin32ControlForm::RenderList(std::string_view name, const TListBoxState& state) {
+  HWND list = Control(name);
+  std::uint64_t& generation = FListGenerations.try_emplace(std::string(name), ~0ull).first->second;
   auto count = static_cast<std::size_t>(::SendMessageW(list, LB_GETCOUNT, 0, 0));
   const bool reset = generation != state.Generation || count > state.Items.size();
   if (reset || count < state.Items.size()) {
@@ -738,32 +714,36 @@ void TWin32ControlForm::SetLabel(std::string_view name, const std::string& text)
 }
 
 void TWin32ControlForm::Render() {
-  const TControlForm& f = *FForm;
+  TControlForm& f = *FForm;
+  const TControlBindings& bound = FDesign.Bindings;
   ShowPage(static_cast<int>(f.ActivePage));
-  ::EnableWindow(Control("BtnOK"), f.BtnOKEnabled);
-  ::EnableWindow(Control("BtnDelete"), f.BtnDeleteEnabled);
-  ::EnableWindow(Control("ButtonExtDelete"), f.ButtonExtDeleteEnabled);
-  RenderCheck(Control("CheckSub"), f.CheckSub);
-  RenderCheck(Control("CheckClear"), f.CheckClear);
-  RenderCheck(Control("CheckRandomG"), f.CheckRandomG);
-  RenderCheck(Control("CheckRol"), f.CheckRol);
-  RenderCheck(Control("CheckCapture"), f.CheckCapture);
-  RenderCheck(Control("CheckFileName"), f.CheckFileName);
-  RenderCheck(Control("PreviewRandom"), f.PreviewRandom);
-  RenderCheck(Control("CheckSkipBlank"), f.CheckSkipBlank);
-  RenderCheck(Control("CheckRememberShown"), f.CheckRememberShown);
-  CheckRadio(Radios("RadioGSize"), f.RadioGSize);
-  CheckRadio(Radios("RadioDrawPosition"), f.RadioDrawPosition);
-  SetText(Control("EditLogFile"), f.EditLogFile);
-  SetText(Control("EditWait"), f.EditWait);
-  const auto renderNumber = [this](std::string_view name, const TNumberEditState& state) {
-    HWND edit = Control(name);
-    FNumberEdits.at(edit)->Set(edit, state.Value);
-    ::EnableWindow(edit, state.Enabled);
-  };
-  renderNumber("PreViewSeconds", f.PreViewSeconds);
-  renderNumber("PreViewMin", f.PreViewMin);
-  renderNumber("PreviewMax", f.PreviewMax);
+  for (const auto& button : bound.ButtonsEnabled) {
+    ::EnableWindow(Control(button.Name), button.State(f));
+  }
+  for (const auto& check : bound.CheckBoxes) {
+    RenderCheck(Control(check.Name), check.State(f));
+  }
+  for (const auto& group : bound.RadioGroups) {
+    CheckRadio(Radios(group.Name), group.State(f));
+  }
+  for (const auto& edit : bound.Edits) {
+    SetText(Control(edit.Name), edit.State(f));
+  }
+  for (const auto& number : bound.NumberEdits) {
+    HWND edit = Control(number.Name);
+    FNumberEdits.at(edit)->Set(edit, number.State(f).Value);
+    ::EnableWindow(edit, number.State(f).Enabled);
+  }
+  for (const auto& list : bound.ListBoxes) {
+    RenderList(list.Name, list.State(f));
+    RenderHint(Control(list.Name), list.State(f).Hint);
+  }
+  for (const auto& label : bound.Labels) {
+    SetLabel(label.Name, label.State(f));
+  }
+  for (const auto& link : bound.LinkLabels) {
+    SetLabel(link.Name, link.State(f));
+  }
 
   HWND combo = Control("ComboSS");
   if (::SendMessageW(combo, CB_GETCOUNT, 0, 0) != static_cast<LRESULT>(f.ComboSS.Items.size())) {
@@ -775,23 +755,16 @@ void TWin32ControlForm::Render() {
   ::SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(f.ComboSS.ItemIndex), 0);
   ::EnableWindow(combo, f.ComboSS.Enabled);
   ::InvalidateRect(Control("PanelColor"), nullptr, FALSE);
+}
 
-  HWND folders = Control("FolderList");
-  RenderList(folders, f.FolderList, FFolderListGeneration);
+void TWin32ControlForm::RenderHint(HWND control, const std::string& hint) {
   TTTOOLINFOW tool{};
   tool.cbSize = TTTOOLINFOW_V2_SIZE;
   tool.hwnd = FWindow;
-  tool.uId = reinterpret_cast<UINT_PTR>(folders);
-  std::wstring hint = WideText(f.FolderList.Hint);
-  tool.lpszText = hint.data();
+  tool.uId = reinterpret_cast<UINT_PTR>(control);
+  std::wstring text = WideText(hint);
+  tool.lpszText = text.data();
   ::SendMessageW(FToolTip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
-  RenderList(Control("MovieExt"), f.MovieExt, FMovieExtGeneration);
-
-  SetLabel("LabelTitle", f.LabelTitle);
-  SetLabel("LabelVersion", f.LabelVersion);
-  SetLabel("LabelCopyLeft", f.LabelCopyLeft);
-  SetLabel("HomePageLink", f.HomePageLink);
-  SetLabel("SupportBoardLink", f.SupportBoardLink);
 }
 
 // ---- What the form asks ----------------------------------------------------------
@@ -898,7 +871,7 @@ void TWin32ControlForm::YieldToMessages() {
   FLastYield = now;
   if (now - FLastListRender >= std::chrono::milliseconds(100)) {
     FLastListRender = now;
-    RenderList(Control("FolderList"), FForm->FolderList, FFolderListGeneration);
+    RenderList("FolderList", FForm->FolderList);
     ::EnableWindow(Control("BtnOK"), FForm->BtnOKEnabled);
   }
   ::Sleep(0);

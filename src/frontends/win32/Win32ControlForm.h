@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ui/ControlBindings.h"
 #include "ui/ControlForm.h"
 
 namespace tavelune::platform {
@@ -25,7 +26,9 @@ struct TWin32NumberEdit;
 
 class TWin32ControlForm : private IControlFormHost {
  public:
-  explicit TWin32ControlForm(TControlFormServices services);
+  // The designed dialog, or another `design` (a test's).
+  explicit TWin32ControlForm(TControlFormServices services,
+                             TControlFormDesign design = ControlFormDesign());
   ~TWin32ControlForm() override;
   TWin32ControlForm(const TWin32ControlForm&) = delete;
   TWin32ControlForm& operator=(const TWin32ControlForm&) = delete;
@@ -87,9 +90,13 @@ class TWin32ControlForm : private IControlFormHost {
   void ShowPage(int index);
   void Collect();
   void Render();
-  void RenderList(HWND list, const TListBoxState& state, std::uint64_t& generation);
+  // Shows the entries of `state` in the list of that name, adding only the
+  // new tail while its generation stays the same.
+  void RenderList(std::string_view name, const TListBoxState& state);
+  void RenderHint(HWND control, const std::string& hint);
   void SetLabel(std::string_view name, const std::string& text);
 
+  TControlFormDesign FDesign;
   std::unique_ptr<TControlForm> FForm;
   HWND FWindow = nullptr;
   HWND FPages = nullptr;
@@ -108,8 +115,8 @@ class TWin32ControlForm : private IControlFormHost {
   std::map<std::string, std::vector<HWND>, std::less<>> FRadios;
   std::vector<HWND> FPageWindows;  // in the order of the tabs
   std::map<HWND, std::unique_ptr<TWin32NumberEdit>> FNumberEdits;
-  std::uint64_t FFolderListGeneration = ~0ull;
-  std::uint64_t FMovieExtGeneration = ~0ull;
+  // The generation of the entries each list shows, by name.
+  std::map<std::string, std::uint64_t, std::less<>> FListGenerations;
   bool FClosed = false;
   std::chrono::steady_clock::time_point FLastYield;       // when the messages were last handled
   std::chrono::steady_clock::time_point FLastListRender;  // when a walk last showed its entries
