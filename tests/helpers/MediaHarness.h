@@ -9,9 +9,11 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "imaging/Bitmap.h"
@@ -51,8 +53,10 @@ class TFrames : public IGraphListener {
 // A graph with a movie rendered and paused, as the play loop leaves it.
 class TPausedMovie {
  public:
-  explicit TPausedMovie(const std::string& movie, TMediaSubtype subtype = TMediaSubtype::RGB32)
-      : Media(CreateMediaFramework()), Frames(Media->SampleGrabber()) {
+  // On `media`, the program's own media layer unless another is given.
+  explicit TPausedMovie(const std::string& movie, TMediaSubtype subtype = TMediaSubtype::RGB32,
+                        std::unique_ptr<IMediaFramework> media = CreateMediaFramework())
+      : Media(std::move(media)), Frames(Media->SampleGrabber()) {
     Media->SampleGrabber().SetMediaSubtype(subtype);
     Media->SampleGrabber().ApplyGrabberType();
     Graph().SetListener(&Frames);
@@ -84,6 +88,23 @@ class TPausedMovie {
   THResult Rendered = 0;
 };
 
+// Peak signal-to-noise ratio of two pictures of one size, in dB (0 for
+// pictures of different sizes, 99 for equal ones).
+inline double Psnr(const TBitmap24& a, const TBitmap24& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height()) {
+    return 0;
+  }
+  double squares = 0;
+  for (int y = 0; y < a.Height(); ++y) {
+    for (int x = 0; x < 3 * a.Width(); ++x) {
+      const double difference = a.Row(y)[x] - b.Row(y)[x];
+      squares += difference * difference;
+    }
+  }
+  const double mean = squares / (3.0 * a.Width() * a.Height());
+  return mean == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mean);
+}
+
 inline double MeanDifference(const TBitmap24& a, const TBitmap24& b) {
   if (a.Width() != b.Width() || a.Height() != b.Height()) {
     return 1e9;
@@ -101,10 +122,11 @@ inline double MeanDifference(const TBitmap24& a, const TBitmap24& b) {
 // `position`: each delivers one frame of `width` × `height` in its depth,
 // both convert to the same picture, and the video window holds it as a
 // bitmap file. Returns the picture.
-inline TBitmap24 ExpectBothDepthsAlike(const std::string& movie, TRefTime position, int width,
-                                       int height) {
-  TPausedMovie rgb24(movie, TMediaSubtype::RGB24);
-  TPausedMovie rgb32(movie, TMediaSubtype::RGB32);
+inline TBitmap24 ExpectBothDepthsAlike(
+    const std::string& movie, TRefTime position, int width, int height,
+    const std::function<std::unique_ptr<IMediaFramework>()>& create = CreateMediaFramework) {
+  TPausedMovie rgb24(movie, TMediaSubtype::RGB24, create());
+  TPausedMovie rgb32(movie, TMediaSubtype::RGB32, create());
   rgb24.Seek(position, position + kRefTimePerSecond);
   rgb32.Seek(position, position + kRefTimePerSecond);
   if (rgb24.Frames.Pictures.size() != 1 || rgb32.Frames.Pictures.size() != 1) {
@@ -120,6 +142,19 @@ inline TBitmap24 ExpectBothDepthsAlike(const std::string& movie, TRefTime positi
   EXPECT_TRUE(rgb24.Media->FrameSource().CurrentImageToStream(stream));
   EXPECT_EQ(stream.substr(0, 2), "BM");
   return rgb24.Frames.Pictures[0];
+}
+
+// The code RenderFile refuses `file` with on `media`; S_OK when it takes
+// it. A refusal's message ends in the code.
+inline THResult RenderCode(IMediaFramework& media, const std::string& file) {
+  media.FilterGraph().SetActive(true);
+  try {
+    media.FilterGraph().RenderFile(file);
+  } catch (const EMediaError& error) {
+    EXPECT_NE(std::string(error.what()).find("($"), std::string::npos) << error.what();
+    return error.Code();
+  }
+  return kSOk;
 }
 
 }  // namespace tavelune::test

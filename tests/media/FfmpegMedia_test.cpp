@@ -1,5 +1,7 @@
-// The media framework on real FFmpeg, with movies the ffmpeg program makes
-// at test time: lengths, one key frame per seek, the delivered formats, the
+// The media framework on real FFmpeg, on Linux: the media layer's contract
+// on the movies make_movies.sh made before these tests ran, and, with
+// movies the ffmpeg program makes at test time, the colours of tagged
+// streams, long movies, the containers the play loop tells apart, the
 // saver's play loop on real movies, and what broken files get.
 
 #include <gtest/gtest.h>
@@ -19,6 +21,7 @@
 #include "helpers/MediaHarness.h"
 #include "helpers/TestFiles.h"
 #include "helpers/TestMovies.h"
+#include "media/MediaContract.h"
 #include "imaging/Canvas.h"
 #include "playback/MediaFramework.h"
 #include "playback/PlayController.h"
@@ -28,6 +31,7 @@ namespace tavelune {
 namespace {
 
 using test::MeanDifference;
+using test::MediaLayerContract;
 using test::TFrames;
 using test::TPausedMovie;
 using test::TTestMovies;
@@ -417,6 +421,13 @@ TEST(FfmpegMedia, ThePlayLoopTakesAnUnplayableFileToTheErrorPath) {
   EXPECT_EQ(host.Notices.size(), 1u);
   EXPECT_FALSE(media->FilterGraph().Active());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Ffmpeg, MediaLayerContract,
+    ::testing::Values(test::TMediaLayerUnderTest{
+        "Ffmpeg", CreateMediaFramework,
+        [](const std::string& name) { return std::string(TAVELUNE_TEST_MOVIES) + "/" + name; }}),
+    test::MediaLayerName);
 
 }  // namespace
 }  // namespace tavelune

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Movies for the Windows media layer's tests, which run under Wine and
-# cannot call the ffmpeg program themselves: every kind of container and
-# codec the saver meets, each with a key frame on every whole second, and
-# ffmpeg's own decode of the 8-bit ones' key frames as BMP files
-# (ref-<movie>-<second>.bmp), converted with the matrix a player assumes
-# (BT.601 below 720 lines, BT.709 from there up); then broken files. The
-# playable movies are listed, one a line, in movies.txt. Made once per folder.
+# Movies for the media layer's contract tests, made before they run (under
+# Wine they cannot call the ffmpeg program themselves), and for the Windows
+# media end-to-end test: every kind of container and codec the saver meets,
+# each with a key frame on every whole second, and ffmpeg's own decode of
+# the 8-bit ones' key frames as BMP files (ref-<movie>-<second>.bmp),
+# converted with the matrix a player assumes (BT.601 below 720 lines,
+# BT.709 from there up); then broken files. The playable movies are listed,
+# one a line, in movies.txt. Made once per folder.
 # Usage: make_movies.sh FOLDER
 set -euo pipefail
 out=$1
