@@ -1,7 +1,7 @@
 #pragma once
 
 // Drawing one picture onto another, as still composition needs it: the
-// GDI operations the saver has always used (a plain copy, a copy that
+// GDI operations the stills are drawn with (a plain copy, a copy that
 // leaves out one colour, a stretched copy), on the core's picture type.
 // Parts of the source that fall outside the target are cut off.
 

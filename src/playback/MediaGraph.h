@@ -24,9 +24,9 @@ namespace tavelune {
 using TRefTime = std::int64_t;
 inline constexpr TRefTime kRefTimePerSecond = 10'000'000;
 
-// Days since 1899-12-30 for a count of 100 ns, along the route the saver
-// has always taken (÷ 10 000 000 ÷ 24 ÷ 60 ÷ 60 in doubles), which decides
-// how a whole number of seconds rounds.
+// Days since 1899-12-30 for a count of 100 ns, divided ÷ 10 000 000 ÷ 24
+// ÷ 60 ÷ 60 in the extended type and stored as a double; that route
+// decides how a whole number of seconds rounds.
 double RefTimeToDays(TRefTime value);
 
 // Seeking flags of SetPositions.

@@ -50,7 +50,7 @@ std::int64_t TruncToInt64(long double value) {
 
 double RefTimeToDays(TRefTime value) {
   // The divisions run in the extended type and the result is stored as a
-  // double, as the saver has always computed it.
+  // double: that route decides how a whole number of seconds rounds.
   return static_cast<double>(static_cast<long double>(value) / 10000000 / 24 / 60 / 60);
 }
 

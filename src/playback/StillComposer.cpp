@@ -37,8 +37,8 @@ int TruncToInt(long double value) {
 
 TStillSize StillSize(std::int32_t graphicsSize, int pictureWidth, int pictureHeight,
                      int screenWidth, int screenHeight, double r1, double r2) {
-  // The extended type, as the saver has always computed sizes; products of
-  // sizes are 32-bit integers before they are divided.
+  // Sizes are computed in the extended type, which decides how they round;
+  // products of sizes are 32-bit integers before they are divided.
   using TReal = long double;
   const int pw = pictureWidth;
   const int ph = pictureHeight;

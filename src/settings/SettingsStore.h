@@ -42,7 +42,8 @@ struct TSaverSettings {
   std::int32_t PreviewMin = 10;
   std::int32_t PreviewMax = 30;
   // The two extended settings, read on their own after the main block, so
-  // that a store without them behaves as before.
+  // that a store without them reads the main block in full and these as
+  // their defaults.
   bool SkipBlank = false;      // "Skip Blank": a nearly flat frame is not drawn
   bool RememberShown = false;  // "Remember Shown": shuffle prefers movies not shown in earlier runs
   std::vector<std::string> FolderList;     // duplicates stay, in stored order
