@@ -44,6 +44,7 @@ void TSaver::FormCreate() {
   FActivated = false;
   FMouseSeen = false;
   FClosing = false;
+  FClosed = false;
   FPlayer.MovieList().clear();
   {
     std::unique_ptr<IKeyStore> store = FHost.OpenUserKeyStore();
@@ -185,7 +186,7 @@ TBitmap24 TSaver::OutlinedBackColor(int width, int height) const {
 void TSaver::FormCloseQuery(bool& canClose) {
   canClose = true;
   AbortRotation();
-  if (Preview() || FRun.ModeLetter == "P" || FPlatformId == 2) {
+  if (FClosed || Preview() || FRun.ModeLetter == "P" || FPlatformId == 2) {
     return;
   }
   if (FHost.ScreenSaverPasswordInUse()) {
@@ -200,9 +201,10 @@ void TSaver::FormCloseQuery(bool& canClose) {
 
 void TSaver::FormClose() {
   FClosing = true;
-  if (Preview()) {
+  if (Preview() || FClosed) {
     return;
   }
+  FClosed = true;
   FHistory.WriteLine("Close");
   FPlayer.StopGraph();
   if (FFinder) {

@@ -88,6 +88,9 @@ class TSaver {
   IHistoryLog& FHistory;
   TSaverSettings FSettings;
   std::atomic<bool> FClosing{false};
+  // The run has closed: a repeated close request (a desktop's repeated
+  // deactivation, a second close message) asks and writes nothing more.
+  bool FClosed = false;
   bool FActivated = false;
   bool FPainted = false;
   bool FMouseSeen = false;

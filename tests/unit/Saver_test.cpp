@@ -224,6 +224,24 @@ TEST_F(Saver, ClosingStopsTheGraphAndShowsTheCursor) {
   test::TSaverSeam::Discovery(Window)->Resume();
 }
 
+TEST_F(Saver, ARunClosesOnceHoweverOftenItsCloseIsAskedFor) {
+  Host.Platform = 1;
+  Host.PasswordInUse = true;
+  Host.PasswordAnswers = {true, false};  // asked a second time, it would refuse
+  Window.FormCreate();
+  Media.SetActive(true);
+  for (int request = 0; request < 3; ++request) {
+    bool canClose = false;
+    Window.FormCloseQuery(canClose);
+    EXPECT_TRUE(canClose);
+    Window.FormClose();
+  }
+  EXPECT_EQ(Events(), std::vector<std::string>{"Close"});
+  EXPECT_EQ(Host.PasswordAnswers.size(), 1u);  // the password was asked for once
+  EXPECT_EQ(Media.CallsNamed("Stop"), std::vector<std::string>{"Stop"});
+  EXPECT_EQ(Host.ScreenSaverRunning, (std::vector<bool>{true, false}));
+}
+
 TEST_F(Saver, TheOlderFamilyAsksForItsPasswordAndARefusalKeepsTheRunGoing) {
   Host.Platform = 1;
   Host.PasswordInUse = true;
