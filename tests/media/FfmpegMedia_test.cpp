@@ -21,8 +21,8 @@
 #include "helpers/MediaHarness.h"
 #include "helpers/TestFiles.h"
 #include "helpers/TestMovies.h"
-#include "media/MediaContract.h"
 #include "imaging/Canvas.h"
+#include "media/MediaContract.h"
 #include "playback/MediaFramework.h"
 #include "playback/PlayController.h"
 #include "probe/ContainerProbe.h"
@@ -422,12 +422,13 @@ TEST(FfmpegMedia, ThePlayLoopTakesAnUnplayableFileToTheErrorPath) {
   EXPECT_FALSE(media->FilterGraph().Active());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Ffmpeg, MediaLayerContract,
-    ::testing::Values(test::TMediaLayerUnderTest{
-        "Ffmpeg", CreateMediaFramework,
-        [](const std::string& name) { return std::string(TAVELUNE_TEST_MOVIES) + "/" + name; }}),
-    test::MediaLayerName);
+INSTANTIATE_TEST_SUITE_P(Ffmpeg, MediaLayerContract,
+                         ::testing::Values(test::TMediaLayerUnderTest{
+                             "Ffmpeg", CreateMediaFramework,
+                             [](const std::string& name) {
+                               return std::string(TAVELUNE_TEST_MOVIES) + "/" + name;
+                             }}),
+                         test::MediaLayerName);
 
 }  // namespace
 }  // namespace tavelune
