@@ -166,9 +166,22 @@ void TSaver::FormActivate() {
     }
     FHost.ScreenChanged();
   }
-  FHistory.TrimHistory(1000);
+  TrimHistory();
   FPlayer.PauseBetweenMovies();
   FPlayer.PlayLoop();
+}
+
+void TSaver::TrimHistory() {
+  // Only a history being kept is cut. One that cannot be cut (a device, a
+  // file that cannot be replaced) must not keep the run from playing.
+  if (!FHistory.Active()) {
+    return;
+  }
+  try {
+    FHistory.TrimHistory(1000);
+  } catch (const EInOutError& error) {
+    ShowExceptionMessage(error.what());
+  }
 }
 
 TBitmap24 TSaver::OutlinedBackColor(int width, int height) const {

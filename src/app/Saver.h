@@ -82,6 +82,8 @@ class TSaver {
   // One picture for each monitor the host reports besides the primary one.
   void CoverOtherMonitors();
   TBitmap24 OutlinedBackColor(int width, int height) const;
+  // Cuts the history kept to its last 1000 lines before the first movie.
+  void TrimHistory();
 
   ISaverHost& FHost;
   TProgramRun FRun;

@@ -4,8 +4,8 @@
 # played (a FIFO, a truncated file, a header without pictures, text named
 # .avi, an empty file) with keys pressed at random moments; the error
 # notice with keys and mouse moves; a writer holding the settings lock;
-# SIGHUP; and a UI thread that is frozen the way a stalled network read
-# freezes it. Also prints how long undecodable movies take to pass.
+# SIGHUP; the null device as the history; and a UI thread that is frozen
+# the way a stalled network read freezes it. Also prints how long undecodable movies take to pass.
 # Usage: hostile_test.sh PATH/TO/tavelune PATH/TO/tavelune-tool [RUNS [LIMIT-MS]]
 # (LIMIT-MS, the time a run may take to end after input, is 1000 but for
 # sanitized builds, which end slowly.)
@@ -155,6 +155,14 @@ check "a run for SIGHUP" start_run
 check "SIGHUP ends the run" within "$(ms_to_end kill -HUP "$saver_pid")" "$limit"
 check "... closing it like input does" history_has "^Close"
 check "... with the history's end line" history_ends
+
+# --- a history that cannot be kept never keeps a run from playing ---
+settings "$work/good" 2
+sed -i 's|^"LogFile"=.*|"LogFile"="/dev/null"|' "$TAVELUNE_SETTINGS"
+check "a run whose history is the null device" start_run
+check "... shows a still" wait_until 20 pixel_is_not 320 240 "$background"
+check "... and a key ends it within $limit ms" within "$(ms_to_end xdotool key q)" "$limit"
+settings "$work/good" 2
 
 # --- a frozen UI thread: the watchdog ends the run ---
 check "a run whose UI thread will freeze" start_run

@@ -269,6 +269,7 @@ class TRecordingLog : public IHistoryLog {
   bool Active() const override { return FActive; }
   void SetActive(bool active) override {
     if (FailActivation && active) {
+      FActive = false;  // as a history that cannot be written
       throw EInOutError("Cannot open the history file " + FileName);
     }
     FActive = active;
@@ -281,7 +282,12 @@ class TRecordingLog : public IHistoryLog {
     Lines.push_back(text);
     return true;
   }
-  void TrimHistory(std::size_t keep) override { TrimmedTo = static_cast<int>(keep); }
+  void TrimHistory(std::size_t keep) override {
+    if (FailTrim) {
+      throw EInOutError("cannot replace the history file " + FileName);
+    }
+    TrimmedTo = static_cast<int>(keep);
+  }
 
   // The lines with their timestamps (up to the first ", ") cut off.
   std::vector<std::string> Events() const {
@@ -297,6 +303,7 @@ class TRecordingLog : public IHistoryLog {
   std::string FileName;
   int TrimmedTo = -1;
   bool FailActivation = false;
+  bool FailTrim = false;
 
  private:
   bool FActive = true;

@@ -212,6 +212,38 @@ TEST_F(Saver, TheFirstActivationPreparesTheBackgroundPausesAndStartsThePlayLoop)
   EXPECT_EQ(Host.Sleeps.size(), sleeps);
 }
 
+// A history that cannot be cut (a device, a file that cannot be replaced)
+// is reported, and the run plays all the same; one that is not kept is not
+// cut at all.
+TEST_F(Saver, AHistoryThatCannotBeCutNeverKeepsTheRunFromPlaying) {
+  for (const bool kept : {true, false}) {
+    SCOPED_TRACE(kept);
+    test::TRecordingLog log;
+    TSaver window{Host, Media, log, TProgramRun{"S"}};
+    StoreSettings("/dev/null");
+    log.FailActivation = !kept;
+    log.FailTrim = true;
+    Host.ErrorText.clear();
+    Host.Sleeps.clear();
+    Host.Draws = {700};  // the pause before playing: 1500 + 700 ms
+    window.FormCreate();
+    const std::int64_t start = Host.NowMs;
+    Host.OnSleep = [&] {
+      if (Host.NowMs >= start + 10'000 && !window.Closing()) {
+        window.FormMouseDown();
+      }
+    };
+    window.FormActivate();
+    EXPECT_EQ(Host.ErrorText.rfind(kept ? "cannot replace" : "Cannot open", 0), 0u)
+        << Host.ErrorText;
+    EXPECT_EQ(log.TrimmedTo, -1);
+    // The pause before the first movie was slept: the play loop ran.
+    ASSERT_GT(Host.Sleeps.size(), 22u);
+    EXPECT_EQ(std::accumulate(Host.Sleeps.begin(), Host.Sleeps.begin() + 22, 0), 2200);
+    Host.OnSleep = nullptr;
+  }
+}
+
 TEST_F(Saver, ClosingStopsTheGraphAndShowsTheCursor) {
   Window.FormCreate();
   Media.SetActive(true);
