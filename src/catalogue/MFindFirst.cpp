@@ -104,12 +104,11 @@ void TMFindFirst::Walk() {
   };
   for (std::int32_t index = 0; index < FFolderCount && !FTerminated; ++index) {
     FSearchDone = false;
-    if (!Synchronize([&] { FFolderName = IncludeTrailingDelimiter(FFolderList[index]); },
-                     FTerminated)) {
-      break;
-    }
-    platform::ListDirectory(FFolderName, [&](const std::string& entry) {
-      batch.push_back(FFolderName + entry);
+    // Read here, not handed over: a folder that does not exist costs one
+    // failed look-up, not a wait for the UI thread's next pass.
+    const std::string folderName = IncludeTrailingDelimiter(FFolderList[index]);
+    platform::ListDirectory(folderName, [&](const std::string& entry) {
+      batch.push_back(folderName + entry);
       if (batch.size() >= kBatchEntries ||
           std::chrono::steady_clock::now() - batchStarted >= kBatchAge) {
         handOver();

@@ -33,9 +33,11 @@ class IMovieSearch {
 // folder list's first FFolderCount folders (top level only), appending every
 // entry that IsMovieFile accepts to the movie list in found order. After a
 // walk it sets SearchDone and sleeps until the next Resume, which starts a
-// complete new walk. The lists are the owner's (the saver window's) and are
-// touched only on the UI thread, through Synchronize; the owner outlives the
-// object. Destruction terminates, wakes and joins the thread.
+// complete new walk. The lists are the owner's (the saver window's): the
+// thread reads the folder list, which the owner leaves unchanged while the
+// object lives; the extension and movie lists are touched only on the UI
+// thread, through Synchronize. The owner outlives the object.
+// Destruction terminates, wakes and joins the thread.
 class TMFindFirst : public IMovieSearch {
  public:
   TMFindFirst(const std::vector<std::string>& folderList,
@@ -58,8 +60,7 @@ class TMFindFirst : public IMovieSearch {
   void Walk();
   bool WaitForResume();
 
-  // Owned by the UI thread, written only inside Synchronize steps.
-  std::string FFolderName;
+  // The owner's (see above).
   const std::vector<std::string>& FFolderList;
   const std::vector<std::string>& FExtensionList;
   std::vector<std::string>& FMovieList;

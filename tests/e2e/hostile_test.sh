@@ -4,7 +4,8 @@
 # played (a FIFO, a truncated file, a header without pictures, text named
 # .avi, an empty file) with keys pressed at random moments; the error
 # notice with keys and mouse moves; a writer holding the settings lock;
-# SIGHUP; the null device as the history; and a UI thread that is frozen
+# SIGHUP; the null device as the history; ten thousand registered folders
+# of which only the last exists; and a UI thread that is frozen
 # the way a stalled network read freezes it. Also prints how long undecodable movies take to pass.
 # Usage: hostile_test.sh PATH/TO/tavelune PATH/TO/tavelune-tool [RUNS [LIMIT-MS]]
 # (LIMIT-MS, the time a run may take to end after input, is 1000 but for
@@ -161,6 +162,23 @@ settings "$work/good" 2
 sed -i 's|^"LogFile"=.*|"LogFile"="/dev/null"|' "$TAVELUNE_SETTINGS"
 check "a run whose history is the null device" start_run
 check "... shows a still" wait_until 20 pixel_is_not 320 240 "$background"
+check "... and a key ends it within $limit ms" within "$(ms_to_end xdotool key q)" "$limit"
+settings "$work/good" 2
+
+# --- ten thousand registered folders, the one that exists last ---
+python3 - "$TAVELUNE_SETTINGS" "$work" <<'EOF'
+import sys
+path, work = sys.argv[1], sys.argv[2]
+key = '[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune\\Folders]\n'
+head, rest = open(path).read().split(key)
+folders = ''.join('"%04d"="%s/missing/%05d"\n' % (i, work, i) for i in range(9999))
+folders += '"9999"="%s/good"\n' % work
+open(path, 'w').write(head + key + folders + '\n' + rest.split('\n\n', 1)[1])
+EOF
+started=$(now_ms)
+check "a run with ten thousand folders, all missing but the last" start_run
+check "... plays the last one's movie" wait_until 30 history_has 'good.mp4 Start'
+echo "  ten thousand folders: the first movie started $(($(now_ms) - started)) ms after the start"
 check "... and a key ends it within $limit ms" within "$(ms_to_end xdotool key q)" "$limit"
 settings "$work/good" 2
 

@@ -121,6 +121,28 @@ TEST_F(MFindFirst, StopsCleanlyWhileAWalkWaitsForTheUiThread) {
   EXPECT_LT(movies.size(), 3000u);
 }
 
+TEST_F(MFindFirst, FoldersThatDoNotExistNeverWaitForTheUiThread) {
+  // Each hand-over waits for the UI thread's next pass, which a playing
+  // saver makes only now and then: ten thousand missing folders must not
+  // cost ten thousand of them before the real one's movies arrive.
+  Lines folders;
+  for (int i = 0; i < 10000; ++i) {
+    folders.push_back(FDir.Name("missing" + std::to_string(i)));
+  }
+  folders.push_back(FFolder);
+  Lines movies;
+  TMFindFirst finder(folders, kExtensions, movies);
+  finder.Resume();
+  int handOvers = 0;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!finder.SearchDone() && std::chrono::steady_clock::now() < deadline) {
+    WaitForSynchronizeRequests(std::chrono::milliseconds(5));
+    handOvers += RunSynchronizeRequests();
+  }
+  EXPECT_EQ(movies.size(), 4u);
+  EXPECT_LE(handOvers, 2);
+}
+
 TEST_F(MFindFirst, NeverStartsWithoutAResume) {
   Lines folders = {FFolder};
   Lines movies;
