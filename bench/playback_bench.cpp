@@ -332,7 +332,7 @@ class TNoHistory : public IHistoryLog {
   void SetActive(bool) override {}
   void SetLogFileName(std::string) override {}
   bool WriteLine(const std::string&, bool) override { return false; }
-  void TrimHistory(std::size_t) override {}
+  void TrimHistory(std::size_t, const std::atomic<bool>&) override {}
 };
 
 int Hold(const std::string& movie, int seconds) {

@@ -106,7 +106,7 @@ class TPrintedLog : public IHistoryLog {
     std::cout << text << "\n" << std::flush;
     return true;
   }
-  void TrimHistory(std::size_t) override {}
+  void TrimHistory(std::size_t, const std::atomic<bool>&) override {}
 };
 #endif
 

@@ -21,6 +21,7 @@
 #include "base/ProcessUtils.h"
 #include "base/Synchronize.h"
 #include "base/TextUtils.h"
+#include "catalogue/LogFile.h"
 #include "catalogue/MFindFirst.h"
 #include "imaging/BmpFile.h"
 #include "imaging/Colors.h"
@@ -28,6 +29,7 @@
 #include "imaging/RotImg.h"
 #include "platform/ByteFile.h"
 #include "platform/Shell.h"
+#include "platform/SystemDirs.h"
 #include "platform/TextCodec.h"
 #include "probe/ByteSearch.h"
 #include "probe/ContainerProbe.h"
@@ -234,6 +236,19 @@ int Turn(const TArgs& args) {
   });
 }
 
+// Whether a run keeps the history the settings name, and why not: "none"
+// (no name), "kept in NAME", or "not kept: WHY". A relative name is
+// completed with this program's folder, which is the saver's too.
+std::string HistoryState(const std::string& logFile) {
+  const std::string name = TrimControl(logFile);
+  if (name.empty()) {
+    return "none";
+  }
+  const std::string full = FullHistoryName(name, platform::ProgramFileName());
+  const std::string why = WhyHistoryIsNotKept(full);
+  return why.empty() ? "kept in " + full : "not kept: " + why;
+}
+
 // The stored settings as the saver reads them, or (--dialog) as the
 // dialog's reader hands them over, against the saver path list the dialog
 // builds: "" for "なし", then the installed savers.
@@ -252,6 +267,7 @@ int Settings(const TArgs& args) {
       return static_cast<std::int32_t>(random() % static_cast<std::uint32_t>(bound));
     });
     lines = SaverSettingsLines(settings);
+    lines.push_back("history=" + HistoryState(settings.LogFile));
   } else {
     std::vector<std::string> saverPaths = {""};
     TScreenSaverSetup().ListInstalledSavers(saverPaths);

@@ -28,7 +28,7 @@ TSaver::TSaver(ISaverHost& host, IMediaFramework& media, IHistoryLog& logFile, T
     : FHost(host),
       FRun(std::move(run)),
       FHistory(logFile),
-      FPlayer(host, media, logFile,
+      FPlayer(host, media, FHistory,
               {FSettings, FScreenPicture, FBackground, FOtherScreens, FClosing, FActivated}) {}
 
 void TSaver::WriteTimedLine(const std::string& event) {
@@ -67,13 +67,7 @@ void TSaver::FormCreate() {
   const std::string logFile = TrimControl(FSettings.LogFile);
   if (!logFile.empty()) {
     FHistory.SetLogFileName(logFile);
-    try {
-      FHistory.SetActive(true);
-    } catch (const EInOutError& error) {
-      // A history that cannot be written must not keep the saver from
-      // running: it runs without one and says why in its error line.
-      ShowExceptionMessage(error.what());
-    }
+    FHistory.SetActive(true);
   }
   FFinder = std::make_unique<TMFindFirst>(FSettings.FolderList, FSettings.ExtensionList,
                                           FPlayer.MovieList());
@@ -172,15 +166,9 @@ void TSaver::FormActivate() {
 }
 
 void TSaver::TrimHistory() {
-  // Only a history being kept is cut. One that cannot be cut (a device, a
-  // file that cannot be replaced) must not keep the run from playing.
-  if (!FHistory.Active()) {
-    return;
-  }
-  try {
-    FHistory.TrimHistory(1000);
-  } catch (const EInOutError& error) {
-    ShowExceptionMessage(error.what());
+  // Only a history being kept is cut; input during the cut ends it.
+  if (FHistory.Active()) {
+    FHistory.TrimHistory(1000, FClosing);
   }
 }
 

@@ -16,6 +16,7 @@
 
 #include "app/Program.h"
 #include "app/SaverHost.h"
+#include "app/BestEffortHistory.h"
 #include "catalogue/LogFile.h"
 #include "catalogue/MFindFirst.h"
 #include "catalogue/ShownMemory.h"
@@ -87,7 +88,8 @@ class TSaver {
 
   ISaverHost& FHost;
   TProgramRun FRun;
-  IHistoryLog& FHistory;
+  // Every failure to keep the history is absorbed here.
+  TBestEffortHistory FHistory;
   TSaverSettings FSettings;
   std::atomic<bool> FClosing{false};
   // The run has closed: a repeated close request (a desktop's repeated

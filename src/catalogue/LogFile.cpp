@@ -1,8 +1,11 @@
 #include "catalogue/LogFile.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <vector>
 
 #include "base/FileNames.h"
@@ -63,6 +66,35 @@ void WriteTimedLine(IHistoryLog& log, const platform::TLocalTime& now, const std
   log.WriteLine(TimestampText(now) + event);
 }
 
+std::string FullHistoryName(const std::string& fileName, const std::string& programFileName) {
+  return IsRootedName(fileName) ? fileName : ExtractFilePath(programFileName) + fileName;
+}
+
+std::string WhyHistoryIsNotKept(const std::string& fileName) {
+  if (platform::NamesDevice(fileName)) {
+    return fileName + " is a device";
+  }
+  if (platform::DirectoryExists(fileName)) {
+    return fileName + " is a folder";
+  }
+  if (platform::FileExists(fileName)) {
+    try {
+      platform::AppendToFile(fileName, {});  // opens for writing, writes nothing
+    } catch (const platform::EFCreateError& error) {
+      return error.what();
+    }
+    return {};
+  }
+  // The start record creates the file, and its folder when only that is missing.
+  const std::string folder = ExtractFilePath(fileName);
+  const std::string parent = ExtractFilePath(folder.substr(0, folder.size() - 1));
+  if (!folder.empty() && !platform::DirectoryExists(folder) &&
+      !platform::DirectoryExists(parent)) {
+    return "the folder " + folder + " does not exist";
+  }
+  return {};
+}
+
 TLogFile::TLogFile(std::string programFileName) : FProgramFileName(std::move(programFileName)) {}
 
 TLogFile::~TLogFile() {
@@ -101,8 +133,10 @@ void TLogFile::WriteStart() {
   if (!FActive || TrimBlanks(FLogFileName).empty()) {
     return;
   }
-  if (!IsRootedName(FLogFileName)) {
-    FLogFileName = ExtractFilePath(FProgramFileName) + FLogFileName;
+  FLogFileName = FullHistoryName(FLogFileName, FProgramFileName);
+  if (platform::NamesDevice(FLogFileName)) {
+    FActive = false;
+    return;
   }
   // Only the last level is created; a failure shows when the file is opened.
   std::error_code ignored;
@@ -133,51 +167,139 @@ bool TLogFile::WriteLine(const std::string& text, bool error) {
   return true;
 }
 
-void TLogFile::TrimHistory(std::size_t keep) {
+namespace {
+
+// Trimming reads and writes the history in blocks of this many bytes.
+constexpr std::size_t kTrimBlock = 256 * 1024;
+
+bool IsLineEnd(char c) {
+  return c == '\r' || c == '\n';
+}
+
+// The offset at which the last `keep` lines of `in` (`size` bytes) start,
+// found from the end backwards; nullopt when the file holds no more lines
+// than that, or once `abandon` is set.
+std::optional<std::uint64_t> StartOfLastLines(platform::TByteFile& in, std::uint64_t size,
+                                              std::size_t keep, const std::atomic<bool>& abandon,
+                                              const std::string& fileName) {
+  std::vector<char> block(kTrimBlock);
+  std::size_t endsToPass = keep;  // line ends after the cut
+  bool firstBlock = true;
+  bool lineFeedFollows = false;  // the byte after this one is a line feed
+  for (std::uint64_t end = size; end > 0;) {
+    if (abandon) {
+      return std::nullopt;
+    }
+    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(kTrimBlock, end));
+    const std::uint64_t start = end - count;
+    if (!in.ReadAt(start, block.data(), count)) {
+      throw EInOutError("cannot read the history file " + fileName);
+    }
+    if (firstBlock && IsLineEnd(block[count - 1])) {
+      ++endsToPass;  // the last line's own end is not a cut
+    }
+    firstBlock = false;
+    if (endsToPass == 0) {
+      return size;
+    }
+    // A block without line ends (a history grown by a hole or a runaway
+    // line) is passed at memchr's speed.
+    if (std::memchr(block.data(), '\n', count) == nullptr &&
+        std::memchr(block.data(), '\r', count) == nullptr) {
+      lineFeedFollows = false;
+      end = start;
+      YieldToMessagesIfDue();
+      continue;
+    }
+    for (std::size_t i = count; i-- > 0;) {
+      const char c = block[i];
+      // A CR right before a LF is one line end with it, counted at the LF.
+      if (c == '\n' || (c == '\r' && !lineFeedFollows)) {
+        if (--endsToPass == 0) {
+          return start + i + 1;
+        }
+      }
+      lineFeedFollows = c == '\n';
+    }
+    end = start;
+    YieldToMessagesIfDue();
+  }
+  return std::nullopt;
+}
+
+// Copies `in` from `from` to its end into `out`, every line ended by CR LF;
+// false once `abandon` is set.
+bool CopyLinesWithCrLf(platform::TByteFile& in, std::uint64_t from, std::uint64_t size,
+                       std::ostream& out, const std::atomic<bool>& abandon,
+                       const std::string& fileName) {
+  std::vector<char> block(kTrimBlock);
+  std::string lines;
+  bool afterCarriageReturn = false;
+  char last = '\n';
+  for (std::uint64_t at = from; at < size;) {
+    if (abandon) {
+      return false;
+    }
+    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(kTrimBlock, size - at));
+    if (!in.ReadAt(at, block.data(), count)) {
+      throw EInOutError("cannot read the history file " + fileName);
+    }
+    lines.clear();
+    for (std::size_t i = 0; i < count; ++i) {
+      const char c = block[i];
+      if (c == '\r') {
+        lines += kLineEnd;
+      } else if (c == '\n') {
+        if (!afterCarriageReturn) {
+          lines += kLineEnd;
+        }
+      } else {
+        lines += c;
+      }
+      afterCarriageReturn = c == '\r';
+    }
+    last = block[count - 1];
+    out.write(lines.data(), static_cast<std::streamsize>(lines.size()));
+    at += count;
+    YieldToMessagesIfDue();
+  }
+  if (!IsLineEnd(last)) {
+    out << kLineEnd;
+  }
+  return true;
+}
+
+}  // namespace
+
+void TLogFile::TrimHistory(std::size_t keep, const std::atomic<bool>& abandon) {
   if (!platform::FileExists(FLogFileName)) {
     return;
   }
-  std::string text;
-  {
-    platform::TByteFile in;
-    if (!in.Open(FLogFileName, platform::TShareMode::DenyWrite)) {
-      throw EInOutError("cannot read the history file " + FLogFileName);
-    }
-    text.resize(in.Size());
-    if (!in.ReadAt(0, text.data(), text.size())) {
-      throw EInOutError("cannot read the history file " + FLogFileName);
-    }
+  platform::TByteFile in;
+  if (!in.Open(FLogFileName, platform::TShareMode::DenyWrite)) {
+    throw EInOutError("cannot read the history file " + FLogFileName);
   }
-  // Lines end with CR LF, LF or CR; the kept ones are written back with CR LF.
-  std::vector<std::string_view> lines;
-  for (std::size_t start = 0; start < text.size();) {
-    std::size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string::npos) {
-      lines.emplace_back(text.data() + start, text.size() - start);
-      break;
-    }
-    lines.emplace_back(text.data() + start, end - start);
-    start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
-    YieldToMessagesIfDue();
-  }
-  if (lines.size() <= keep) {
+  const std::uint64_t size = in.Size();
+  const std::optional<std::uint64_t> cut = StartOfLastLines(in, size, keep, abandon, FLogFileName);
+  if (!cut) {
     return;
   }
-  std::string kept;
-  for (std::size_t i = lines.size() - keep; i < lines.size(); ++i) {
-    kept.append(lines[i]);
-    kept += kLineEnd;
-  }
   // A new file renamed over the old: a crash never leaves half a history.
-  std::string temporary = FLogFileName + ".trim";
+  const std::string temporary = FLogFileName + ".trim";
+  bool copied = false;
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(kept.data(), static_cast<std::streamsize>(kept.size()));
+    copied = CopyLinesWithCrLf(in, *cut, size, out, abandon, FLogFileName);
     out.flush();
     if (!out) {
       std::remove(temporary.c_str());
       throw EInOutError("cannot write the history file " + temporary);
     }
+  }
+  in.Close();
+  if (!copied) {
+    std::remove(temporary.c_str());
+    return;
   }
   std::error_code failed;
   std::filesystem::rename(temporary, FLogFileName, failed);

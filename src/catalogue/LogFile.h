@@ -6,6 +6,7 @@
 // page, each ended by CR LF; the file is opened and closed for every line,
 // so each line is on disk when the call returns. UI thread only.
 
+#include <atomic>
 #include <cstddef>
 #include <stdexcept>
 #include <string>
@@ -35,8 +36,20 @@ class IHistoryLog {
   // Appends one line when the log is active; false when nothing was written.
   virtual bool WriteLine(const std::string& text, bool error) = 0;
   bool WriteLine(const std::string& text) { return WriteLine(text, false); }
-  virtual void TrimHistory(std::size_t keep) = 0;
+  // Cuts the history to its last `keep` lines; gives up, leaving it as it
+  // was, once `abandon` is set.
+  virtual void TrimHistory(std::size_t keep, const std::atomic<bool>& abandon) = 0;
 };
+
+// The history's full name: a relative `fileName` is completed with the
+// folder of `programFileName`.
+std::string FullHistoryName(const std::string& fileName, const std::string& programFileName);
+
+// Why a history of that full name would not be kept, as far as can be told
+// without writing to it (a device, a folder, a file that cannot be opened
+// for writing, a folder that is missing and cannot be made); "" when it
+// would be.
+std::string WhyHistoryIsNotKept(const std::string& fileName);
 
 // Writes "<timestamp of now><event>" to `log`.
 void WriteTimedLine(IHistoryLog& log, const platform::TLocalTime& now, const std::string& event);
@@ -53,9 +66,11 @@ class TLogFile : public IHistoryLog {
 
   bool Active() const override { return FActive; }
   // true: writes the start record (every time, even when already active).
-  // false: writes the end record, then deactivates. A start record that
-  // cannot be written deactivates the log, trying the end record on the way;
-  // when that fails too, its EInOutError reaches the caller.
+  // false: writes the end record, then deactivates. A device named as the
+  // history means no history: the log stays inactive and the device is
+  // never opened. A start record that cannot be written deactivates the
+  // log, trying the end record on the way; when that fails too, its
+  // EInOutError reaches the caller.
   void SetActive(bool active) override;
 
   const std::string& LogFileName() const { return FLogFileName; }
@@ -67,11 +82,17 @@ class TLogFile : public IHistoryLog {
   bool WriteLine(const std::string& text, bool error) override;
   using IHistoryLog::WriteLine;
 
-  // Cuts the history file to its last `keep` lines, replacing it atomically;
-  // nothing when it does not exist. Linear in the file's size. Throws
-  // EInOutError when it cannot be read or replaced.
-  void TrimHistory(std::size_t keep) override;
-  void TrimHistory() { TrimHistory(1000); }
+  // Cuts the history file to its last `keep` lines (ended by CR LF, LF or
+  // CR; the kept ones are written back ended by CR LF), replacing it
+  // atomically; nothing when it does not exist or has no more lines. Reads
+  // backwards from the end in blocks, so memory stays bounded whatever the
+  // file's size, and yields to messages between blocks; gives up once
+  // `abandon` is set. Throws EInOutError when it cannot be read or replaced.
+  void TrimHistory(std::size_t keep, const std::atomic<bool>& abandon) override;
+  void TrimHistory() {
+    const std::atomic<bool> never{false};
+    TrimHistory(1000, never);
+  }
 
  private:
   void WriteStart();

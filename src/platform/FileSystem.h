@@ -15,6 +15,13 @@ bool FileExists(const std::string& fileName);
 // True when a folder (or a link to one) of that name exists.
 bool DirectoryExists(const std::string& name);
 
+// True when the name is a device rather than a file or folder: on Linux an
+// existing character or block device, FIFO or socket (after links); on
+// Windows a reserved device name ("NUL", "CON", "COM1", also with an
+// extension or a folder in front, as C:\x\CON.txt) or a \\.\ name.
+// Nothing is opened to tell.
+bool NamesDevice(const std::string& name);
+
 // The name under which the file or folder is found, resolving letter case as
 // FileExists does; the name unchanged when nothing matches.
 std::string ResolveFileName(const std::string& fileName);

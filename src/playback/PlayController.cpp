@@ -135,7 +135,7 @@ void TPlayController::PlayLoop() {
       WriteTimedLine(", Movie not found");
       if (FMovieSearch != nullptr && FMovieSearch->SearchDone()) {
         FMovieSearch->Resume();
-        WriteTimedLine(", FMovieSearch.Resume");
+        WriteTimedLine(", FsrFileRead.Resume");
       }
     }
     PauseBetweenMovies();

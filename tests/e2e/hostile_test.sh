@@ -4,9 +4,11 @@
 # played (a FIFO, a truncated file, a header without pictures, text named
 # .avi, an empty file) with keys pressed at random moments; the error
 # notice with keys and mouse moves; a writer holding the settings lock;
-# SIGHUP; the null device as the history; ten thousand registered folders
-# of which only the last exists; and a UI thread that is frozen
-# the way a stalled network read freezes it. Also prints how long undecodable movies take to pass.
+# SIGHUP; the null device, a folder and 3 GiB as the history; ten thousand
+# registered folders of which only the last exists; and a UI thread that is
+# frozen the way a stalled network read freezes it. Also prints how long
+# undecodable movies take to pass, the peak memory with the 3 GiB history and
+# the time to the first movie with the ten thousand folders.
 # Usage: hostile_test.sh PATH/TO/tavelune PATH/TO/tavelune-tool [RUNS [LIMIT-MS]]
 # (LIMIT-MS, the time a run may take to end after input, is 1000 but for
 # sanitized builds, which end slowly.)
@@ -163,6 +165,40 @@ sed -i 's|^"LogFile"=.*|"LogFile"="/dev/null"|' "$TAVELUNE_SETTINGS"
 check "a run whose history is the null device" start_run
 check "... shows a still" wait_until 20 pixel_is_not 320 240 "$background"
 check "... and a key ends it within $limit ms" within "$(ms_to_end xdotool key q)" "$limit"
+settings "$work/good" 2
+
+# --- a history that is a folder: the run plays without one ---
+settings "$work/good" 2
+mkdir -p "$work/folder-history"
+sed -i "s|^\"LogFile\"=.*|\"LogFile\"=\"$work/folder-history\"|" "$TAVELUNE_SETTINGS"
+check "a run whose history is a folder" start_run
+check "... shows a still" wait_until 20 pixel_is_not 320 240 "$background"
+check "... and a key ends it within $limit ms" within "$(ms_to_end xdotool key q)" "$limit"
+
+# --- a history of 3 GiB: cut in bounded memory, input during the cut ---
+big=$work/big.log
+big_history() {  # big_history LINES: a hole of 3 GiB, then LINES lines
+  rm -f "$big"
+  truncate -s 3G "$big"
+  seq "$1" | sed 's/^/line /; s/$/\r/' >> "$big"
+}
+settings "$work/good" 2
+sed -i "s|^\"LogFile\"=.*|\"LogFile\"=\"$big\"|" "$TAVELUNE_SETTINGS"
+big_history 1500
+check "a run whose history is 3 GiB" start_run
+check "... shows a still" wait_until 20 pixel_is_not 320 240 "$background"
+peak_kib=$(awk '/^VmHWM/ { print $2 }' "/proc/$saver_pid/status")
+echo "  3 GiB history: the saver's peak memory was $((peak_kib / 1024)) MiB"
+check "... without reading it whole ($((peak_kib / 1024)) MiB at most)" test "$peak_kib" -lt $((1024 * 1024))
+check "... and a key ends it within $limit ms" within "$(ms_to_end xdotool key q)" "$limit"
+check "... its history cut to the last lines, and ended" bash -c "
+  [ \$(stat -c %s '$big') -lt 100000 ] && tr -d '\r' < '$big' | head -1 | grep -qx 'line 503' &&
+  tr -d '\r' < '$big' | tail -1 | grep -q '^--- END ---'"
+big_history 0 # no line end in 3 GiB: the cut reads all of it, backwards
+check "a run whose history is 3 GiB without a line end" start_run
+check "... ends on a key during the cut within $limit ms" within "$(ms_to_end xdotool key q)" "$limit"
+check "... with the end line" bash -c "tr -d '\r' < '$big' | tail -1 | grep -q '^--- END ---'"
+rm -f "$big"
 settings "$work/good" 2
 
 # --- ten thousand registered folders, the one that exists last ---

@@ -174,7 +174,17 @@ Skip Blank=0
 Remember Shown=0
 Folders=/movies
 Folders=/more movies
-Exts=avi" 0 -- "$tool" settings
+Exts=avi" 0 -- bash -c "'$tool' settings | grep -v '^history='"
+# Whether a run would keep that history, and why not.
+check "settings history" "history=kept in $(dirname "$(realpath "$tool")")/play.log" 0 -- \
+  bash -c "'$tool' settings | grep '^history='"
+for history in /dev/null "$work"; do
+  why="a device"
+  [ -d "$history" ] && why="a folder"
+  check "settings history $history" "history=not kept: $history is $why" 0 -- bash -c "
+    sed 's|^\"LogFile\"=.*|\"LogFile\"=\"$history\"|' '$TAVELUNE_SETTINGS' > '$work/history.reg'
+    TAVELUNE_SETTINGS='$work/history.reg' '$tool' settings | grep '^history='"
+done
 check "settings dialog" "Point Cast=0
 Draw Wait=75
 Exts=avi

@@ -69,8 +69,9 @@ win_start_display() {
 }
 # win_settings FOLDER DRAW-WAIT HISTORY [EXTS]: the saver's settings as the
 # dialog stores them: centred full-size stills on #102040 held DRAW-WAIT
-# seconds, the history file HISTORY (a Unix path), the movies of FOLDER (a
-# Unix path, or a Windows one such as D:\...) with the extensions EXTS
+# seconds, the history file HISTORY (a Unix path, or a Windows name such as
+# NUL), the movies of FOLDER (a Unix path, or a Windows one such as D:\...)
+# with the extensions EXTS
 # (blank-separated, "mp4" when not given). The file is a UTF-16 regedit 5
 # file, so that names in any script reach the registry whole.
 win_settings() {
@@ -78,6 +79,10 @@ win_settings() {
   case "$folder" in
     [A-Z]:*) folder=${folder//\\/\\\\} ;;
     *) folder=$(reg_text "$folder") ;;
+  esac
+  case "$history" in
+    */*) history=$(reg_text "$history") ;;
+    *) history=${history//\\/\\\\} ;;
   esac
   {
     printf 'Windows Registry Editor Version 5.00\n\n'
@@ -87,7 +92,7 @@ win_settings() {
     printf '"Screen Clear"=dword:00000000\n"Point Cast"=""\n"Random Sort"=dword:00000000\n'
     printf '"Rotate"=dword:00000000\n"Capture"=dword:00000000\n"DispFileName"=dword:00000000\n'
     printf '"BackColor"=dword:00402010\n"Draw Wait"=dword:%08x\n"LogFile"="%s"\n' \
-      "$wait" "$(reg_text "$history")"
+      "$wait" "$history"
     printf '"PreviewRandom"=dword:00000000\n"PreViewSeconds"=dword:00000005\n'
     printf '"PreViewMin"=dword:00000003\n"PreViewMax"=dword:00000005\n\n'
     printf '[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune\\Folders]\n"0000"="%s"\n\n' \

@@ -157,6 +157,17 @@ check "a key with a seek in flight ends the run within a second" \
 check "... and the program exits with 0, not by a crash of its media library" wait "$saver_pid"
 saver_pid=
 
+# --- a history that names a device: the run plays without one ---
+for device in NUL CON "$(winpath "$work")\\CON.txt"; do
+  win_settings 'D:\ビデオ' 2 "$device"
+  check "a run whose history is $device" start_run
+  check "... shows a still" wait_until 20 shows_a_still
+  check "... and a key ends it within a second" within "$(ms_to_end xdotool key q)" 1000
+  check "... and the program exits with 0" wait "$saver_pid"
+  saver_pid=
+done
+check "... and no file is named for the device" test ! -e "$work/CON.txt"
+
 # --- a movie it cannot play: the notice, and input through it ---
 settings "$work/broken"
 check "a run of a movie it cannot play" start_run

@@ -279,10 +279,13 @@ class TRecordingLog : public IHistoryLog {
     if (!FActive) {
       return false;
     }
+    if (FailWrites) {
+      throw EInOutError("cannot write the history file " + FileName);
+    }
     Lines.push_back(text);
     return true;
   }
-  void TrimHistory(std::size_t keep) override {
+  void TrimHistory(std::size_t keep, const std::atomic<bool>&) override {
     if (FailTrim) {
       throw EInOutError("cannot replace the history file " + FileName);
     }
@@ -304,6 +307,7 @@ class TRecordingLog : public IHistoryLog {
   int TrimmedTo = -1;
   bool FailActivation = false;
   bool FailTrim = false;
+  bool FailWrites = false;  // every line fails, as on a full disk
 
  private:
   bool FActive = true;

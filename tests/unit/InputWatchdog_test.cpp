@@ -128,7 +128,7 @@ TEST(InputWatchdog, TheEndOfAStalledRunWritesCloseAndTheEndRecord) {
       Lines.push_back(text);
       return true;
     }
-    void TrimHistory(std::size_t) override {}
+    void TrimHistory(std::size_t, const std::atomic<bool>&) override {}
     std::vector<std::string> Lines;
     bool FActive = true;
   } history;

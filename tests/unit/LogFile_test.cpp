@@ -91,6 +91,51 @@ TEST_F(LogFile, TrimsTheHistoryToItsLastThousandLines) {
   Log.TrimHistory();
 }
 
+TEST_F(LogFile, TrimmingKeepsTheLastLinesWhateverEndsThemAndWhereverTheBlocksFall) {
+  // Lines longer than a read block, and every kind of line end at every
+  // offset: a CR LF split between two blocks is still one line end.
+  const std::string longLine(70000, 'x');
+  std::string text;
+  std::string expected;
+  const char* ends[] = {"\r\n", "\n", "\r"};
+  for (int i = 0; i < 1200; ++i) {
+    const std::string line = (i % 97 == 0 ? longLine : "line") + std::to_string(i);
+    text += line + ends[i % 3];
+    if (i >= 201) {
+      expected += line + "\r\n";
+    }
+  }
+  text += "last, without an end";
+  expected += "last, without an end\r\n";
+  Log.SetLogFileName(FDir.Write("play.log", text));
+  Log.TrimHistory();
+  EXPECT_EQ(Contents(FDir.Name("play.log")), expected);
+}
+
+TEST_F(LogFile, AHistoryOfNoMoreLinesOrAnAbandonedCutStaysAsItWas) {
+  const std::string text = "one\rtwo\n\nfour\r\n";  // four lines, one of them empty
+  Log.SetLogFileName(FDir.Write("play.log", text));
+  const std::atomic<bool> never{false};
+  Log.TrimHistory(4, never);
+  EXPECT_EQ(Contents(FDir.Name("play.log")), text);
+  const std::atomic<bool> closing{true};
+  Log.TrimHistory(1, closing);
+  EXPECT_EQ(Contents(FDir.Name("play.log")), text);
+  EXPECT_FALSE(std::filesystem::exists(FDir.Name("play.log.trim")));
+  Log.TrimHistory(2, never);
+  EXPECT_EQ(Contents(FDir.Name("play.log")), "\r\nfour\r\n");
+}
+
+TEST_F(LogFile, SaysWhyAHistoryWouldNotBeKept) {
+  EXPECT_EQ(WhyHistoryIsNotKept(FDir.Write("play.log", "x")), "");
+  EXPECT_EQ(WhyHistoryIsNotKept(FDir.Name("new/play.log")), "");  // the folder is made
+  const std::string folder = FDir.Name("new");
+  EXPECT_EQ(WhyHistoryIsNotKept(FDir.Name("no/such/play.log")),
+            "the folder " + FDir.Name("no/such") + platform::kPathDelimiter + " does not exist");
+  std::filesystem::create_directory(folder);
+  EXPECT_EQ(WhyHistoryIsNotKept(folder), folder + " is a folder");
+}
+
 TEST(TimestampText, LeavesTheTimeOutAtExactlyMidnight) {
   platform::TLocalTime midnight{2003, 12, 25, 0, 0, 0, 0};
   platform::TLocalTime evening{2003, 12, 25, 21, 30, 5, 0};

@@ -451,9 +451,9 @@ TEST_F(PlayController, AnEmptyListAfterAWalkWakesDiscoveryOnEveryPass) {
     }
   };
   Player.PlayLoop();
-  EXPECT_EQ(Events(), (std::vector<std::string>{"Movie not found", "FMovieSearch.Resume",
-                                                "Movie not found", "FMovieSearch.Resume",
-                                                "Movie not found", "FMovieSearch.Resume"}));
+  EXPECT_EQ(Events(), (std::vector<std::string>{"Movie not found", "FsrFileRead.Resume",
+                                                "Movie not found", "FsrFileRead.Resume",
+                                                "Movie not found", "FsrFileRead.Resume"}));
   EXPECT_EQ(Search.Resumes, 3);
   ASSERT_EQ(passes.size(), 3u);
   EXPECT_EQ(passes[1] - passes[0], 1500);

@@ -41,6 +41,13 @@ std::string FindEntryIgnoringCase(const std::string& dir, const std::string& wan
 
 }  // namespace
 
+bool NamesDevice(const std::string& name) {
+  struct stat info {};
+  return ::stat(ResolveFileName(name).c_str(), &info) == 0 &&
+         (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) || S_ISFIFO(info.st_mode) ||
+          S_ISSOCK(info.st_mode));
+}
+
 std::string ResolveFileName(const std::string& fileName) {
   if (fileName.empty() || Exists(fileName)) {
     return fileName;

@@ -2,6 +2,7 @@
 // system can show.
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -110,13 +111,51 @@ TEST(PosixByteFile, AppendsToRegularFilesOnlyAndNeverWaitsForAReader) {
   }
 }
 
-TEST(PosixLogFile, AHistoryThatIsAFifoIsAnErrorNotAWait) {
+TEST(PosixLogFile, AFifoOrADeviceNamedAsTheHistoryMeansNoHistory) {
   TSpecialFiles special;
+  for (const std::string& name : {special.Fifo, std::string("/dev/null")}) {
+    TLogFile log(platform::ProgramFileName());
+    log.SetLogFileName(name);
+    log.SetActive(true);  // neither an error nor a wait for a reader
+    EXPECT_FALSE(log.Active()) << name;
+    EXPECT_FALSE(log.WriteLine("x")) << name;
+    EXPECT_EQ(WhyHistoryIsNotKept(name), name + " is a device");
+    EXPECT_THROW(log.TrimHistory(), EInOutError) << name;  // never read either
+  }
+}
+
+// The largest resident set the process has had so far, in KiB.
+long PeakResidentKib() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+// A 3 GiB history (a hole, then 1500 lines) is cut to its last 1000 lines
+// without being read whole.
+TEST(PosixLogFile, CutsAThreeGigabyteHistoryInBoundedMemory) {
+  test::TTempDir dir;
+  const std::string name = dir.Name("play.log");
+  const off_t hole = 3LL << 30;
+  {
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, hole), 0);
+    ::close(fd);
+  }
+  std::string lines;
+  for (int i = 1; i <= 1500; ++i) {
+    lines += "line " + std::to_string(i) + "\r\n";
+  }
+  platform::AppendToFile(name, lines);
   TLogFile log(platform::ProgramFileName());
-  log.SetLogFileName(special.Fifo);
-  EXPECT_THROW(log.SetActive(true), EInOutError);
-  EXPECT_FALSE(log.Active());
-  EXPECT_THROW(log.TrimHistory(1000), EInOutError);
+  log.SetLogFileName(name);
+  const long before = PeakResidentKib();
+  log.TrimHistory();
+  EXPECT_LT(PeakResidentKib() - before, 16 * 1024);
+  struct stat info {};
+  ASSERT_EQ(::stat(name.c_str(), &info), 0);
+  EXPECT_EQ(info.st_size, static_cast<off_t>(lines.size() - lines.find("line 501\r\n")));
 }
 
 TEST(PosixDiscovery, KeepsNamesThatAreNotUtf8AsTheirBytes) {

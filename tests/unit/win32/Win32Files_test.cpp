@@ -10,6 +10,7 @@
 
 #include "helpers/TestFiles.h"
 #include "platform/ByteFile.h"
+#include "platform/FileSystem.h"
 #include "platform/InputIdle.h"
 
 namespace tavelune {
@@ -41,6 +42,19 @@ TEST(Win32ByteFile, AppendsToFilesOnADiskOnly) {
   EXPECT_TRUE(file.ReadAt(0, text.data(), text.size()));
   EXPECT_EQ(text, "one\r\ntwo\r\n");
   EXPECT_THROW(platform::AppendToFile("NUL", "line\r\n"), platform::EFCreateError);
+}
+
+TEST(Win32FileSystem, TellsDeviceNamesWhereverTheyStand) {
+  test::TTempDir dir;
+  const std::string folder = dir.Name("");
+  for (const std::string& name : {std::string("NUL"), std::string("CON"), std::string("com1"),
+                                  folder + "CON.txt", folder + "nul", std::string("\\\\.\\pipe\\x")}) {
+    EXPECT_TRUE(platform::NamesDevice(name)) << name;
+  }
+  for (const std::string& name : {dir.Write("play.log", "x"), folder + "CONSOLE.txt",
+                                  folder + "new.log", folder}) {
+    EXPECT_FALSE(platform::NamesDevice(name)) << name;
+  }
 }
 
 TEST(Win32InputIdle, TellsTheTimeSinceTheSessionsLastInput) {
