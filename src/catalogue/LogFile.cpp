@@ -275,11 +275,13 @@ void TLogFile::TrimHistory(std::size_t keep, const std::atomic<bool>& abandon) {
   if (!platform::FileExists(FLogFileName)) {
     return;
   }
+  // Shared with writers: the run's own lines (input handled while the cut
+  // yields) are appended meanwhile, and copied too.
   platform::TByteFile in;
-  if (!in.Open(FLogFileName, platform::TShareMode::DenyWrite)) {
+  if (!in.Open(FLogFileName, platform::TShareMode::DenyNone)) {
     throw EInOutError("cannot read the history file " + FLogFileName);
   }
-  const std::uint64_t size = in.Size();
+  std::uint64_t size = in.Size();
   const std::optional<std::uint64_t> cut = StartOfLastLines(in, size, keep, abandon, FLogFileName);
   if (!cut) {
     return;
@@ -290,6 +292,9 @@ void TLogFile::TrimHistory(std::size_t keep, const std::atomic<bool>& abandon) {
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     copied = CopyLinesWithCrLf(in, *cut, size, out, abandon, FLogFileName);
+    for (std::uint64_t grown = 0; copied && (grown = in.Size()) > size; size = grown) {
+      copied = CopyLinesWithCrLf(in, size, grown, out, abandon, FLogFileName);
+    }
     out.flush();
     if (!out) {
       std::remove(temporary.c_str());

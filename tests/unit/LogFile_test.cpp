@@ -5,8 +5,10 @@
 #include <fstream>
 #include <iterator>
 #include <regex>
+#include <thread>
 
 #include "base/FileNames.h"
+#include "base/Synchronize.h"
 #include "helpers/TestFiles.h"
 #include "platform/PathStyle.h"
 #include "platform/SystemDirs.h"
@@ -124,6 +126,23 @@ TEST_F(LogFile, AHistoryOfNoMoreLinesOrAnAbandonedCutStaysAsItWas) {
   EXPECT_FALSE(std::filesystem::exists(FDir.Name("play.log.trim")));
   Log.TrimHistory(2, never);
   EXPECT_EQ(Contents(FDir.Name("play.log")), "\r\nfour\r\n");
+}
+
+TEST_F(LogFile, ALineWrittenWhileTheCutYieldsIsKept) {
+  std::string text;
+  for (int i = 0; i < 1500; ++i) {
+    text += std::string(400, 'x') + "\r\n";  // more than one block to read
+  }
+  Log.SetLogFileName(FDir.Write("play.log", text));
+  Log.SetActive(true);
+  // Input handled while the cut yields writes its line then.
+  Queue([this] { Log.WriteLine("12/10/26 23:00:00, Key Push"); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the first yield is due
+  Log.TrimHistory();
+  const std::string trimmed = Contents(FDir.Name("play.log"));
+  EXPECT_EQ(std::count(trimmed.begin(), trimmed.end(), '\n'), 1001);
+  EXPECT_EQ(trimmed.substr(trimmed.size() - 29), "12/10/26 23:00:00, Key Push\r\n");
+  RunSynchronizeRequests();  // nothing left waiting for the next test
 }
 
 TEST_F(LogFile, SaysWhyAHistoryWouldNotBeKept) {
