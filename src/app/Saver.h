@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "app/BestEffortHistory.h"
 #include "app/Program.h"
 #include "app/SaverHost.h"
-#include "app/BestEffortHistory.h"
 #include "catalogue/LogFile.h"
 #include "catalogue/MFindFirst.h"
 #include "catalogue/ShownMemory.h"

@@ -88,8 +88,7 @@ std::string WhyHistoryIsNotKept(const std::string& fileName) {
   // The start record creates the file, and its folder when only that is missing.
   const std::string folder = ExtractFilePath(fileName);
   const std::string parent = ExtractFilePath(folder.substr(0, folder.size() - 1));
-  if (!folder.empty() && !platform::DirectoryExists(folder) &&
-      !platform::DirectoryExists(parent)) {
+  if (!folder.empty() && !platform::DirectoryExists(folder) && !platform::DirectoryExists(parent)) {
     return "the folder " + folder + " does not exist";
   }
   return {};
@@ -240,7 +239,8 @@ bool CopyLinesWithCrLf(platform::TByteFile& in, std::uint64_t from, std::uint64_
     if (abandon) {
       return false;
     }
-    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(kTrimBlock, size - at));
+    const std::size_t count =
+        static_cast<std::size_t>(std::min<std::uint64_t>(kTrimBlock, size - at));
     if (!in.ReadAt(at, block.data(), count)) {
       throw EInOutError("cannot read the history file " + fileName);
     }

@@ -157,6 +157,22 @@ check "a key with a seek in flight ends the run within a second" \
 check "... and the program exits with 0, not by a crash of its media library" wait "$saver_pid"
 saver_pid=
 
+# --- a movie at the end of a path of 600 characters ---
+long=$work
+while [ ${#long} -lt 560 ]; do
+  long=$long/a-folder-whose-name-makes-the-path-long-$((${#long} % 10))
+done
+mkdir -p "$long"
+cp "$work/drive_d/ビデオ/東京の夜.mp4" "$long/a-movie-at-the-end-of-a-long-path.mp4"
+long_movie=$(winpath "$long/a-movie-at-the-end-of-a-long-path.mp4")
+settings "$long"
+check "a run of a folder whose movie's name has ${#long_movie} characters" start_run
+check "... shows its still" wait_until 20 shows_a_still
+check "... and names it whole in the history" history_has "${long_movie//\\/\\\\} Start"
+check "... and a key ends it within a second" within "$(ms_to_end xdotool key q)" 1000
+saver_pid=
+rm -rf "$work/a-folder-whose-name-makes-the-path-long-"*
+
 # --- a history that names a device: the run plays without one ---
 for device in NUL CON "$(winpath "$work")\\CON.txt"; do
   win_settings 'D:\ビデオ' 2 "$device"

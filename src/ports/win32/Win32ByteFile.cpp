@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/ByteFile.h"
+#include "ports/win32/Win32Text.h"
 
 namespace tavelune::platform {
 
@@ -14,8 +15,8 @@ bool TByteFile::Open(const std::string& fileName, TShareMode share) {
   Close();
   DWORD shareFlags =
       share == TShareMode::DenyNone ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
-  HANDLE handle = ::CreateFileA(fileName.c_str(), GENERIC_READ, shareFlags, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = ::CreateFileW(WideFileName(fileName).c_str(), GENERIC_READ, shareFlags, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     return false;
   }
@@ -91,8 +92,9 @@ void WriteFileNoFollow(const std::string& fileName, std::string_view bytes) {
   auto fail = [&](const char* why) { return CreateError(fileName, why); };
   // The reparse-point flag opens a link itself instead of its target; a
   // link found there is refused.
-  HANDLE file = ::CreateFileA(fileName.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  HANDLE file =
+      ::CreateFileW(WideFileName(fileName).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     throw fail("The file cannot be opened for writing.");
   }
@@ -109,9 +111,9 @@ void WriteFileNoFollow(const std::string& fileName, std::string_view bytes) {
 void AppendToFile(const std::string& fileName, std::string_view bytes) {
   // Append-only access writes every block at the end, as "ab" does; others
   // may read the file meanwhile.
-  HANDLE file =
-      ::CreateFileA(fileName.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = ::CreateFileW(WideFileName(fileName).c_str(), FILE_APPEND_DATA,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     throw CreateError(fileName, "The file cannot be opened for writing.");
   }

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "platform/DirectoryList.h"
+#include "ports/win32/Win32Text.h"
 
 namespace tavelune::platform {
 namespace {
@@ -19,8 +20,8 @@ std::string WithDelimiter(std::string folder) {
 template <typename OnData>
 void Search(const std::string& folder, OnData onData) {
   const std::string pattern = WithDelimiter(folder) + "*.*";
-  WIN32_FIND_DATAA data;
-  HANDLE search = ::FindFirstFileA(pattern.c_str(), &data);
+  WIN32_FIND_DATAW data;
+  HANDLE search = ::FindFirstFileW(WideFileName(pattern).c_str(), &data);
   if (search == INVALID_HANDLE_VALUE) {
     return;
   }
@@ -28,7 +29,7 @@ void Search(const std::string& folder, OnData onData) {
     if (!onData(data)) {
       break;
     }
-  } while (::FindNextFileA(search, &data));
+  } while (::FindNextFileW(search, &data));
   ::FindClose(search);
 }
 
@@ -37,9 +38,9 @@ void Search(const std::string& folder, OnData onData) {
 // Only links are asked, as only they can lead back up a tree, and opening
 // every folder of a large walk would cost more than the walk itself.
 void LinkTargetIdentity(const std::string& path, TFolderEntry& entry) {
-  HANDLE target =
-      ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE target = ::CreateFileW(WideFileName(path).c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (target == INVALID_HANDLE_VALUE) {
     return;
   }
@@ -57,14 +58,14 @@ void LinkTargetIdentity(const std::string& path, TFolderEntry& entry) {
 
 void ListDirectory(const std::string& folder,
                    const std::function<bool(const std::string&)>& onEntry) {
-  Search(folder, [&](const WIN32_FIND_DATAA& data) { return onEntry(data.cFileName); });
+  Search(folder, [&](const WIN32_FIND_DATAW& data) { return onEntry(SystemText(data.cFileName)); });
 }
 
 void ListFolderEntries(const std::string& folder,
                        const std::function<bool(const TFolderEntry&)>& onEntry) {
-  Search(folder, [&](const WIN32_FIND_DATAA& data) {
+  Search(folder, [&](const WIN32_FIND_DATAW& data) {
     TFolderEntry entry;
-    entry.Name = data.cFileName;
+    entry.Name = SystemText(data.cFileName);
     entry.Folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     entry.Hidden = (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
     if (entry.Folder && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {

@@ -2,6 +2,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/PathStyle.h"
+#include "ports/win32/Win32Text.h"
 
 namespace tavelune::platform {
 
@@ -21,16 +22,17 @@ bool NamesDevice(const std::string& name) {
   char full[MAX_PATH];
   const DWORD length = ::GetFullPathNameA(name.c_str(), MAX_PATH, full, nullptr);
   return name.rfind(kDevicePrefix, 0) == 0 ||
-         (length > 0 && length < MAX_PATH && std::string(full, length).rfind(kDevicePrefix, 0) == 0);
+         (length > 0 && length < MAX_PATH &&
+          std::string(full, length).rfind(kDevicePrefix, 0) == 0);
 }
 
 bool FileExists(const std::string& fileName) {
-  DWORD attributes = ::GetFileAttributesA(fileName.c_str());
+  DWORD attributes = ::GetFileAttributesW(WideFileName(fileName).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool DirectoryExists(const std::string& name) {
-  DWORD attributes = ::GetFileAttributesA(name.c_str());
+  DWORD attributes = ::GetFileAttributesW(WideFileName(name).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 

@@ -19,4 +19,10 @@ std::string SystemText(std::wstring_view wide);
 // hold every character (a name that would no longer name its file).
 std::optional<std::string> ExactSystemText(std::wstring_view wide);
 
+// A file or folder name (system code page) as the wide file calls take it.
+// A name near or past MAX_PATH is made full and given the extended-length
+// prefix (\\?\, or \\?\UNC\ for a share), which lifts the limit on every
+// Windows; shorter names stay as they are, relative ones too.
+std::wstring WideFileName(const std::string& name);
+
 }  // namespace tavelune::platform

@@ -63,6 +63,26 @@ std::string SystemText(std::wstring_view wide) {
   return FromWide(wide.data(), static_cast<int>(wide.size()), CP_ACP);
 }
 
+std::wstring WideFileName(const std::string& name) {
+  // Folders are limited to MAX_PATH - 12 characters (room for an 8.3 name).
+  constexpr std::size_t kShortEnough = MAX_PATH - 12;
+  std::wstring wide = WideText(name);
+  if (wide.size() < kShortEnough || wide.rfind(L"\\\\?\\", 0) == 0 ||
+      wide.rfind(L"\\\\.\\", 0) == 0) {
+    return wide;
+  }
+  const DWORD size = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (size == 0) {
+    return wide;
+  }
+  std::wstring full(size, L'\0');
+  full.resize(::GetFullPathNameW(wide.c_str(), size, full.data(), nullptr));
+  if (full.rfind(L"\\\\", 0) == 0) {
+    return L"\\\\?\\UNC\\" + full.substr(2);
+  }
+  return L"\\\\?\\" + full;
+}
+
 std::optional<std::string> ExactSystemText(std::wstring_view wide) {
   // UTF-8 holds everything, and refuses the question besides.
   if (::GetACP() == CP_UTF8) {

@@ -47,12 +47,13 @@ TEST(Win32ByteFile, AppendsToFilesOnADiskOnly) {
 TEST(Win32FileSystem, TellsDeviceNamesWhereverTheyStand) {
   test::TTempDir dir;
   const std::string folder = dir.Name("");
-  for (const std::string& name : {std::string("NUL"), std::string("CON"), std::string("com1"),
-                                  folder + "CON.txt", folder + "nul", std::string("\\\\.\\pipe\\x")}) {
+  for (const std::string& name :
+       {std::string("NUL"), std::string("CON"), std::string("com1"), folder + "CON.txt",
+        folder + "nul", std::string("\\\\.\\pipe\\x")}) {
     EXPECT_TRUE(platform::NamesDevice(name)) << name;
   }
-  for (const std::string& name : {dir.Write("play.log", "x"), folder + "CONSOLE.txt",
-                                  folder + "new.log", folder}) {
+  for (const std::string& name :
+       {dir.Write("play.log", "x"), folder + "CONSOLE.txt", folder + "new.log", folder}) {
     EXPECT_FALSE(platform::NamesDevice(name)) << name;
   }
 }
