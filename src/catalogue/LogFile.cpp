@@ -171,6 +171,11 @@ namespace {
 // Trimming reads and writes the history in blocks of this many bytes.
 constexpr std::size_t kTrimBlock = 256 * 1024;
 
+// The size of the next block when `left` bytes remain.
+std::size_t BlockSize(std::uint64_t left) {
+  return static_cast<std::size_t>(std::min<std::uint64_t>(kTrimBlock, left));
+}
+
 bool IsLineEnd(char c) {
   return c == '\r' || c == '\n';
 }
@@ -189,7 +194,7 @@ std::optional<std::uint64_t> StartOfLastLines(platform::TByteFile& in, std::uint
     if (abandon) {
       return std::nullopt;
     }
-    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(kTrimBlock, end));
+    const std::size_t count = BlockSize(end);
     const std::uint64_t start = end - count;
     if (!in.ReadAt(start, block.data(), count)) {
       throw EInOutError("cannot read the history file " + fileName);
@@ -239,8 +244,7 @@ bool CopyLinesWithCrLf(platform::TByteFile& in, std::uint64_t from, std::uint64_
     if (abandon) {
       return false;
     }
-    const std::size_t count =
-        static_cast<std::size_t>(std::min<std::uint64_t>(kTrimBlock, size - at));
+    const std::size_t count = BlockSize(size - at);
     if (!in.ReadAt(at, block.data(), count)) {
       throw EInOutError("cannot read the history file " + fileName);
     }
