@@ -4,11 +4,12 @@
 # played (a FIFO, a truncated file, a header without pictures, text named
 # .avi, an empty file) with keys pressed at random moments; the error
 # notice with keys and mouse moves; a writer holding the settings lock;
-# SIGHUP; the null device, a folder and 3 GiB as the history; ten thousand
-# registered folders of which only the last exists; and a UI thread that is
-# frozen the way a stalled network read freezes it. Also prints how long
-# undecodable movies take to pass, the peak memory with the 3 GiB history and
-# the time to the first movie with the ten thousand folders.
+# SIGHUP; the null device, a folder, a file that cannot be replaced or
+# written and 3 GiB as the history; ten thousand registered folders of which
+# only the last exists; and a UI thread that is frozen the way a stalled
+# network read freezes it. Also prints how long undecodable movies take to
+# pass, the peak memory with the 3 GiB history and the time to the first
+# movie with the ten thousand folders.
 # Usage: hostile_test.sh PATH/TO/tavelune PATH/TO/tavelune-tool [RUNS [LIMIT-MS]]
 # (LIMIT-MS, the time a run may take to end after input, is 1000 but for
 # sanitized builds, which end slowly.)
@@ -174,6 +175,28 @@ sed -i "s|^\"LogFile\"=.*|\"LogFile\"=\"$work/folder-history\"|" "$TAVELUNE_SETT
 check "a run whose history is a folder" start_run
 check "... shows a still" wait_until 20 pixel_is_not 320 240 "$background"
 check "... and a key ends it within $limit ms" within "$(ms_to_end xdotool key q)" "$limit"
+
+# --- a history that can only be appended to, or not written at all ---
+locked=$work/locked.log
+for flag in a i; do
+  seq 1500 | sed 's/^/line /; s/$/\r/' > "$locked"
+  what="can only be appended to (chattr +a)"
+  [ "$flag" = i ] && what="is immutable (chattr +i)"
+  if ! chattr "+$flag" "$locked" 2>/dev/null; then
+    echo "  (this file system has no chattr +$flag: a history that $what is not tried)"
+    continue
+  fi
+  settings "$work/good" 2
+  sed -i "s|^\"LogFile\"=.*|\"LogFile\"=\"$locked\"|" "$TAVELUNE_SETTINGS"
+  check "a run whose history of 1500 lines $what" start_run
+  check "... shows a still" wait_until 20 pixel_is_not 320 240 "$background"
+  check "... and a key ends it within $limit ms" within "$(ms_to_end xdotool key q)" "$limit"
+  if [ "$flag" = a ]; then
+    check "... with the end line" bash -c "tr -d '\r' < '$locked' | tail -1 | grep -q '^--- END ---'"
+  fi
+  chattr "-$flag" "$locked"
+done
+rm -f "$locked"
 
 # --- a history of 3 GiB: cut in bounded memory, input during the cut ---
 big=$work/big.log

@@ -3,7 +3,9 @@
 # with the back colour, the exit rules, the blank key, a second instance,
 # the password-change mode, stills of movies in a folder and under a name
 # in Japanese, a movie it cannot play (the notice, and input passed on
-# through it), and the history's lines. Settings go into the Wine registry
+# through it), the history's lines, a movie at the end of a path of 600
+# characters, devices and 3 GiB as the history, and ten thousand registered
+# folders of which only the last exists. Settings go into the Wine registry
 # as the dialog would store them. The preview runs inside a window of
 # another process, that of tavelune_test_window (win_test_window.cpp),
 # which also reports on windows.
@@ -183,6 +185,49 @@ for device in NUL CON "$(winpath "$work")\\CON.txt"; do
   saver_pid=
 done
 check "... and no file is named for the device" test ! -e "$work/CON.txt"
+
+# --- a history of 3 GiB: cut without reading it whole, input during the cut ---
+big=$work/big.log
+big_history() {  # big_history LINES: a hole of 3 GiB, then LINES lines
+  rm -f "$big"
+  truncate -s 3G "$big"
+  seq "$1" | sed 's/^/line /; s/$/\r/' >> "$big"
+}
+win_settings 'D:\ビデオ' 2 "$big"
+big_history 1500
+check "a run whose history is 3 GiB" start_run
+check "... shows a still" wait_until 20 shows_a_still
+saver_process=$(pgrep -f 'TAVELUNE.SCR' | head -1)
+peak_kib=$(awk '/^VmHWM/ { print $2 }' "/proc/$saver_process/status" 2>/dev/null)
+echo "  3 GiB history: the saver's peak memory was $((${peak_kib:-0} / 1024)) MiB"
+check "... and a key ends it within a second" within "$(ms_to_end xdotool key q)" 1000
+check "... its history cut to the last lines, and ended" bash -c "
+  [ \$(stat -c %s '$big') -lt 100000 ] && tr -d '\r' < '$big' | head -1 | grep -qx 'line 503' &&
+  tr -d '\r' < '$big' | tail -1 | grep -q '^--- END ---'"
+saver_pid=
+big_history 0 # no line end in 3 GiB: the cut reads all of it, backwards
+check "a run whose history is 3 GiB without a line end" start_run
+check "... ends on a key during the cut within a second" within "$(ms_to_end xdotool key q)" 1000
+check "... with the end line" bash -c "tr -d '\r' < '$big' | tail -1 | grep -q '^--- END ---'"
+saver_pid=
+rm -f "$big"
+
+# --- ten thousand registered folders, the one that exists last ---
+settings 'D:\ビデオ'
+{
+  printf 'Windows Registry Editor Version 5.00\n\n'
+  printf '[HKEY_CURRENT_USER\\Software\\Norvane\\Tavelune\\Folders]\n'
+  for index in $(seq 0 9998); do
+    printf '"%04d"="D:\\\\missing\\\\%05d"\n' "$index" "$index"
+  done
+  printf '"9999"="D:\\\\ビデオ"\n'
+} | regedit_utf16
+started=$(now_ms)
+check "a run with ten thousand folders, all missing but the last" start_run
+check "... plays the last one's movie" wait_until 30 history_has 'D:\\ビデオ\\東京の夜.mp4 Start'
+echo "  ten thousand folders: the first movie started $(($(now_ms) - started)) ms after the start"
+check "... and a key ends it within a second" within "$(ms_to_end xdotool key q)" 1000
+saver_pid=
 
 # --- a movie it cannot play: the notice, and input through it ---
 settings "$work/broken"
