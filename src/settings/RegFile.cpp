@@ -247,7 +247,7 @@ TRegFile TRegFile::Parse(std::string_view bytes) {
       continue;
     }
     if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']') {
-      file.FSections.push_back({trimmed.substr(1, trimmed.size() - 2), {}});
+      file.FSections.emplace_back(trimmed.substr(1, trimmed.size() - 2));
       continue;
     }
     if (file.FSections.empty()) {
@@ -256,11 +256,11 @@ TRegFile TRegFile::Parse(std::string_view bytes) {
       }
       continue;
     }
-    std::vector<TEntry>& entries = file.FSections.back().Entries;
+    TSection& section = file.FSections.back();
     if (auto parsed = ParseValueLine(trimmed, unicode)) {
-      entries.push_back({parsed->first, parsed->second, line});
+      section.Add({parsed->first, parsed->second, line});
     } else {
-      entries.push_back({{}, {}, line});  // blank lines too: they keep lines apart
+      section.Add({{}, {}, line});  // blank lines too: they keep lines apart
     }
   }
   // The blank lines that end a section are the writer's own separator.
@@ -318,7 +318,7 @@ bool TRegFile::HasKey(const std::string& path) const {
 void TRegFile::CreateKey(const std::string& path) {
   std::string full = FullName(path);
   if (FindSection(full) == nullptr) {
-    FSections.push_back({full, {}});
+    FSections.emplace_back(full);
   }
 }
 
@@ -335,13 +335,11 @@ std::optional<TStoreValue> TRegFile::ReadValue(const std::string& path,
     return std::nullopt;
   }
   // As on import, a later line for the same name wins.
-  auto last =
-      std::find_if(section->Entries.rbegin(), section->Entries.rend(),
-                   [&](const TEntry& e) { return !e.Name.empty() && SameTextAscii(e.Name, name); });
-  if (last == section->Entries.rend()) {
+  auto last = section->Latest.find(AsciiUpper(name));
+  if (last == section->Latest.end()) {
     return std::nullopt;
   }
-  return last->Value;
+  return section->Entries[last->second].Value;
 }
 
 void TRegFile::WriteValue(const std::string& path, const std::string& name,
@@ -349,22 +347,41 @@ void TRegFile::WriteValue(const std::string& path, const std::string& name,
   std::string full = FullName(path);
   TSection* section = FindSection(full);
   if (section == nullptr) {
-    FSections.push_back({full, {}});
+    FSections.emplace_back(full);
     section = &FSections.back();
   }
   // The value keeps its place; older duplicates of it go.
-  auto same = [&](const TEntry& entry) {
-    return !entry.Name.empty() && SameTextAscii(entry.Name, name);
-  };
-  auto last = std::find_if(section->Entries.rbegin(), section->Entries.rend(), same);
-  if (last == section->Entries.rend()) {
-    section->Entries.push_back({name, value, {}});
+  auto last = section->Latest.find(AsciiUpper(name));
+  if (last == section->Latest.end()) {
+    section->Add({name, value, {}});
     return;
   }
-  *last = {name, value, {}};
-  const TEntry* kept = &*last;
-  std::erase_if(section->Entries,
-                [&](const TEntry& entry) { return &entry != kept && same(entry); });
+  TEntry& kept = section->Entries[last->second];
+  kept = {name, value, {}};
+  if (section->Duplicates) {
+    std::erase_if(section->Entries, [&](const TEntry& entry) {
+      return &entry != &kept && !entry.Name.empty() && SameTextAscii(entry.Name, name);
+    });
+    section->Reindex();
+  }
+}
+
+void TRegFile::TSection::Add(TEntry entry) {
+  Entries.push_back(std::move(entry));
+  if (!Entries.back().Name.empty()) {
+    Duplicates |=
+        !Latest.insert_or_assign(AsciiUpper(Entries.back().Name), Entries.size() - 1).second;
+  }
+}
+
+void TRegFile::TSection::Reindex() {
+  Latest.clear();
+  Duplicates = false;
+  for (std::size_t i = 0; i < Entries.size(); ++i) {
+    if (!Entries[i].Name.empty()) {
+      Duplicates |= !Latest.insert_or_assign(AsciiUpper(Entries[i].Name), i).second;
+    }
+  }
 }
 
 }  // namespace tavelune

@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "settings/KeyStore.h"
@@ -50,8 +51,18 @@ class TRegFile {
     std::string RawLine;
   };
   struct TSection {
+    explicit TSection(std::string name) : Name(std::move(name)) {}
+
     std::string Name;  // full name, "HKEY_CURRENT_USER\..."
     std::vector<TEntry> Entries;
+    // Where in Entries the last entry of each name is, by the name in ASCII
+    // capitals, so that lists of thousands of values are read and written
+    // in linear time; and whether some name has older entries too.
+    std::unordered_map<std::string, std::size_t> Latest;
+    bool Duplicates = false;
+
+    void Add(TEntry entry);
+    void Reindex();
   };
 
   TSection* FindSection(const std::string& fullName);
