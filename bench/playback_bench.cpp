@@ -351,7 +351,7 @@ int Hold(const std::string& movie, int seconds) {
 
   const double cpuBefore = CpuSeconds();
   const Clock::time_point start = Clock::now();
-  player.WaitSeconds(static_cast<std::uint16_t>(seconds));
+  host.Run(player.WaitSeconds(static_cast<std::uint16_t>(seconds)));
   const double wall = std::chrono::duration<double>(Clock::now() - start).count();
   const double cpu = CpuSeconds() - cpuBefore;
   std::printf("hold: %.1f s held, %.1f ms of CPU, %.3f %% of one core (target 0.1 %%)\n", wall,

@@ -1,6 +1,7 @@
 #include "ConsoleHost.h"
 
 #include <algorithm>
+#include <optional>
 #include <thread>
 
 #include <iostream>
@@ -21,6 +22,14 @@ class TConsoleHost::TPolledTimer : public ITimer {
     FDue = std::chrono::steady_clock::now() + FInterval;
   }
   bool Enabled() const override { return FEnabled; }
+  void SetInterval(int milliseconds) override {
+    FInterval = std::chrono::milliseconds(milliseconds);
+    FDue = std::chrono::steady_clock::now() + FInterval;
+  }
+  // Enabled: when it is due next.
+  std::optional<std::chrono::steady_clock::time_point> Due() const {
+    return FEnabled ? std::optional(FDue) : std::nullopt;
+  }
   void Poll() {
     if (FEnabled && std::chrono::steady_clock::now() >= FDue) {
       FDue = std::chrono::steady_clock::now() + FInterval;
@@ -74,6 +83,29 @@ void TConsoleHost::RunTimers() {
   // A timer's handler may not create or free timers, so the list is stable.
   for (TPolledTimer* timer : FTimers) {
     timer->Poll();
+  }
+}
+
+std::chrono::milliseconds TConsoleHost::UntilNextTimer() const {
+  auto until = std::chrono::milliseconds(std::chrono::hours(1));
+  const auto now = std::chrono::steady_clock::now();
+  for (const TPolledTimer* timer : FTimers) {
+    if (const auto due = timer->Due()) {
+      until = std::min(until, std::chrono::ceil<std::chrono::milliseconds>(
+                                  std::max(*due - now, std::chrono::steady_clock::duration{})));
+    }
+  }
+  return until;
+}
+
+void TConsoleHost::RunUntil(const std::function<bool()>& done) {
+  while (!done()) {
+    RunSynchronizeRequests();
+    RunTimers();
+    if (done()) {
+      return;
+    }
+    WaitForSynchronizeRequests(UntilNextTimer());
   }
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
 // The saver's host for runs without a window (the command-line companion
-// and the benchmarks): real time, timers polled at each message pass,
-// graph events handed over at each yield, text drawn with the platform's
-// painter, no error notice (the failure is in the history, and the notice
-// counts as gone at once). UI thread only.
+// and the benchmarks): real time, an event loop of its own (Run) that
+// fires the timers and runs the hand-overs of other threads, text drawn
+// with the platform's painter, no error notice (the failure is in the
+// history, and the notice counts as gone at once). UI thread only.
 
 #include <chrono>
 #include <functional>
@@ -14,6 +14,7 @@
 
 #include "app/DesktopSaverHost.h"
 #include "playback/PlayHost.h"
+#include "playback/PlayTask.h"
 
 namespace tavelune::tool {
 
@@ -24,6 +25,18 @@ class TConsoleHost : public TDesktopSaverHost {
   TWindowlessPlayState Window;
   // Called with each new still on Window.Screen.
   std::function<void()> OnScreenChanged;
+
+  // The event loop, until `task` (started here) has ended: its value, or
+  // what it let out.
+  template <class T>
+  T Run(TPlayTask<T> task) {
+    task.Start();
+    RunUntil([&] { return task.Done(); });
+    return task.Result();
+  }
+  // Fires due timers and runs hand-overs, sleeping between them until the
+  // next timer or hand-over, until `done` says so.
+  void RunUntil(const std::function<bool()>& done);
 
   void YieldToMessages() override;
   void ProcessMessages() override;
@@ -48,6 +61,8 @@ class TConsoleHost : public TDesktopSaverHost {
  private:
   class TPolledTimer;
   void RunTimers();
+  // Until the earliest enabled timer is due; an hour when none is.
+  std::chrono::milliseconds UntilNextTimer() const;
 
   std::vector<TPolledTimer*> FTimers;  // owned by their creators
   int FCursorCount = 0;

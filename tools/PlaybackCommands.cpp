@@ -262,7 +262,7 @@ int Stills(const std::vector<std::string>& args) {
   window.Screen = window.Background;
   TPlayController player(host, *media, log, window.View());
   try {
-    player.PlayMovie(movie);
+    host.Run(player.PlayMovie(movie));
   } catch (const std::exception& failure) {
     std::cerr << "tavelune-tool: " << movie << ": " << failure.what() << "\n";
     return kExitUnreadable;

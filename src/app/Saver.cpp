@@ -161,8 +161,7 @@ void TSaver::FormActivate() {
     FHost.ScreenChanged();
   }
   TrimHistory();
-  FPlayer.PauseBetweenMovies();
-  FPlayer.PlayLoop();
+  FPlayer.StartPlayLoop();
 }
 
 void TSaver::TrimHistory() {
@@ -208,6 +207,7 @@ void TSaver::FormClose() {
   FClosed = true;
   FHistory.WriteLine("Close");
   FPlayer.StopGraph();
+  FPlayer.WakeUp();
   if (FFinder) {
     FFinder->Terminate();
   }

@@ -47,8 +47,9 @@ class TSaver {
   // The window's client size, which the front end has given it.
   void SetClientSize(int width, int height);
   void FormPaint();
-  // The first activation prepares the background, trims the history,
-  // pauses 1.5 to 4 s and runs the play loop until the run ends.
+  // The first activation prepares the background, trims the history and
+  // starts the play loop (a pause of 1.5 to 4 s first), which the event
+  // loop then runs until the run ends.
   void FormActivate();
   void FormCloseQuery(bool& canClose);
   void FormClose();
@@ -74,6 +75,9 @@ class TSaver {
   bool Painted() const { return FPainted; }
   // Whether the run is ending (any thread).
   bool Closing() const { return FClosing; }
+  // Whether the play loop is under way: a closed run ends its event loop
+  // once it has ended too (the host hears PlayLoopEnded).
+  bool PlayLoopRunning() const { return FPlayer.PlayLoopRunning(); }
 
  private:
   // Direct access for the saver's own tests.

@@ -92,6 +92,19 @@ TRefTime SegmentStopFor(const std::string& containerCode, const std::string& fil
   return toTheEnd ? movieStop : position;
 }
 
+// A wait of the running step: it suspends on the wake timer.
+class TPlayController::TPause {
+ public:
+  TPause(TPlayController& owner, int milliseconds) : FOwner(owner), FMilliseconds(milliseconds) {}
+  bool await_ready() const noexcept { return false; }
+  void await_suspend(std::coroutine_handle<> step) { FOwner.Suspend(step, FMilliseconds); }
+  void await_resume() const noexcept {}
+
+ private:
+  TPlayController& FOwner;
+  int FMilliseconds;
+};
+
 // What PlayMovie keeps for one movie.
 struct TPlayController::TMovieRun {
   const std::string& FileName;  // PlayMovie's parameter
@@ -112,10 +125,13 @@ TPlayController::TPlayController(IPlayHost& host, IMediaFramework& media, IHisto
       FHistory(logFile),
       FComposer(host, window) {
   FGrabTimer = FHost.CreateTimer(TGrabRequest::kTimerMilliseconds, [this] { TimerFilterTimer(); });
+  FWakeTimer = FHost.CreateTimer(0, [this] { Resume(); });
   FGraph.SetListener(this);
 }
 
 TPlayController::~TPlayController() {
+  // A loop still suspended unwinds first: its frames refer to the members.
+  FLoop = {};
   // Releasing the graph ends its streaming thread, so no frame arrives
   // for a controller that is gone.
   FGraph.SetActive(false);
@@ -126,36 +142,88 @@ void TPlayController::WriteTimedLine(const std::string& event) {
   tavelune::WriteTimedLine(FHistory, FHost.LocalNow(), event);
 }
 
-void TPlayController::PlayLoop() {
+TPlayController::TPause TPlayController::Pause(int milliseconds) {
+  return {*this, milliseconds};
+}
+
+void TPlayController::Suspend(std::coroutine_handle<> step, int milliseconds) {
+  FSuspended = step;
+  FWakeTimer->SetInterval(std::max(milliseconds, 0));
+  FWakeTimer->SetEnabled(true);
+}
+
+void TPlayController::WakeUp() {
+  if (FSuspended) {
+    FWakeTimer->SetInterval(0);
+    FWakeTimer->SetEnabled(true);
+  }
+}
+
+void TPlayController::Resume() {
+  FWakeTimer->SetEnabled(false);
+  if (const std::coroutine_handle<> step = std::exchange(FSuspended, {})) {
+    step.resume();
+  }
+  EndLoopIfDone();
+}
+
+void TPlayController::StartPlayLoop() {
+  FLoop = PauseAndPlay();
+  FLoop.Start();
+  EndLoopIfDone();
+}
+
+void TPlayController::EndLoopIfDone() {
+  if (FLoop.Done()) {
+    // What the loop let out goes to the caller, the handler's guard.
+    TPlayTask<> ended = std::move(FLoop);
+    ended.Result();
+  }
+}
+
+TPlayTask<> TPlayController::PauseAndPlay() {
+  FLoopRunning = true;
+  // Not a scope guard: a loop unwound by its owner's end tells no one.
+  std::exception_ptr error;
+  try {
+    co_await PauseBetweenMovies();
+    co_await PlayLoop();
+  } catch (...) {
+    error = std::current_exception();
+  }
+  FLoopRunning = false;
+  FHost.PlayLoopEnded();
+  if (error) {
+    std::rethrow_exception(error);
+  }
+}
+
+TPlayTask<> TPlayController::PlayLoop() {
   if (FWindow.Closing) {
     FHost.RequestClose();
   }
   while (!FWindow.Closing) {
-    if (!PlayNext()) {
+    const bool found = co_await PlayNext();
+    if (!found) {
       WriteTimedLine(", Movie not found");
       if (FMovieSearch != nullptr && FMovieSearch->SearchDone()) {
         FMovieSearch->Resume();
         WriteTimedLine(", FsrFileRead.Resume");
       }
     }
-    PauseBetweenMovies();
+    co_await PauseBetweenMovies();
   }
   FHost.RequestClose();
 }
 
-// A random pause of 1.5 to 4 s before the first movie and between movies.
-// It is slept in slices with the messages handled between them, so that
-// input during it ends the run within about 100 ms, as during every other
-// wait, instead of after the whole pause; a run that is ending does not
-// pause at all.
-void TPlayController::PauseBetweenMovies() {
+// A random pause of 1.5 to 4 s before the first movie and between movies,
+// in one wait that input ends at once; a run that is ending does not pause
+// at all.
+TPlayTask<> TPlayController::PauseBetweenMovies() {
   if (FWindow.Closing) {
-    return;
+    co_return;
   }
-  for (int left = 1500 + FHost.RandomBelow(2500); left > 0 && !FWindow.Closing; left -= 100) {
-    FHost.Sleep(std::min(left, 100));
-    FHost.ProcessMessages();
-  }
+  co_await Pause(1500 + FHost.RandomBelow(2500));
 }
 
 void TPlayController::StopGraph() {
@@ -164,62 +232,60 @@ void TPlayController::StopGraph() {
   }
 }
 
-bool TPlayController::PlayNext() {
+TPlayTask<bool> TPlayController::PlayNext() {
   if (FWindow.Closing || FPlaying || !FWindow.Activated) {
-    return true;
+    co_return true;
   }
-  const std::string movie = TakeNextMovie();
+  const std::string movie = co_await TakeNextMovie();
   if (movie.empty()) {
-    return false;
+    co_return false;
   }
   FPlaying = true;
   const TScopeExit played([this] { FPlaying = false; });
-  PlayMovie(movie);
-  return true;
+  co_await PlayMovie(movie);
+  co_return true;
 }
 
-std::string TPlayController::TakeNextMovie() {
+TPlayTask<std::string> TPlayController::TakeNextMovie() {
   // No closing test: closing terminates the walk, which then ends.
   while (FMovieList.empty() && FMovieSearch != nullptr && !FMovieSearch->SearchDone()) {
-    FHost.Sleep(100);
-    FHost.ProcessMessages();
+    co_await Pause(100);
   }
   if (FMovieList.empty()) {
-    return {};
+    co_return std::string();
   }
-  const std::size_t index = ChooseMovie();
+  const std::size_t index = co_await ChooseMovie();
   std::string movie = std::move(FMovieList[index]);
   FMovieList.erase(FMovieList.begin() + static_cast<std::ptrdiff_t>(index));
   if (FShown != nullptr && FWindow.Settings.RandomSort) {
     FShown->Remember(movie);  // a memory that cannot be saved goes on in memory
   }
-  return movie;
+  co_return movie;
 }
 
-std::size_t TPlayController::ChooseMovie() {
+TPlayTask<std::size_t> TPlayController::ChooseMovie() {
   if (!FWindow.Settings.RandomSort) {
-    return 0;
+    co_return 0;
   }
   if (FShown == nullptr) {
-    return RandomIndexBelow(FMovieList.size());
+    co_return RandomIndexBelow(FMovieList.size());
   }
   // Movies not shown yet may still be found by the running walk.
   std::vector<std::size_t> fresh = UnshownMovies();
   while (fresh.empty() && FMovieSearch != nullptr && !FMovieSearch->SearchDone() &&
          !FWindow.Closing) {
-    FHost.Sleep(100);
-    FHost.ProcessMessages();
+    co_await Pause(100);
     fresh = UnshownMovies();
   }
   if (!fresh.empty()) {
-    return fresh[RandomIndexBelow(fresh.size())];
+    co_return fresh[RandomIndexBelow(fresh.size())];
   }
   if (!FWindow.Closing) {
     // The walk is complete and every movie of the folders has been shown
     // once: the memory starts again.
     FShown->Forget();
   }
-  return RandomIndexBelow(FMovieList.size());
+  co_return RandomIndexBelow(FMovieList.size());
 }
 
 std::vector<std::size_t> TPlayController::UnshownMovies() const {
@@ -237,10 +303,10 @@ std::size_t TPlayController::RandomIndexBelow(std::size_t count) {
       std::min<std::size_t>(count, std::numeric_limits<std::int32_t>::max()))));
 }
 
-void TPlayController::PlayMovie(const std::string& fileName) {
+TPlayTask<> TPlayController::PlayMovie(std::string fileName) {
   if (!platform::FileExists(fileName)) {
     FHistory.WriteLine(fileName + " not Found");
-    return;
+    co_return;
   }
   WriteTimedLine(", " + fileName + " Start");
 
@@ -256,10 +322,14 @@ void TPlayController::PlayMovie(const std::string& fileName) {
       FGrabber.SetMediaSubtype(GrabberSubtypeFor(run.ContainerCode, fileName));
       FGrabber.ApplyGrabberType();
       PrepareGraph();
+      bool failed = false;
       try {
-        PlaySegments(run);
+        co_await PlaySegments(run);
       } catch (...) {
-        ShowFailure(run);
+        failed = true;  // a handler cannot wait: the failure is shown below
+      }
+      if (failed) {
+        co_await ShowFailure(run);
       }
     }
   } catch (...) {
@@ -293,34 +363,28 @@ void TPlayController::PrepareGraph() {
   FGraph.SetActive(true);
 }
 
-void TPlayController::PauseForGrab(int milliseconds) {
-  FHost.YieldToMessages();
-  FHost.Sleep(milliseconds);
-}
-
-void TPlayController::PlaySegments(TMovieRun& run) {
+TPlayTask<> TPlayController::PlaySegments(TMovieRun& run) {
   FGraphEvent = false;
   FGrab.Reset();
   const THResult rendered = FGraph.RenderFile(run.FileName);
-  FHost.Sleep(300);
+  co_await Pause(300);
   if (rendered != kSOk) {
     // Part of the file could not be rendered: give the graph up to about
     // 5 seconds to report anything.
     for (int round = 0; round < 500 && !FGraphEvent && !FWindow.Closing; ++round) {
-      FHost.YieldToMessages();
-      FHost.Sleep(10);
+      co_await Pause(10);
     }
   }
   if (FWindow.Closing) {
-    return;
+    co_return;
   }
   FGraph.SetVolume(0);
   FGraph.Run();
   FGraphEvent = false;
 
-  ReadLength(run);
+  co_await ReadLength(run);
   if (FWindow.Closing) {
-    return;
+    co_return;
   }
 
   const std::int32_t seconds = FWindow.Settings.PreviewSeconds;
@@ -328,16 +392,15 @@ void TPlayController::PlaySegments(TMovieRun& run) {
                                          FWindow.Settings.PreviewMax, FHost.RandomBelow(seconds));
   FGraph.Pause();
   TRefTime position = kFirstSegment;
-  SeekSegment(run, position, plan.Step, false);
+  co_await SeekSegment(run, position, plan.Step, false);
   for (std::int32_t k = 2; k <= plan.Count && !FWindow.Closing; ++k) {
     position += plan.Step;
-    SeekSegment(run, position, plan.Step, true);
-    FHost.YieldToMessages();
+    co_await SeekSegment(run, position, plan.Step, true);
   }
   FGrabTimer->SetEnabled(false);
 }
 
-void TPlayController::ReadLength(TMovieRun& run) {
+TPlayTask<> TPlayController::ReadLength(TMovieRun& run) {
   run.Seeking = FGraph.QueryMediaSeeking();
   if (run.Seeking == nullptr) {
     throw EMediaError(kENoInterface);
@@ -345,17 +408,16 @@ void TPlayController::ReadLength(TMovieRun& run) {
   run.Current = 0;
   for (int round = 0; round < 10 && run.Current < kLengthKnownAfter && !FWindow.Closing; ++round) {
     run.Seeking->GetPositions(run.Current, run.Stop);
-    FHost.YieldToMessages();
-    FHost.Sleep(200);
+    co_await Pause(200);
   }
 }
 
-void TPlayController::SeekSegment(TMovieRun& run, TRefTime position, TRefTime step,
-                                  bool preSeekSleep) {
+TPlayTask<> TPlayController::SeekSegment(TMovieRun& run, TRefTime position, TRefTime step,
+                                         bool preSeekSleep) {
   if (preSeekSleep) {
-    FHost.Sleep(100);
+    co_await Pause(100);
   }
-  GrabAt(run, position);
+  co_await GrabAt(run, position);
   // With "Skip Blank" a blank frame (a fade, a black frame between scenes,
   // a flat card) is given up for frames further into the same segment, a
   // quarter of a segment apart; when none of them is worth drawing the
@@ -364,27 +426,30 @@ void TPlayController::SeekSegment(TMovieRun& run, TRefTime position, TRefTime st
     for (int retry = 1; !FWindow.Closing && GrabbedBlank(); ++retry) {
       if (retry > kBlankRetries) {
         FGrab.Expire();
-        return;
+        co_return;
       }
-      GrabAt(run, position + step / (kBlankRetries + 1) * retry);
+      co_await GrabAt(run, position + step / (kBlankRetries + 1) * retry);
     }
   }
   if (FWindow.Closing) {
-    return;
+    co_return;
   }
   if (ShowStill()) {
-    HoldStill();
+    co_await HoldStill();
   }
 }
 
-void TPlayController::GrabAt(TMovieRun& run, TRefTime position) {
+TPlayTask<> TPlayController::GrabAt(TMovieRun& run, TRefTime position) {
   const TRefTime segmentStop = SegmentStopFor(run.ContainerCode, run.FileName, position, run.Stop);
   FSegmentPos = position;
   run.Seeking->SetPositions(position, kSegmentSeekFlags, segmentStop, kSegmentSeekFlags);
   FGrab.Arm();
   FGrabTimer->SetEnabled(false);
   FGrabTimer->SetEnabled(true);
-  FGrab.Wait([this](int milliseconds) { PauseForGrab(milliseconds); }, FWindow.Closing);
+  for (int round = 0; round < TGrabRequest::kWaitRounds && FGrab.Wanted() && !FWindow.Closing;
+       ++round) {
+    co_await Pause(TGrabRequest::kWaitRoundMilliseconds);
+  }
 }
 
 bool TPlayController::GrabbedBlank() {
@@ -392,15 +457,14 @@ bool TPlayController::GrabbedBlank() {
   return picture && !picture->Empty() && IsBlankPicture(*picture);
 }
 
-void TPlayController::ShowFailure(const TMovieRun& run) {
+TPlayTask<> TPlayController::ShowFailure(const TMovieRun& run) {
   WriteTimedLine(", " + run.FileName + " Error");
   FGrab.Expire();
   FHost.ShowErrorNotice(run.FileName);
   // A short sleep in each round keeps the wait from spinning a core for
   // the minute the notice may stay up.
   while (FHost.ErrorNoticeShowing() && !FWindow.Closing) {
-    FHost.YieldToMessages();
-    FHost.Sleep(10);
+    co_await Pause(10);
   }
   FHost.RequestClose();
 }
@@ -474,15 +538,17 @@ bool TPlayController::ShowStill() {
   return true;
 }
 
-void TPlayController::HoldStill() {
-  WaitSeconds(static_cast<std::uint16_t>(std::clamp(FWindow.Settings.DrawWait, 0, 65535)));
+TPlayTask<> TPlayController::HoldStill() {
+  co_await WaitSeconds(static_cast<std::uint16_t>(std::clamp(FWindow.Settings.DrawWait, 0, 65535)));
 }
 
-void TPlayController::WaitSeconds(std::uint16_t seconds) {
+TPlayTask<> TPlayController::WaitSeconds(std::uint16_t seconds) {
+  // One wait to the end; a timer that fires early waits the rest. Less
+  // than half a millisecond left counts as the end.
   const TDateTime end = FHost.Now() + seconds / 86400.0;
-  for (TDateTime now = FHost.Now(); !FWindow.Closing && now < end; now = FHost.Now()) {
-    FHost.SleepUntilMessages(static_cast<int>(std::ceil((end - now) * 86'400'000.0)));
-    FHost.ProcessMessages();
+  for (double left = seconds * 1000.0; !FWindow.Closing && left >= 0.5;
+       left = (end - FHost.Now()) * 86'400'000.0) {
+    co_await Pause(static_cast<int>(std::max(1L, std::lround(left))));
   }
 }
 

@@ -5,14 +5,19 @@
 // paused, and sought segment by segment, each segment's frame shown as a
 // still and held.
 //
+// The steps are coroutines (playback/PlayTask.h) that the front end's own
+// event loop resumes: every wait suspends the step on the controller's wake
+// timer, which the event loop fires at the wait's end, or at once when the
+// run closes (WakeUp). Input, timers, graph events and discovery's
+// hand-overs are handled by the event loop between the steps, never inside
+// them, and the closing flag is tested again after every wait.
+//
 // Threads: everything runs on the UI thread except GrabberBuffer, which the
 // media framework calls on its streaming thread. The two share only the
-// atomic flags and the grab request (playback/GrabRequest.h). Every wait is
-// a short sleep and a yield, after which the window's closing flag is tested
-// again: input, timers, graph events and discovery's hand-overs all run
-// inside those yields.
+// atomic flags and the grab request (playback/GrabRequest.h).
 
 #include <atomic>
+#include <coroutine>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -25,6 +30,7 @@
 #include "playback/GrabRequest.h"
 #include "playback/MediaGraph.h"
 #include "playback/PlayHost.h"
+#include "playback/PlayTask.h"
 #include "playback/StillComposer.h"
 
 namespace tavelune {
@@ -74,21 +80,33 @@ class TPlayController : private IGraphListener {
   // one and "Random Sort", movies it does not hold are taken first.
   void SetShownMemory(TShownMemory* memory) { FShown = memory; }
 
-  // --- the play loop ---
+  // --- the run on the event loop ---
+  // The first pause and then the play loop, started: returns at its first
+  // wait, and the event loop resumes it until the run ends. What it lets
+  // out is thrown from the wake timer's handler (the red line).
+  void StartPlayLoop();
+  // Whether the play loop started here is under way; once it has ended the
+  // host hears PlayLoopEnded.
+  bool PlayLoopRunning() const { return FLoopRunning; }
+  // The run is closing: the wait under way ends at the event loop's next
+  // pass instead of when its time is up.
+  void WakeUp();
+
+  // --- the play loop's steps ---
   // Runs until the window closes, then asks it to close.
-  void PlayLoop();
+  TPlayTask<> PlayLoop();
   // False only when it tried to take a movie and found none.
-  bool PlayNext();
+  TPlayTask<bool> PlayNext();
   // The next movie from the list (at random with "Random Sort", preferring
   // movies the shown memory does not hold), removed from it and remembered
   // as shown; empty when there is none once the walk has ended.
-  std::string TakeNextMovie();
+  TPlayTask<std::string> TakeNextMovie();
   // Plays one movie from start to stop. A failure of the movie itself ends
   // in the error notice and a close request; errors while preparing it
   // propagate after the stop sequence.
-  void PlayMovie(const std::string& fileName);
+  TPlayTask<> PlayMovie(std::string fileName);
   // A random pause of 1.5 to 4 s, before the first movie and between movies.
-  void PauseBetweenMovies();
+  TPlayTask<> PauseBetweenMovies();
   // The run is ending: a running graph stops now.
   void StopGraph();
 
@@ -114,10 +132,10 @@ class TPlayController : private IGraphListener {
   // empty one.
   bool ShowStill();
   // Holds a composed still for "Draw Wait" seconds (none when negative).
-  void HoldStill();
-  // Waits `seconds` of wall-clock time, handling messages as they come,
-  // ending early when the window closes.
-  void WaitSeconds(std::uint16_t seconds);
+  TPlayTask<> HoldStill();
+  // Waits `seconds` of wall-clock time in one wait, ending early when the
+  // window closes.
+  TPlayTask<> WaitSeconds(std::uint16_t seconds);
 
   // --- seams for tests ---
   TGrabRequest& GrabRequest() { return FGrab; }
@@ -125,6 +143,7 @@ class TPlayController : private IGraphListener {
 
  private:
   struct TMovieRun;
+  class TPause;
 
   // IGraphListener: the graph's notices go to the handlers above.
   void OnGraphEvent(long eventCode) override { GraphEvent(eventCode); }
@@ -135,27 +154,35 @@ class TPlayController : private IGraphListener {
   }
 
   void WriteTimedLine(const std::string& event);
+  // A wait of `milliseconds` (co_await Pause(...)): the running step is
+  // suspended on the wake timer.
+  TPause Pause(int milliseconds);
+  void Suspend(std::coroutine_handle<> step, int milliseconds);
+  // The wake timer's handler: resumes the suspended step.
+  void Resume();
+  // The first pause and the play loop, as StartPlayLoop runs them.
+  TPlayTask<> PauseAndPlay();
+  // Lets go of the play loop once it has ended, rethrowing its error.
+  void EndLoopIfDone();
   // The list position of the next movie; the list is not empty.
-  std::size_t ChooseMovie();
+  TPlayTask<std::size_t> ChooseMovie();
   // The positions of the listed movies the shown memory does not hold.
   std::vector<std::size_t> UnshownMovies() const;
   std::size_t RandomIndexBelow(std::size_t count);
   bool JudgeRecording(TMovieRun& run);
   void PrepareGraph();
-  void PlaySegments(TMovieRun& run);
-  void ReadLength(TMovieRun& run);
+  TPlayTask<> PlaySegments(TMovieRun& run);
+  TPlayTask<> ReadLength(TMovieRun& run);
   // Shows the still of the segment that starts at `position` (segments
   // `step` apart) and holds it.
-  void SeekSegment(TMovieRun& run, TRefTime position, TRefTime step, bool preSeekSleep);
+  TPlayTask<> SeekSegment(TMovieRun& run, TRefTime position, TRefTime step, bool preSeekSleep);
   // Seeks to `position` and waits for its frame.
-  void GrabAt(TMovieRun& run, TRefTime position);
+  TPlayTask<> GrabAt(TMovieRun& run, TRefTime position);
   // Whether the frame the grab holds is a real picture too flat to draw.
   bool GrabbedBlank();
-  void ShowFailure(const TMovieRun& run);
+  TPlayTask<> ShowFailure(const TMovieRun& run);
   void StopMovie(TMovieRun& run);
   std::shared_ptr<const TBitmap24> TakeGrabPicture();
-  // A message pass and a sleep of `milliseconds`: a round of the grab wait.
-  void PauseForGrab(int milliseconds);
 
   IPlayHost& FHost;
   const TPlayWindow FWindow;
@@ -165,6 +192,13 @@ class TPlayController : private IGraphListener {
   IHistoryLog& FHistory;
   TStillComposer FComposer;
   std::unique_ptr<ITimer> FGrabTimer;
+  // Ends the waits: fires once at a wait's end (or at WakeUp), resuming
+  // FSuspended.
+  std::unique_ptr<ITimer> FWakeTimer;
+  std::coroutine_handle<> FSuspended;
+  // The play loop StartPlayLoop started, while it lives.
+  TPlayTask<> FLoop;
+  bool FLoopRunning = false;
 
   std::vector<std::string> FMovieList;
   IMovieSearch* FMovieSearch = nullptr;

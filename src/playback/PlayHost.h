@@ -1,11 +1,12 @@
 #pragma once
 
 // What playback needs of the saver window and the world around it: time,
-// sleep, chance, the message loop, timers, the close request, the error
-// notice and text drawing; and the window's own state it plays on. The
-// front end implements the host on real time and real windows; tests on a
-// fake clock that moves only when playback sleeps, so whole movies play in
-// milliseconds. Everything here is called on the UI thread.
+// chance, timers (on which the play loop's waits suspend), the close
+// request, the error notice and text drawing; and the window's own state it
+// plays on. The front end implements the host on real time and real
+// windows, its event loop firing the timers; tests on a fake clock that
+// jumps to the next timer, so whole movies play in milliseconds. Everything
+// here is called on the UI thread.
 
 #include <atomic>
 #include <cstdint>
@@ -21,13 +22,16 @@
 
 namespace tavelune {
 
-// A window timer: fires on the UI thread (inside message handling) every
-// interval while enabled; enabling it again starts the interval anew.
+// A window timer: fires on the UI thread, from the event loop, every
+// interval while enabled; enabling it again starts the interval anew. An
+// interval of 0 fires at the event loop's next pass.
 class ITimer {
  public:
   virtual ~ITimer() = default;
   virtual void SetEnabled(bool enabled) = 0;
   virtual bool Enabled() const = 0;
+  // In milliseconds; a running timer starts the new interval anew.
+  virtual void SetInterval(int milliseconds) = 0;
 };
 
 class IPlayHost {
@@ -39,10 +43,6 @@ class IPlayHost {
   virtual platform::TLocalTime LocalNow() = 0;
   // Blocks for `milliseconds` without handling messages.
   virtual void Sleep(int milliseconds) = 0;
-  // One slice of a hold that lasts `milliseconds` more: blocks until window
-  // messages wait or the time has passed. A host that cannot wait for
-  // messages sleeps 100 ms, so that they are looked at ten times a second.
-  virtual void SleepUntilMessages(int /*milliseconds*/) { Sleep(100); }
   // A zero-length sleep, the worker threads' hand-overs and the waiting
   // window messages (YieldToMessages).
   virtual void YieldToMessages() = 0;
@@ -56,6 +56,9 @@ class IPlayHost {
   // Asks the saver window to close; its close query and close handlers
   // decide what happens, possibly before this returns.
   virtual void RequestClose() = 0;
+  // The play loop the saver started has ended (a closed run may now end
+  // its event loop).
+  virtual void PlayLoopEnded() {}
   // A timer of `intervalMilliseconds`, created disabled, that calls `onTimer`.
   virtual std::unique_ptr<ITimer> CreateTimer(int intervalMilliseconds,
                                               std::function<void()> onTimer) = 0;

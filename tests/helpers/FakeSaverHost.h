@@ -1,22 +1,29 @@
 #pragma once
 
-// A host on a fake clock: time moves only when the saver sleeps, timers
-// fire when their time has come at the next message pass, and "window
-// messages" are steps that tests (or the fake graph) post. Whole movies
-// play in milliseconds.
+// A host on a fake clock with an event loop of its own (Run): the loop
+// runs the posted "window messages" (steps that tests or the fake graph
+// post) and the timers that are due, and when nothing is left to do now,
+// moves the clock to the next timer. Whole movies play in milliseconds.
+// Time moves otherwise only when the saver sleeps. A handler (a timer or a
+// message) that runs inside another fails the test.
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "app/SaverHost.h"
+#include "base/ScopeExit.h"
 #include "catalogue/LogFile.h"
 #include "imaging/Canvas.h"
+#include "playback/PlayTask.h"
 #include "settings/MemoryKeyStore.h"
 
 namespace tavelune::test {
@@ -42,24 +49,10 @@ class TFakeSaverHost : public ISaverHost {
             static_cast<int>(ms / 1000 % 60),
             static_cast<int>(ms % 1000)};
   }
+  // Every move of the clock, the event loop's included, goes through here.
   void Sleep(int milliseconds) override {
     Sleeps.push_back(milliseconds);
     NowMs += milliseconds;
-    if (OnSleep) {
-      OnSleep();
-    }
-  }
-  // Like a host that can wait for messages when MessageArrivesAtMs is set:
-  // the wait ends then, or when the hold is over.
-  void SleepUntilMessages(int milliseconds) override {
-    if (MessageArrivesAtMs < 0) {
-      ISaverHost::SleepUntilMessages(milliseconds);
-      return;
-    }
-    MessageWaits.push_back(milliseconds);
-    NowMs = NowMs < MessageArrivesAtMs
-                ? std::min<std::int64_t>(NowMs + milliseconds, MessageArrivesAtMs)
-                : NowMs + milliseconds;
     if (OnSleep) {
       OnSleep();
     }
@@ -68,11 +61,19 @@ class TFakeSaverHost : public ISaverHost {
     ++Yields;
     ProcessMessages();
   }
+  // One pass of the event loop: the timers due now, then the messages.
   void ProcessMessages() override {
-    ++MessagePasses;
-    for (TTimer* timer : FTimers) {
-      timer->FireIfDue(NowMs);
+    if (FInHandler) {
+      ADD_FAILURE() << "a message pass inside a handler: handlers would nest";
+      return;
     }
+    ++MessagePasses;
+    FInHandler = true;
+    const TScopeExit leave([this] { FInHandler = false; });
+    for (std::size_t i = 0; i < FTimers.size(); ++i) {
+      FTimers[i]->FireIfDue(NowMs);
+    }
+    RunScheduledSteps();
     std::deque<std::function<void()>> now;
     now.swap(Messages);
     for (auto& message : now) {
@@ -80,6 +81,40 @@ class TFakeSaverHost : public ISaverHost {
     }
     if (OnMessages) {
       OnMessages();
+    }
+  }
+
+  // Has the event loop run `step` once the clock has reached `atMs`: input,
+  // or a hand-over, at a moment of the test's choosing.
+  void At(std::int64_t atMs, std::function<void()> step) {
+    FScheduled.push_back({atMs, std::move(step)});
+  }
+
+  // The event loop until `task` (started here) has ended: its value, or
+  // what it let out.
+  template <class T>
+  T Run(TPlayTask<T> task) {
+    task.Start();
+    RunUntil([&] { return task.Done(); });
+    return task.Result();
+  }
+  // Passes of the event loop, the clock moved to the next timer whenever
+  // nothing is due now, until `done`; a loop left with nothing to wait for
+  // fails the test.
+  void RunUntil(const std::function<bool()>& done) {
+    while (!done()) {
+      ProcessMessages();
+      if (done() || !Messages.empty()) {
+        continue;
+      }
+      const std::optional<std::int64_t> due = NextTimerDue();
+      if (!due) {
+        ADD_FAILURE() << "the event loop has nothing left to wait for";
+        return;
+      }
+      if (*due > NowMs) {
+        Sleep(static_cast<int>(*due - NowMs));
+      }
     }
   }
 
@@ -126,6 +161,13 @@ class TFakeSaverHost : public ISaverHost {
       FDue = FHost.NowMs + FInterval;
     }
     bool Enabled() const override { return FEnabled; }
+    void SetInterval(int milliseconds) override {
+      FInterval = milliseconds;
+      FDue = FHost.NowMs + FInterval;
+    }
+    std::optional<std::int64_t> Due() const {
+      return FEnabled ? std::optional(FDue) : std::nullopt;
+    }
     void FireIfDue(std::int64_t now) {
       if (FEnabled && now >= FDue) {
         FDue = now + FInterval;
@@ -228,8 +270,6 @@ class TFakeSaverHost : public ISaverHost {
   void SetDisplay16Bit() override { ++DisplaySwitches; }
 
   std::vector<int> Sleeps;
-  std::vector<int> MessageWaits;
-  std::int64_t MessageArrivesAtMs = -1;
   int Yields = 0;
   int MessagePasses = 0;
   std::deque<std::function<void()>> Messages;
@@ -237,7 +277,36 @@ class TFakeSaverHost : public ISaverHost {
   std::function<void()> OnMessages;
 
  private:
+  void RunScheduledSteps() {
+    std::vector<std::function<void()>> due;
+    std::stable_sort(FScheduled.begin(), FScheduled.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    while (!FScheduled.empty() && FScheduled.front().first <= NowMs) {
+      due.push_back(std::move(FScheduled.front().second));
+      FScheduled.erase(FScheduled.begin());
+    }
+    for (auto& step : due) {
+      step();
+    }
+  }
+  std::optional<std::int64_t> NextTimerDue() const {
+    std::optional<std::int64_t> next;
+    for (const auto& [atMs, step] : FScheduled) {
+      if (!next || atMs < *next) {
+        next = atMs;
+      }
+    }
+    for (const TTimer* timer : FTimers) {
+      if (const std::optional<std::int64_t> due = timer->Due(); due && (!next || *due < *next)) {
+        next = due;
+      }
+    }
+    return next;
+  }
+
   static constexpr TDateTime kBase = 46364.0;  // 2026-12-08
+  bool FInHandler = false;
+  std::vector<std::pair<std::int64_t, std::function<void()>>> FScheduled;
   std::vector<TTimer*> FTimers;
   std::mt19937 FRandom{12345};
 };

@@ -396,7 +396,7 @@ TEST(FfmpegMedia, ThePlayLoopShowsEverySegmentOfARealMovie) {
   window.Screen = TBitmap24(320, 240);
   TPlayController player(host, *media, log, window.View());
   host.Draws = {30};  // the plan's draw: raw count 10 for 602 s
-  player.PlayMovie(movie);
+  host.Run(player.PlayMovie(movie));
   ASSERT_EQ(log.Lines.size(), 2u);
   EXPECT_NE(log.Lines[0].find(movie + " Start"), std::string::npos);
   EXPECT_NE(log.Lines[1].find(movie + " Stop"), std::string::npos);
@@ -415,7 +415,7 @@ TEST(FfmpegMedia, ThePlayLoopTakesAnUnplayableFileToTheErrorPath) {
   TWindowlessPlayState window;
   TPlayController player(host, *media, log, window.View());
   host.OnSleep = [&] { host.NoticeGoneAt = 0; };  // the notice's button is pressed
-  player.PlayMovie(file);
+  host.Run(player.PlayMovie(file));
   ASSERT_EQ(log.Lines.size(), 3u);
   EXPECT_NE(log.Lines[1].find(file + " Error"), std::string::npos);
   EXPECT_EQ(host.Notices.size(), 1u);

@@ -58,7 +58,7 @@ class PlayController : public ::testing::Test, protected test::TPlayerRig {
   std::int64_t PlayWithLongHolds(const std::string& movie) {
     Settings.DrawWait = 30;
     const std::int64_t before = Host.NowMs;
-    Player.PlayMovie(movie);
+    Host.Run(Player.PlayMovie(movie));
     return Host.NowMs - before;
   }
 
@@ -140,7 +140,7 @@ TEST(SegmentPlan, GrabFormatAndSegmentStopFollowTheKind) {
 TEST_F(PlayController, PlaysAMovieSegmentBySegmentOnAPausedGraph) {
   const std::string movie = Movie("ten minutes.mp4");
   Host.Draws = {0};  // the plan's draw
-  Player.PlayMovie(movie);
+  Host.Run(Player.PlayMovie(movie));
 
   EXPECT_EQ(Events(), (std::vector<std::string>{movie + " Start", movie + " Stop"}));
   const std::vector<std::string> start(Media.Calls.begin(), Media.Calls.begin() + 9);
@@ -167,7 +167,7 @@ TEST_F(PlayController, PlaysAMovieSegmentBySegmentOnAPausedGraph) {
 
 TEST_F(PlayController, ReadsTheLengthAfterASecondOfPlayAtMostTenTimes) {
   const std::string movie = Movie("m.mp4");
-  Player.PlayMovie(movie);
+  Host.Run(Player.PlayMovie(movie));
   // The fake's position follows the clock: after 5 rounds of 200 ms it
   // has passed one second.
   EXPECT_EQ(Media.CallsNamed("GetPositions").size(), 6u);
@@ -175,7 +175,7 @@ TEST_F(PlayController, ReadsTheLengthAfterASecondOfPlayAtMostTenTimes) {
   Media.Calls.clear();
   Media.ReportsLength = false;
   Media.FailingCalls = {};
-  Player.PlayMovie(movie);
+  Host.Run(Player.PlayMovie(movie));
   EXPECT_EQ(Media.CallsNamed("GetPositions").size(), 6u);
   // Without a length every segment starts at two seconds.
   const std::vector<TRefTime> positions = SoughtPositions();
@@ -186,13 +186,13 @@ TEST_F(PlayController, ReadsTheLengthAfterASecondOfPlayAtMostTenTimes) {
 
 TEST_F(PlayController, DvdRecordingsSeekToTheEndAndGrab24BitFrames) {
   const std::string movie = Movie("recording.VOB");
-  Player.PlayMovie(movie);
+  Host.Run(Player.PlayMovie(movie));
   EXPECT_EQ(Media.Calls.front(), "ApplyGrabberType(RGB24)");
   EXPECT_EQ(Media.CallsNamed("SetPositions(").front(), "SetPositions(2000ms,600000ms,21,21)");
 }
 
 TEST_F(PlayController, AVanishedMovieWritesOneLineAndNothingElse) {
-  Player.PlayMovie(Dir.Name("gone.mp4"));
+  Host.Run(Player.PlayMovie(Dir.Name("gone.mp4")));
   EXPECT_EQ(Log.Lines, (std::vector<std::string>{Dir.Name("gone.mp4") + " not Found"}));
   EXPECT_TRUE(Media.Calls.empty());
 }
@@ -202,7 +202,7 @@ TEST_F(PlayController, ARecordingTheLibraryMarksUnusableIsSkipped) {
   // A side file that opens but holds no entry line: the record stays
   // empty, its length is 0, and the movie is skipped.
   Dir.Write("0000 show.SDB", "header only\r\n");
-  Player.PlayMovie(movie);
+  Host.Run(Player.PlayMovie(movie));
   EXPECT_EQ(Events(), (std::vector<std::string>{movie + " Start", movie + " Stop"}));
   EXPECT_TRUE(Media.CallsNamed("RenderFile").empty());
 }
@@ -211,7 +211,7 @@ TEST_F(PlayController, AFileTheGraphCannotRenderEndsTheRunAfterTheNotice) {
   const std::string movie = Movie("broken.avi");
   Media.FailingCalls = {"RenderFile"};
   const std::int64_t before = Host.NowMs;
-  Player.PlayMovie(movie);
+  Host.Run(Player.PlayMovie(movie));
   EXPECT_EQ(Events(),
             (std::vector<std::string>{movie + " Start", movie + " Error", movie + " Stop"}));
   EXPECT_EQ(Host.Notices, std::vector<std::string>{movie});
@@ -230,7 +230,7 @@ TEST_F(PlayController, InputWhileTheNoticeIsUpEndsTheWaitAtOnce) {
       Closing = true;
     }
   };
-  Player.PlayMovie(movie);
+  Host.Run(Player.PlayMovie(movie));
   EXPECT_LT(Host.NowMs, Host.NoticeGoneAt - 54'000);
   EXPECT_EQ(Events().back(), movie + " Stop");
   EXPECT_TRUE(Host.ErrorNoticeShowing());  // the notice itself stays
@@ -240,7 +240,7 @@ TEST_F(PlayController, ErrorsWhilePreparingTheMoviePropagateAfterTheStopSequence
   const std::string movie = Movie("m.mp4");
   Player.MovieList() = {movie};
   Media.FailingCalls = {"ApplyGrabberType"};
-  EXPECT_THROW(Player.PlayNext(), EMediaError);
+  EXPECT_THROW(Host.Run(Player.PlayNext()), EMediaError);
   EXPECT_FALSE(Player.Playing());
   EXPECT_EQ(Events(), (std::vector<std::string>{movie + " Start", movie + " Stop"}));
   EXPECT_TRUE(Host.Notices.empty());
@@ -249,7 +249,7 @@ TEST_F(PlayController, ErrorsWhilePreparingTheMoviePropagateAfterTheStopSequence
 TEST_F(PlayController, APartialRenderWaitsUpToFiveSecondsForAGraphEvent) {
   const std::string movie = Movie("m.mp4");
   Media.RenderResult = kVfwSPartialRender;
-  Player.PlayMovie(movie);
+  Host.Run(Player.PlayMovie(movie));
   EXPECT_EQ(std::count(Host.Sleeps.begin(), Host.Sleeps.end(), 10), 500);
 
   // An event ends the wait.
@@ -259,7 +259,7 @@ TEST_F(PlayController, APartialRenderWaitsUpToFiveSecondsForAGraphEvent) {
       Host.Messages.push_back([&] { Media.Listener->OnGraphEvent(kEcPaused); });
     }
   };
-  Player.PlayMovie(movie);
+  Host.Run(Player.PlayMovie(movie));
   EXPECT_EQ(std::count(Host.Sleeps.begin(), Host.Sleeps.end(), 10), 20);
 }
 
@@ -287,7 +287,7 @@ TEST_F(PlayController, WithSkipBlankABlankFrameGivesWayToLaterFramesOfItsSegment
     return position < 20 * kSecond || (position >= 120 * kSecond && position < 200 * kSecond);
   };
   Host.Draws = {0};
-  Player.PlayMovie(movie);
+  Host.Run(Player.PlayMovie(movie));
   EXPECT_EQ(SoughtPositions().size(), 10u);  // off: black frames are drawn as they come
 
   Settings.SkipBlank = true;
@@ -327,7 +327,7 @@ TEST_F(PlayController, WithoutAGrabTheVideoWindowsImageIsShown) {
   const std::string movie = Movie("m.mp4");
   Media.DeliversFrames = false;
   Media.SetSnapshot(0x123456);
-  Player.PlayMovie(movie);
+  Host.Run(Player.PlayMovie(movie));
   EXPECT_EQ(CentrePixel(), 0x123456u);
 }
 
@@ -339,9 +339,10 @@ TEST_F(PlayController, InputDuringAHoldEndsTheMovieWithinATenthOfASecond) {
     if (closedAt < 0 && Host.NowMs >= 20'000) {
       closedAt = Host.NowMs;
       Closing = true;
+      Player.WakeUp();  // as the window's close does
     }
   };
-  Player.PlayMovie(movie);
+  Host.Run(Player.PlayMovie(movie));
   EXPECT_LE(Host.NowMs - closedAt, 100);
   EXPECT_EQ(SoughtPositions().size(), 1u);
   EXPECT_EQ(Events().back(), movie + " Stop");
@@ -356,7 +357,7 @@ TEST_F(PlayController, EverySeekRestartsTheGrabTimerWhichClearsAStaleRequest) {
   auto* timer = static_cast<test::TFakeSaverHost::TTimer*>(&Player.GrabTimer());
   // 5 s of grab wait and a 20 s hold: the timer fires 10 s after each seek,
   // during the hold, and clears nothing that ShowStill would not clear.
-  Player.PlayMovie(movie);
+  Host.Run(Player.PlayMovie(movie));
   EXPECT_EQ(timer->Fired, 20);  // twice in each of ten holds (10 s and 20 s)
   EXPECT_FALSE(timer->Enabled());
   EXPECT_FALSE(Player.GrabRequest().Wanted());
@@ -366,10 +367,10 @@ TEST_F(PlayController, EverySeekRestartsTheGrabTimerWhichClearsAStaleRequest) {
 
 TEST_F(PlayController, TakesMoviesInFoundOrderOrAtRandom) {
   Player.MovieList() = {"a", "b", "c", "d"};
-  EXPECT_EQ(Player.TakeNextMovie(), "a");
+  EXPECT_EQ(Host.Run(Player.TakeNextMovie()), "a");
   Settings.RandomSort = true;
   Host.Draws = {2};
-  EXPECT_EQ(Player.TakeNextMovie(), "d");
+  EXPECT_EQ(Host.Run(Player.TakeNextMovie()), "d");
   EXPECT_EQ(Player.MovieList(), (std::vector<std::string>{"b", "c"}));
 }
 
@@ -388,7 +389,7 @@ TEST(ShownMemoryRuns, ShufflePrefersMoviesEarlierRunsDidNotShowUntilAllHadTheirT
     rig.Player.MovieList() = library;
     std::vector<std::string> taken;
     for (int i = 0; i < movies; ++i) {
-      taken.push_back(rig.Player.TakeNextMovie());
+      taken.push_back(rig.Host.Run(rig.Player.TakeNextMovie()));
     }
     return std::make_pair(taken, memory.Size());
   };
@@ -416,12 +417,12 @@ TEST_F(PlayController, AMemoryOfShownMoviesWaitsForTheWalkToFindAnUnshownOne) {
       Player.MovieList().push_back("new");
     }
   };
-  EXPECT_EQ(Player.TakeNextMovie(), "new");
-  EXPECT_EQ(Host.NowMs, 500);
+  EXPECT_EQ(Host.Run(Player.TakeNextMovie()), "new");
+  EXPECT_EQ(Host.NowMs, 600);  // its next look, a tenth of a second later
   // Without shuffle the memory plays no part.
   Settings.RandomSort = false;
   Player.MovieList() = {"old", "new"};
-  EXPECT_EQ(Player.TakeNextMovie(), "old");
+  EXPECT_EQ(Host.Run(Player.TakeNextMovie()), "old");
 }
 
 TEST_F(PlayController, WaitsSilentlyForAMovieWhileAWalkRuns) {
@@ -431,8 +432,8 @@ TEST_F(PlayController, WaitsSilentlyForAMovieWhileAWalkRuns) {
       Player.MovieList().push_back("found");
     }
   };
-  EXPECT_EQ(Player.TakeNextMovie(), "found");
-  EXPECT_EQ(Host.NowMs, 700);
+  EXPECT_EQ(Host.Run(Player.TakeNextMovie()), "found");
+  EXPECT_EQ(Host.NowMs, 800);  // its next look, a tenth of a second later
   EXPECT_TRUE(Log.Lines.empty());
 }
 
@@ -450,26 +451,27 @@ TEST_F(PlayController, AnEmptyListAfterAWalkWakesDiscoveryOnEveryPass) {
       Closing = true;
     }
   };
-  Player.PlayLoop();
+  Host.Run(Player.PlayLoop());
   EXPECT_EQ(Events(), (std::vector<std::string>{"Movie not found", "FsrFileRead.Resume",
                                                 "Movie not found", "FsrFileRead.Resume",
                                                 "Movie not found", "FsrFileRead.Resume"}));
   EXPECT_EQ(Search.Resumes, 3);
   ASSERT_EQ(passes.size(), 3u);
-  EXPECT_EQ(passes[1] - passes[0], 1500);
-  EXPECT_EQ(passes[2] - passes[1], 3999);
-  EXPECT_LE(*std::max_element(Host.Sleeps.begin(), Host.Sleeps.end()), 100);
+  // Each pass is seen at the end of the pause after it, which is one wait;
+  // the last one, without a close to wake it, runs out.
+  EXPECT_EQ(passes[1] - passes[0], 3999);
+  EXPECT_EQ(passes[2] - passes[1], 2500);
+  EXPECT_EQ(Host.Sleeps, (std::vector<int>{1500, 3999, 2500}));
   EXPECT_EQ(Host.CloseRequests, 1);
 }
 
-TEST_F(PlayController, InputDuringThePauseBetweenMoviesEndsItWithinATenthOfASecond) {
+TEST_F(PlayController, InputDuringThePauseBetweenMoviesEndsItAtOnce) {
   Host.Draws = {2499};
-  Host.OnSleep = [&] {
-    if (Host.NowMs == 300) {
-      Closing = true;
-    }
-  };
-  Player.PlayLoop();
+  Host.At(300, [&] {
+    Closing = true;
+    Player.WakeUp();
+  });
+  Host.Run(Player.PlayLoop());
   EXPECT_EQ(Host.NowMs, 300);
   EXPECT_EQ(Host.CloseRequests, 1);
 }
@@ -482,11 +484,12 @@ TEST_F(PlayController, ARunThatEndsDuringAMovieSkipsThePauseAfterIt) {
   Host.OnSleep = [&] {
     sleepsAfterStop += stopped ? 1 : 0;
     stopped = !Events().empty() && Events().back() == movie + " Stop";
-    if (Host.NowMs >= 8'000) {
+    if (Host.NowMs >= 8'000 && !Closing) {
       Closing = true;
+      Player.WakeUp();
     }
   };
-  Player.PlayLoop();
+  Host.Run(Player.PlayLoop());
   EXPECT_EQ(Events().back(), movie + " Stop");
   EXPECT_EQ(sleepsAfterStop, 0);
 }
@@ -494,25 +497,29 @@ TEST_F(PlayController, ARunThatEndsDuringAMovieSkipsThePauseAfterIt) {
 TEST_F(PlayController, PlayNextDoesNothingBeforeActivationOrWhilePlaying) {
   Player.MovieList() = {Movie("m.mp4"), Movie("n.mp4")};
   Activated = false;
-  EXPECT_TRUE(Player.PlayNext());
+  EXPECT_TRUE(Host.Run(Player.PlayNext()));
   EXPECT_EQ(Player.MovieList().size(), 2u);
   Activated = true;
-  // A call from a handler inside the movie's yields takes nothing.
+  // A call from a handler while a movie plays takes nothing, and ends
+  // without waiting.
   bool nestedCall = false;
   Host.OnSleep = [&] {
     if (Player.Playing() && !nestedCall) {
       nestedCall = true;
-      EXPECT_TRUE(Player.PlayNext());
+      TPlayTask<bool> second = Player.PlayNext();
+      second.Start();
+      ASSERT_TRUE(second.Done());
+      EXPECT_TRUE(second.Result());
       EXPECT_EQ(Player.MovieList().size(), 1u);
     }
   };
-  EXPECT_TRUE(Player.PlayNext());
+  EXPECT_TRUE(Host.Run(Player.PlayNext()));
   EXPECT_TRUE(nestedCall);
   EXPECT_FALSE(Player.Playing());
   Host.OnSleep = nullptr;
-  EXPECT_TRUE(Player.PlayNext());
+  EXPECT_TRUE(Host.Run(Player.PlayNext()));
   EXPECT_TRUE(Player.MovieList().empty());
-  EXPECT_FALSE(Player.PlayNext());  // nothing left, walk done
+  EXPECT_FALSE(Host.Run(Player.PlayNext()));  // nothing left, walk done
 }
 
 }  // namespace

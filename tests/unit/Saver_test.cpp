@@ -27,6 +27,19 @@ class Saver : public ::testing::Test {
   }
 
   std::vector<std::string> Events() const { return Log.Events(); }
+  // The event loop until `window`'s play loop has ended, the window closing
+  // when asked as the front ends' windows do.
+  void RunThePlayLoop(TSaver& window) {
+    Host.OnClose = [&] {
+      ++Closes;
+      bool canClose = true;
+      window.FormCloseQuery(canClose);
+      if (canClose) {
+        window.FormClose();
+      }
+    };
+    Host.RunUntil([&] { return !window.PlayLoopRunning(); });
+  }
   // How the window's program was started; a test may make it a preview.
   TProgramRun& Run() { return test::TSaverSeam::Run(Window); }
   void StoreString(const std::string& name, const std::string& text) {
@@ -108,14 +121,12 @@ TEST_F(Saver, InputDuringThePauseBeforePlayingEndsTheRunWithinATenthOfASecond) {
   StoreSettings("/tmp/history.log");
   Window.FormCreate();
   Host.Draws = {2499};  // the longest pause, 3999 ms
-  Host.OnSleep = [&] {
-    if (Host.NowMs == 500) {
-      Window.FormMouseDown();
-    }
-  };
+  Host.At(500, [&] { Window.FormMouseDown(); });
   Window.FormActivate();
-  EXPECT_LE(Host.NowMs, 600);
-  EXPECT_EQ(Events(), std::vector<std::string>{"Mouse Push"});  // nothing was played
+  RunThePlayLoop(Window);
+  EXPECT_EQ(Host.NowMs, 500);
+  // Nothing was played.
+  EXPECT_EQ(Events(), (std::vector<std::string>{"Mouse Push", "Close"}));
 }
 
 TEST_F(Saver, InPreviewNoInputEndsAnything) {
@@ -162,7 +173,6 @@ TEST_F(Saver, ARunCoversEveryOtherMonitorWithItsOwnDesktopOrTheBackColour) {
   TSaver other{Host, Media, Log, TProgramRun{"S"}};
   StoreInteger("Capture", 0);
   other.FormCreate();
-  Host.OnSleep = [&] { other.FormMouseDown(); };
   other.FormActivate();
   for (const TOtherScreen& screen : other.OtherScreens()) {
     EXPECT_EQ(PixelColor(screen.Screen, 0, 0), 0u);
@@ -190,26 +200,24 @@ TEST_F(Saver, TheFirstActivationPreparesTheBackgroundPausesAndStartsThePlayLoop)
   StoreSettings("", 0x0000FF);
   Window.FormCreate();
   Host.Draws = {700};  // the pause before playing: 1500 + 700 ms
-  // The play loop runs until input: here, some time after the pause.
-  Host.OnSleep = [&] {
-    if (Host.NowMs >= 10'000 && !Window.Closing()) {
-      Window.FormMouseDown();
-    }
-  };
   Window.FormActivate();
   EXPECT_EQ(PixelColor(Window.ScreenPicture(), 0, 0), 0u);  // the black outline
   EXPECT_EQ(PixelColor(Window.ScreenPicture(), 1, 1), 0x0000FFu);
   EXPECT_EQ(PixelColor(Window.ScreenPicture(), 319, 239), 0u);
   EXPECT_EQ(Log.TrimmedTo, 1000);
-  // The pause is slept in slices of at most 100 ms, 2200 ms in all.
-  ASSERT_GT(Host.Sleeps.size(), 22u);
-  EXPECT_EQ(std::accumulate(Host.Sleeps.begin(), Host.Sleeps.begin() + 22, 0), 2200);
-  EXPECT_EQ(*std::max_element(Host.Sleeps.begin(), Host.Sleeps.begin() + 22), 100);
+  // The activation only starts the loop, which the event loop runs until
+  // input: here, some time after the pause, which is one wait of 2200 ms.
+  EXPECT_TRUE(Window.PlayLoopRunning());
+  EXPECT_TRUE(Host.Sleeps.empty());
+  Host.At(10'000, [&] { Window.FormMouseDown(); });
+  RunThePlayLoop(Window);
+  ASSERT_FALSE(Host.Sleeps.empty());
+  EXPECT_EQ(Host.Sleeps.front(), 2200);
   EXPECT_TRUE(Window.Closing());
+  EXPECT_EQ(Events().front(), "Mouse Push");
   // A second activation does nothing.
-  const std::size_t sleeps = Host.Sleeps.size();
   Window.FormActivate();
-  EXPECT_EQ(Host.Sleeps.size(), sleeps);
+  EXPECT_FALSE(Window.PlayLoopRunning());
 }
 
 // A history that cannot be cut or written (a file that cannot be replaced,
@@ -228,20 +236,15 @@ TEST_F(Saver, AHistoryThatCannotBeCutOrWrittenNeverKeepsTheRunFromPlaying) {
     Host.Sleeps.clear();
     Host.Draws = {700};  // the pause before playing: 1500 + 700 ms
     window.FormCreate();
-    const std::int64_t start = Host.NowMs;
-    Host.OnSleep = [&] {
-      if (Host.NowMs >= start + 10'000 && !window.Closing()) {
-        window.FormMouseDown();
-      }
-    };
+    Host.At(Host.NowMs + 10'000, [&] { window.FormMouseDown(); });
     window.FormActivate();
+    RunThePlayLoop(window);
     EXPECT_EQ(Host.ErrorText, "");
     EXPECT_EQ(log.TrimmedTo, -1);
     EXPECT_TRUE(window.Closing());  // input still ended the run
-    // The pause before the first movie was slept: the play loop ran.
-    ASSERT_GT(Host.Sleeps.size(), 22u);
-    EXPECT_EQ(std::accumulate(Host.Sleeps.begin(), Host.Sleeps.begin() + 22, 0), 2200);
-    Host.OnSleep = nullptr;
+    // The pause before the first movie was waited: the play loop ran.
+    ASSERT_FALSE(Host.Sleeps.empty());
+    EXPECT_EQ(Host.Sleeps.front(), 2200);
   }
 }
 
@@ -319,7 +322,7 @@ TEST_F(Saver, APreviewShowsTheIconInTheMiddleOfThePane) {
   EXPECT_EQ(PixelColor(Window.ScreenPicture(), 68, 48), 0x00FFFFu);
   EXPECT_EQ(PixelColor(Window.ScreenPicture(), 67, 48), PixelColor(Window.ScreenPicture(), 0, 0));
   Window.FormActivate();
-  EXPECT_TRUE(Host.Sleeps.empty());  // a preview plays nothing
+  EXPECT_FALSE(Window.PlayLoopRunning());  // a preview plays nothing
 }
 
 TEST_F(Saver, WhatAWindowHandlerThrowsBecomesTheRedLineAndTheRunGoesOn) {

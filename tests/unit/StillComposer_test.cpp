@@ -299,48 +299,40 @@ TEST_F(StillComposer, ComposingIsNotHolding) {
   Grab(0x112233);
   EXPECT_TRUE(Player.ShowStill());
   EXPECT_EQ(Host.NowMs, 0);
-  Player.HoldStill();
+  Host.Run(Player.HoldStill());
   EXPECT_EQ(Host.NowMs, 10'000);
 }
 
-TEST_F(StillComposer, AHostThatWaitsForMessagesSleepsTheHoldThroughUntilOneArrives) {
-  Host.MessageArrivesAtMs = 1200;
-  Host.OnSleep = [&] {
-    if (Host.NowMs == 1200) {
-      Closing = true;  // the message was a key
-    }
-  };
-  Player.WaitSeconds(5);
-  EXPECT_EQ(Host.MessageWaits, std::vector<int>{5000});
-  EXPECT_EQ(Host.NowMs, 1200);
-  EXPECT_EQ(Host.MessagePasses, 1);
-  // Messages that do not end the run: the hold goes on for the time left.
-  Closing = false;
-  Host.OnSleep = nullptr;
-  Host.MessageWaits.clear();
-  Host.MessageArrivesAtMs = Host.NowMs + 700;
-  Player.WaitSeconds(2);
-  EXPECT_EQ(Host.MessageWaits, (std::vector<int>{2000, 1300}));
-  EXPECT_EQ(Host.NowMs, 3200);
+TEST_F(StillComposer, TheHoldIsOneWaitToItsEnd) {
+  Host.Run(Player.WaitSeconds(3));
+  EXPECT_EQ(Host.NowMs, 3000);
+  EXPECT_EQ(Host.Sleeps, std::vector<int>{3000});
+  // Other events during the hold are handled by the event loop and leave
+  // the hold's end where it was.
+  Host.Sleeps.clear();
+  int otherEvents = 0;
+  const std::unique_ptr<ITimer> other = Host.CreateTimer(1200, [&] { ++otherEvents; });
+  other->SetEnabled(true);
+  Host.Run(Player.WaitSeconds(2));
+  EXPECT_EQ(otherEvents, 1);
+  EXPECT_EQ(Host.Sleeps, (std::vector<int>{1200, 800}));
+  EXPECT_EQ(Host.NowMs, 5000);
 }
 
-TEST_F(StillComposer, TheHoldEndsOnTimeOrWithinATenthOfASecondOfClosing) {
-  Player.WaitSeconds(3);
-  EXPECT_EQ(Host.NowMs, 3000);
-  EXPECT_EQ(Host.MessagePasses, 30);
-  Host.OnSleep = [&] {
-    if (Host.NowMs >= 4250) {
-      Closing = true;
-    }
-  };
-  Player.WaitSeconds(59);
-  EXPECT_EQ(Host.NowMs, 4300);
+TEST_F(StillComposer, TheRunsCloseEndsTheHoldAtTheNextPass) {
+  const std::unique_ptr<ITimer> key = Host.CreateTimer(1250, [&] {
+    Closing = true;
+    Player.WakeUp();
+  });
+  key->SetEnabled(true);
+  Host.Run(Player.WaitSeconds(59));
+  EXPECT_EQ(Host.NowMs, 1250);
   // A negative wait holds nothing.
+  key->SetEnabled(false);
   Closing = false;
-  Host.OnSleep = nullptr;
   Settings.DrawWait = -5;
   const std::int64_t before = Host.NowMs;
-  Player.HoldStill();
+  Host.Run(Player.HoldStill());
   EXPECT_EQ(Host.NowMs, before);
 }
 

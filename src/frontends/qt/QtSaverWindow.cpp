@@ -38,9 +38,13 @@ constexpr int kErrorLineHeight = 18;
 class TQtTimer : public ITimer {
  public:
   TQtTimer(int interval, std::function<void()> onTimer) {
+    // To the millisecond: a hold ends when its time is up, not up to 5 %
+    // early or late.
+    FTimer.setTimerType(Qt::PreciseTimer);
     FTimer.setInterval(interval);
     QObject::connect(&FTimer, &QTimer::timeout, std::move(onTimer));
   }
+  void SetInterval(int milliseconds) override { FTimer.setInterval(milliseconds); }
   void SetEnabled(bool enabled) override {
     if (enabled) {
       FTimer.start();  // a running timer starts its interval anew
@@ -329,11 +333,22 @@ void TQtSaverWindow::closeEvent(QCloseEvent* event) {
   Guarded([this] { FSaver->FormClose(); });
   ReleaseInput();
   event->accept();
-  // The saver window is the main window: its close ends the application,
-  // also while an error notice is still up. Posted, so that it takes
-  // effect after this close (and any play loop around it) has unwound.
-  QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+  FClosed = true;
+  QuitOnceEnded();
   StartExitWatchdog();
+}
+
+void TQtSaverWindow::PlayLoopEnded() {
+  QuitOnceEnded();
+}
+
+void TQtSaverWindow::QuitOnceEnded() {
+  // The saver window is the main window: its close ends the application,
+  // also while an error notice is still up, once the play loop (which the
+  // close woke) has written its last lines.
+  if (FClosed && !FSaver->PlayLoopRunning()) {
+    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+  }
 }
 
 void TQtSaverWindow::RequestClose() {
@@ -352,7 +367,8 @@ void TQtSaverWindow::ProcessMessages() {
 }
 
 std::unique_ptr<ITimer> TQtSaverWindow::CreateTimer(int interval, std::function<void()> onTimer) {
-  return std::make_unique<TQtTimer>(interval, std::move(onTimer));
+  return std::make_unique<TQtTimer>(interval,
+                                    [this, onTimer = std::move(onTimer)] { Guarded(onTimer); });
 }
 
 void TQtSaverWindow::ShowErrorNotice(const std::string& movieFile) {

@@ -59,6 +59,7 @@ class TQtSaverWindow : public QWidget, public TDesktopSaverHost {
   bool Start();
   // Asks the window to close (a close request through the close query).
   void RequestClose() override;
+  void PlayLoopEnded() override;
 
   // For the other monitors' windows: the picture of monitor `index`, and
   // their input, judged as the saver window's own (`global`: where the
@@ -79,6 +80,8 @@ class TQtSaverWindow : public QWidget, public TDesktopSaverHost {
  private:
   void Guarded(const std::function<void()>& handler) { RunGuarded(*FSaver, handler); }
   void Activate();
+  // Ends the application once the run has closed and its play loop ended.
+  void QuitOnceEnded();
   void FollowTarget();
   void GrabInput();
   void ReleaseInput();
@@ -124,6 +127,7 @@ class TQtSaverWindow : public QWidget, public TDesktopSaverHost {
   QTimer FBeatTimer;
   int FCursorCount = 0;
   bool FInputGrabbed = false;
+  bool FClosed = false;  // the close was accepted
 };
 
 }  // namespace tavelune::platform

@@ -48,6 +48,12 @@ class TWin32SaverWindow::TTimer final : public ITimer {
   }
   TTimer(const TTimer&) = delete;
   TTimer& operator=(const TTimer&) = delete;
+  void SetInterval(int milliseconds) override {
+    FInterval = milliseconds;
+    if (FEnabled) {
+      SetEnabled(true);
+    }
+  }
   void SetEnabled(bool enabled) override {
     // Setting a running timer again starts its interval anew.
     if (enabled && FOwner.FWindow != nullptr) {
@@ -309,8 +315,8 @@ LRESULT TWin32SaverWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         for (const auto& monitor : FMonitorWindows) {
           ::ShowWindow(monitor->Window, SW_HIDE);
         }
-        // The saver window is the main window: the message loop ends.
-        ::PostQuitMessage(0);
+        FClosed = true;
+        QuitOnceEnded();
         StartExitWatchdog();
       }
       return 0;
@@ -365,6 +371,19 @@ void TWin32SaverWindow::RunDueActivation() {
   }
 }
 
+void TWin32SaverWindow::PlayLoopEnded() {
+  QuitOnceEnded();
+}
+
+void TWin32SaverWindow::QuitOnceEnded() {
+  // The saver window is the main window: the message loop ends once the
+  // run has closed and the play loop (which the close woke) has written
+  // its last lines.
+  if (FClosed && !FSaver->PlayLoopRunning()) {
+    ::PostQuitMessage(0);
+  }
+}
+
 void TWin32SaverWindow::RequestClose() {
   if (FWindow != nullptr && ::IsWindowVisible(FWindow)) {
     ::SendMessageW(FWindow, WM_CLOSE, 0, 0);
@@ -372,17 +391,6 @@ void TWin32SaverWindow::RequestClose() {
 }
 
 // --- ISaverHost ---
-
-// A hold sleeps in the message wait until a message is there (input, a
-// close request, a hand-over, a repaint, a timer), which the caller then
-// handles at once. The watchdog's beat, every 250 ms, is then the only
-// thing that wakes a held still: without it the watchdog would ask the
-// system for the last input ten times a second, which costs more.
-void TWin32SaverWindow::SleepUntilMessages(int milliseconds) {
-  ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::max(milliseconds, 0)),
-                                QS_INPUT | QS_POSTMESSAGE | QS_SENDMESSAGE | QS_PAINT | QS_TIMER,
-                                MWMO_INPUTAVAILABLE);
-}
 
 void TWin32SaverWindow::YieldToMessages() {
   tavelune::YieldToMessages();

@@ -41,13 +41,15 @@ class TWin32SaverWindow final : public TDesktopSaverHost {
   // Creates the window, runs FormCreate, sizes the window and shows it;
   // false when the preview's parent is no window.
   bool Start();
-  // The first activation, once the first paint has asked for it: it runs
-  // the play loop, which returns when the run ends, every later message
-  // being handled in its yields. The outermost message loop calls this
-  // after each message, so that the play loop never runs nested inside
-  // another handler (such as a discovery hand-over that yields).
+  // The first activation, once the first paint has asked for it: it starts
+  // the play loop, which the window's timers then resume. The outermost
+  // message loop calls this after each message, so that activation never
+  // runs nested inside another handler.
   void RunDueActivation();
   void RequestClose() override;
+  void PlayLoopEnded() override;
+  // Ends the message loop once the run has closed and its play loop ended.
+  void QuitOnceEnded();
 
  private:
   class TTimer;
@@ -80,7 +82,6 @@ class TWin32SaverWindow final : public TDesktopSaverHost {
   void WindowGone();
 
   // --- ISaverHost ---
-  void SleepUntilMessages(int milliseconds) override;
   void YieldToMessages() override;
   void ProcessMessages() override;
   std::unique_ptr<ITimer> CreateTimer(int intervalMilliseconds,
@@ -110,6 +111,7 @@ class TWin32SaverWindow final : public TDesktopSaverHost {
   std::string FErrorText;  // the red line, system code page
   HFONT FErrorFont = nullptr;
   bool FActivationDue = false;
+  bool FClosed = false;  // the close was accepted
   std::map<UINT_PTR, std::function<void()>> FTimers;  // by timer id
   UINT_PTR FNextTimerId = 100;
   UINT_PTR FPaneTimer = 0;  // a thread timer: it outlives a window that is gone
