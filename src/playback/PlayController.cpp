@@ -442,8 +442,10 @@ TPlayTask<> TPlayController::SeekSegment(TMovieRun& run, TRefTime position, TRef
 TPlayTask<> TPlayController::GrabAt(TMovieRun& run, TRefTime position) {
   const TRefTime segmentStop = SegmentStopFor(run.ContainerCode, run.FileName, position, run.Stop);
   FSegmentPos = position;
-  run.Seeking->SetPositions(position, kSegmentSeekFlags, segmentStop, kSegmentSeekFlags);
+  // Armed first: the streaming thread may deliver the frame before the
+  // seek call has even returned here.
   FGrab.Arm();
+  run.Seeking->SetPositions(position, kSegmentSeekFlags, segmentStop, kSegmentSeekFlags);
   FGrabTimer->SetEnabled(false);
   FGrabTimer->SetEnabled(true);
   for (int round = 0; round < TGrabRequest::kWaitRounds && FGrab.Wanted() && !FWindow.Closing;

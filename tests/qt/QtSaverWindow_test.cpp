@@ -18,6 +18,7 @@
 #include <fstream>
 
 #include "app/Program.h"
+#include "base/Synchronize.h"
 #include "helpers/TestFiles.h"
 #include "helpers/TestMovies.h"
 
@@ -158,6 +159,12 @@ int main(int argc, char** argv) {
     }
   });
   QApplication application(argc, argv);
+  // As the program does: other threads' hand-overs (discovery's, the
+  // graph's) wake the event loop.
+  tavelune::SetMainThreadWaker([] {
+    QMetaObject::invokeMethod(
+        qApp, [] { tavelune::RunSynchronizeRequests(); }, Qt::QueuedConnection);
+  });
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
