@@ -45,11 +45,6 @@ class TConsoleHost::TPolledTimer : public ITimer {
   std::chrono::steady_clock::time_point FDue;
 };
 
-void TConsoleHost::YieldToMessages() {
-  tavelune::YieldToMessages();
-  RunTimers();
-}
-
 void TConsoleHost::ProcessMessages() {
   RunSynchronizeRequests();
   RunTimers();

@@ -38,7 +38,6 @@ class TConsoleHost : public TDesktopSaverHost {
   // next timer or hand-over, until `done` says so.
   void RunUntil(const std::function<bool()>& done);
 
-  void YieldToMessages() override;
   void ProcessMessages() override;
   void RequestClose() override;
   std::unique_ptr<ITimer> CreateTimer(int intervalMilliseconds,

@@ -4,74 +4,67 @@
 // stuck in (a read from a stalled network share, a library that hangs), the
 // user's input ends the run within about a second.
 //
-// The UI thread beats whenever it handles its messages. Once it has not
-// beaten for the limit, a thread of the watchdog's own looks every 100 ms at
-// the desktop's clock of the last input (platform::IInputIdleClock) and at
-// input that arrived some other way (NoteInput, for example a signal asking
-// the program to end): when input came after the start and the UI thread
-// has not beaten since, for longer than the limit, the UI thread cannot be
-// handling it, and `onStall` runs once, on the watchdog's thread, to end the
-// process. While the UI thread keeps handling its messages it never fires,
-// whatever the input.
+// The desktop tells of input as it happens (platform/InputWatch.h, on its
+// own thread), and the watchdog then asks the UI thread a question: `ask`
+// posts a call of Answer to its event loop, which every message pass
+// handles, nested and modal ones included. A question still unanswered
+// after the limit means that the UI thread cannot be handling input either:
+// `onStall` runs once, on the watchdog's thread, to end the process. While
+// no input comes nothing runs at all: no beat, no look at a clock.
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <mutex>
-#include <optional>
 #include <thread>
 
 #include "catalogue/LogFile.h"
-#include "platform/InputIdle.h"
 
 namespace tavelune {
 
 class TInputWatchdog {
  public:
   using TClock = std::chrono::steady_clock;
-  // Input left unhandled this long ends the run: with the watchdog's look
-  // every 100 ms and the history's last lines, the process is gone well
-  // within a second of the input. A healthy UI thread never goes this long
-  // without a message pass (its longest plain sleep is 300 ms).
+  // A question unanswered this long ends the run: with the history's last
+  // lines, the process is gone well within a second of the input. A
+  // healthy UI thread answers within one message pass (its longest step,
+  // opening a movie, is bounded well below this only on healthy files:
+  // input during an open that hangs is exactly what the watchdog is for).
   static constexpr std::chrono::milliseconds kDefaultLimit{600};
 
-  // `idle` may be null (the desktop cannot tell): then only NoteInput
-  // counts. `onStall` must end the process or return quickly.
-  TInputWatchdog(std::unique_ptr<platform::IInputIdleClock> idle, std::function<void()> onStall,
+  // `ask` posts Answer to the UI thread's event loop (any thread calls it);
+  // `onStall` must end the process or return quickly.
+  TInputWatchdog(std::function<void()> ask, std::function<void()> onStall,
                  std::chrono::milliseconds limit = kDefaultLimit);
   // Stops and joins the watchdog's thread.
   ~TInputWatchdog();
   TInputWatchdog(const TInputWatchdog&) = delete;
   TInputWatchdog& operator=(const TInputWatchdog&) = delete;
 
-  // Starts watching; input before this does not count. Any thread.
+  // Starts watching; input before this does not count.
   void Start();
-  // The UI thread is handling its messages now. Any thread, lock-free.
-  void Beat();
-  // Input that the desktop's clock does not see, such as a signal asking
-  // the program to end: it counts for every watchdog of the process.
-  // Async-signal-safe.
-  static void NoteInput();
+  // The user has touched the keyboard or the mouse: asks the UI thread,
+  // unless a question is out already. Any thread.
+  void InputArrived();
+  // The UI thread's answer. UI thread, lock-free.
+  void Answer();
 
-  // One look: true when input has waited longer than the limit for a
-  // beat, at `now`, with the desktop's time since the last input (nullopt
-  // when it cannot tell). The watchdog's thread asks this every 100 ms
-  // while the UI thread is silent; tests ask it with times of their own.
-  bool Stalled(TClock::time_point now,
-               std::optional<std::chrono::milliseconds> sinceLastInput) const;
+  // Whether a question has been out for longer than the limit at `now`.
+  // The watchdog's thread asks this when a question's limit has passed;
+  // tests ask it with times of their own.
+  bool Stalled(TClock::time_point now) const;
 
  private:
   static std::int64_t Ticks(TClock::time_point time) { return time.time_since_epoch().count(); }
   void Watch();
 
-  std::unique_ptr<platform::IInputIdleClock> FIdle;
+  std::function<void()> FAsk;
   std::function<void()> FOnStall;
   const TClock::duration FLimit;
-  std::atomic<std::int64_t> FStart{0};     // ticks; 0 until started
-  std::atomic<std::int64_t> FLastBeat{0};  // ticks
+  std::atomic<bool> FStarted{false};
+  std::atomic<std::int64_t> FAskedAt{0};  // ticks of the open question; 0: none
 
   std::mutex FMutex;
   std::condition_variable FWake;

@@ -50,10 +50,10 @@ void StartExitWatchdog() {
   });
 }
 
-std::unique_ptr<TInputWatchdog> StartInputWatchdog(std::unique_ptr<platform::IInputIdleClock> clock,
+std::unique_ptr<TInputWatchdog> StartInputWatchdog(std::function<void()> ask,
                                                    IHistoryLog& history) {
   auto watchdog =
-      std::make_unique<TInputWatchdog>(std::move(clock), [&history] { EndStalledRun(history); });
+      std::make_unique<TInputWatchdog>(std::move(ask), [&history] { EndStalledRun(history); });
   watchdog->Start();
   return watchdog;
 }

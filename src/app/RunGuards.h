@@ -24,13 +24,13 @@ void RunGuarded(TSaver& saver, const std::function<void()>& handler);
 // screen after input).
 void StartExitWatchdog();
 
-// The input watchdog of a full-screen run over the desktop's idle clock
-// (the front end's platform::CreateInputIdleClock()), started; the front
-// end beats it from its event loop. When it fires, the stalled run is
-// ended: a line on the standard error, what can be written of `history`
-// within half a second, and the process ends. `history` outlives the
-// watchdog.
-std::unique_ptr<TInputWatchdog> StartInputWatchdog(std::unique_ptr<platform::IInputIdleClock> clock,
+// The input watchdog of a full-screen run, started: `ask` posts its Answer
+// to the UI thread's event loop, and the front end tells it of the
+// desktop's input (platform::WatchDesktopInput). When it fires, the stalled
+// run is ended: a line on the standard error, what can be written of
+// `history` within half a second, and the process ends. `history` outlives
+// the watchdog.
+std::unique_ptr<TInputWatchdog> StartInputWatchdog(std::function<void()> ask,
                                                    IHistoryLog& history);
 
 }  // namespace tavelune

@@ -43,10 +43,7 @@ class IPlayHost {
   virtual platform::TLocalTime LocalNow() = 0;
   // Blocks for `milliseconds` without handling messages.
   virtual void Sleep(int milliseconds) = 0;
-  // A zero-length sleep, the worker threads' hand-overs and the waiting
-  // window messages (YieldToMessages).
-  virtual void YieldToMessages() = 0;
-  // The waiting window messages once.
+  // The waiting window messages once (the saver's start, before playing).
   virtual void ProcessMessages() = 0;
   // A uniform whole number in 0..bound-1 (0 for a bound below 1), and a
   // uniform real in [0, 1).

@@ -23,7 +23,7 @@ void TFormMessage::FormActivate() {
 void TFormMessage::CountdownTick() {
   --FRemaining;
   FView.SetCountdownText(std::to_string(FRemaining) + "秒");
-  FView.ProcessMessages();
+  FView.RepaintCountdown();
   if (FRemaining < 1) {
     FView.Close();
   }

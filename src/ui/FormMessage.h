@@ -28,8 +28,8 @@ class IFormMessageView {
   virtual void Hide() = 0;
   // Closes the window; the front end then calls FormClose.
   virtual void Close() = 0;
-  // Lets the waiting window messages be handled.
-  virtual void ProcessMessages() = 0;
+  // Paints the countdown's new text now, without handling other messages.
+  virtual void RepaintCountdown() = 0;
 };
 
 // The designed form: caption, texts, font and the controls' rectangles in

@@ -57,10 +57,6 @@ class TFakeSaverHost : public ISaverHost {
       OnSleep();
     }
   }
-  void YieldToMessages() override {
-    ++Yields;
-    ProcessMessages();
-  }
   // One pass of the event loop: the timers due now, then the messages.
   void ProcessMessages() override {
     if (FInHandler) {
@@ -270,7 +266,6 @@ class TFakeSaverHost : public ISaverHost {
   void SetDisplay16Bit() override { ++DisplaySwitches; }
 
   std::vector<int> Sleeps;
-  int Yields = 0;
   int MessagePasses = 0;
   std::deque<std::function<void()>> Messages;
   std::function<void()> OnSleep;

@@ -23,7 +23,7 @@ class TFakeNoticeWindow : public IFormMessageView {
     ++Closes;
     Notice->FormClose();
   }
-  void ProcessMessages() override { ++MessagePasses; }
+  void RepaintCountdown() override { ++Repaints; }
 
   TFormMessage* Notice = nullptr;
   std::string MessageLabel;
@@ -31,7 +31,7 @@ class TFakeNoticeWindow : public IFormMessageView {
   bool TimerEnabled = false;
   bool Visible = true;
   int Closes = 0;
-  int MessagePasses = 0;
+  int Repaints = 0;
 };
 
 class FormMessageTest : public ::testing::Test {
@@ -62,7 +62,7 @@ TEST_F(FormMessageTest, NamesTheMovieAndCountsDownAMinute) {
   EXPECT_EQ(Window.Closes, 1);
   EXPECT_FALSE(Window.TimerEnabled);
   EXPECT_FALSE(Window.Visible);
-  EXPECT_EQ(Window.MessagePasses, 60);
+  EXPECT_EQ(Window.Repaints, 60);
 }
 
 TEST_F(FormMessageTest, ATickBeforeTheFirstActivationClosesAtMinusOne) {

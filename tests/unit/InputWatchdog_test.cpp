@@ -1,5 +1,5 @@
-// The dead man's switch: input that the UI thread does not handle within the
-// limit ends the run; a UI thread that keeps handling its messages is never
+// The dead man's switch: input after which the UI thread does not answer
+// within the limit ends the run; a UI thread that keeps answering is never
 // ended, whatever the input.
 
 #include "app/InputWatchdog.h"
@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 namespace tavelune {
 namespace {
@@ -15,103 +18,90 @@ namespace {
 using namespace std::chrono_literals;
 using TClock = TInputWatchdog::TClock;
 
-// The desktop's clock, set by the test: the last input happened at `Input`.
-class TScriptedIdleClock : public platform::IInputIdleClock {
- public:
-  std::optional<std::chrono::milliseconds> SinceLastInput() override {
-    ++Questions;
-    const TClock::time_point input = Input.load();
-    if (input == TClock::time_point{}) {
-      return std::nullopt;
-    }
-    return std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - input);
+// The UI thread's event loop as far as the watchdog sees it: the questions
+// posted to it, which the test answers or leaves.
+struct TPostedQuestions {
+  std::atomic<int> Asked{0};
+  std::function<void()> Ask() {
+    return [this] { ++Asked; };
   }
-  std::atomic<TClock::time_point> Input{TClock::time_point{}};
-  std::atomic<int> Questions{0};
 };
 
-std::chrono::milliseconds Since(TClock::time_point then, TClock::time_point now) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(now - then);
+TEST(InputWatchdog, AQuestionLeftUnansweredForLongerThanTheLimitIsAStall) {
+  TPostedQuestions ui;
+  TInputWatchdog watchdog(ui.Ask(), [] {});
+  watchdog.Start();
+  const TClock::time_point asked = TClock::now();
+  watchdog.InputArrived();
+  EXPECT_EQ(ui.Asked, 1);
+  EXPECT_FALSE(watchdog.Stalled(asked + TInputWatchdog::kDefaultLimit - 100ms));
+  EXPECT_TRUE(watchdog.Stalled(TClock::now() + TInputWatchdog::kDefaultLimit + 100ms));
 }
 
-TEST(InputWatchdog, InputNotHandledForLongerThanTheLimitIsAStall) {
-  TInputWatchdog watchdog(nullptr, [] {});
+TEST(InputWatchdog, AnAnswerMeansTheInputWasHandledAndTheNextInputAsksAgain) {
+  TPostedQuestions ui;
+  TInputWatchdog watchdog(ui.Ask(), [] {});
   watchdog.Start();
-  const TClock::time_point input = TClock::now() + 10ms;
-  const TClock::time_point before = input + TInputWatchdog::kDefaultLimit - 100ms;
-  const TClock::time_point after = input + TInputWatchdog::kDefaultLimit + 100ms;
-  EXPECT_FALSE(watchdog.Stalled(before, Since(input, before)));
-  EXPECT_TRUE(watchdog.Stalled(after, Since(input, after)));
-}
-
-TEST(InputWatchdog, ABeatAfterTheInputMeansItWasHandled) {
-  TInputWatchdog watchdog(nullptr, [] {});
-  watchdog.Start();
-  std::this_thread::sleep_for(20ms);
-  const TClock::time_point input = TClock::now() - 10ms;
-  watchdog.Beat();
-  const TClock::time_point later = TClock::now() + 5s;
-  EXPECT_FALSE(watchdog.Stalled(later, Since(input, later)));
+  watchdog.InputArrived();
+  watchdog.InputArrived();  // a burst of moves: one question covers them all
+  EXPECT_EQ(ui.Asked, 1);
+  watchdog.Answer();
+  EXPECT_FALSE(watchdog.Stalled(TClock::now() + 5s));
+  watchdog.InputArrived();
+  EXPECT_EQ(ui.Asked, 2);
 }
 
 TEST(InputWatchdog, InputBeforeTheStartOrNoneAtAllCountsForNothing) {
-  TInputWatchdog watchdog(nullptr, [] {});
-  const TClock::time_point before = TClock::now();
-  std::this_thread::sleep_for(5ms);
+  TPostedQuestions ui;
+  TInputWatchdog watchdog(ui.Ask(), [] {});
+  watchdog.InputArrived();
+  EXPECT_EQ(ui.Asked, 0);
   watchdog.Start();
-  const TClock::time_point later = TClock::now() + 10s;
-  EXPECT_FALSE(watchdog.Stalled(later, Since(before, later)));
-  EXPECT_FALSE(watchdog.Stalled(later, std::nullopt));
-  TInputWatchdog unstarted(nullptr, [] {});
-  EXPECT_FALSE(unstarted.Stalled(later, 1ms));
+  EXPECT_FALSE(watchdog.Stalled(TClock::now() + 10s));
 }
 
-TEST(InputWatchdog, ANotedSignalCountsAsInput) {
-  TInputWatchdog watchdog(nullptr, [] {});
-  watchdog.Start();
-  std::this_thread::sleep_for(5ms);
-  TInputWatchdog::NoteInput();
-  EXPECT_FALSE(watchdog.Stalled(TClock::now() + 500ms, std::nullopt));
-  EXPECT_TRUE(watchdog.Stalled(TClock::now() + 1500ms, std::nullopt));
-  watchdog.Beat();
-  EXPECT_FALSE(watchdog.Stalled(TClock::now() + 1500ms, std::nullopt));
-}
-
-// The UI thread below beats as an event loop does, then blocks the way a
+// The UI thread below answers as an event loop does, then blocks the way a
 // read from a stalled share would, while the desktop reports a key.
 TEST(InputWatchdog, EndsARunWhoseUiThreadIsBlockedAndSparesAHealthyOne) {
-  auto clock = std::make_unique<TScriptedIdleClock>();
-  TScriptedIdleClock& desktop = *clock;
   std::atomic<int> stalls{0};
-  std::atomic<bool> blocked{false};
+  std::atomic<bool> healthy{true};
+  std::atomic<TInputWatchdog*> self{nullptr};
+  // A healthy loop answers each question a little later, on its thread.
+  std::vector<std::thread> answers;
+  std::mutex answersLock;
   TInputWatchdog watchdog(
-      std::move(clock), [&] { ++stalls; }, 300ms);
+      [&] {
+        if (healthy) {
+          std::lock_guard lock(answersLock);
+          answers.emplace_back([&] {
+            std::this_thread::sleep_for(20ms);
+            self.load()->Answer();
+          });
+        }
+      },
+      [&] { ++stalls; }, 300ms);
+  self = &watchdog;
   watchdog.Start();
 
-  // Healthy: input every 50 ms, beats every 20 ms, for a second.
-  std::thread healthy([&] {
-    for (int i = 0; i < 50; ++i) {
-      if (i % 3 == 0) {
-        desktop.Input = TClock::now();
-      }
-      std::this_thread::sleep_for(20ms);
-      watchdog.Beat();
+  // Healthy: input every 20 ms for a second.
+  for (int i = 0; i < 50; ++i) {
+    watchdog.InputArrived();
+    std::this_thread::sleep_for(20ms);
+  }
+  {
+    std::lock_guard lock(answersLock);
+    for (std::thread& answer : answers) {
+      answer.join();
     }
-  });
-  healthy.join();
+  }
   EXPECT_EQ(stalls, 0);
-  EXPECT_EQ(desktop.Questions, 0);  // beats within the limit: the desktop is not even asked
 
-  // Blocked: a key, then no beat at all.
-  std::thread stuck([&] {
-    desktop.Input = TClock::now();
-    blocked = true;
-    for (int i = 0; i < 300 && stalls == 0; ++i) {
-      std::this_thread::sleep_for(10ms);  // the UI thread handles nothing
-    }
-  });
-  stuck.join();
-  EXPECT_TRUE(blocked);
+  // Blocked: a key, and no answer at all.
+  healthy = false;
+  watchdog.InputArrived();
+  for (int i = 0; i < 300 && stalls == 0; ++i) {
+    std::this_thread::sleep_for(10ms);  // the UI thread handles nothing
+  }
   EXPECT_EQ(stalls, 1);  // once, and the watchdog's thread has ended
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -329,6 +330,112 @@ TEST_F(PlayController, WithoutAGrabTheVideoWindowsImageIsShown) {
   Media.SetSnapshot(0x123456);
   Host.Run(Player.PlayMovie(movie));
   EXPECT_EQ(CentrePixel(), 0x123456u);
+}
+
+// --- input in every state of the play loop ---
+
+// How a run that input ended went: when it ended on the fake clock, and
+// its history's events with the movie's folder left out.
+struct TEndedRun {
+  std::int64_t EndedAtMs = 0;
+  std::vector<std::string> Events;
+};
+
+// A play loop set up by `setUp`, a key at `keyAtMs` doing what the saver's
+// key does (the closing flag, the window's close, which wakes the loop and
+// ends discovery's walk), run until the loop has ended.
+TEndedRun EndedByAKey(const std::function<void(test::TPlayerRig&, TFakeSearch&)>& setUp,
+                      std::int64_t keyAtMs) {
+  test::TPlayerRig rig;
+  TFakeSearch search;
+  rig.Player.SetMovieSearch(&search);
+  rig.Settings.RandomSort = false;
+  rig.Settings.GraphicsSize = 0;
+  rig.Settings.DrawPosition = 0;
+  rig.Settings.DrawWait = 5;
+  rig.Screen = TBitmap24(320, 240);
+  rig.Host.OnClose = [&] { rig.Closing = true; };
+  setUp(rig, search);
+  rig.Host.At(keyAtMs, [&] {
+    rig.Closing = true;
+    rig.Host.RequestClose();
+    search.Done = true;
+    rig.Player.WakeUp();
+  });
+  rig.Host.Run(rig.Player.PlayLoop());
+  TEndedRun ended{rig.Host.NowMs, {}};
+  const std::string folder = rig.Dir.Name("");
+  for (std::string event : rig.Log.Events()) {
+    if (event.rfind(folder, 0) == 0) {
+      event.erase(0, folder.size());
+    }
+    ended.Events.push_back(event);
+  }
+  return ended;
+}
+
+TEST(PlayLoopInput, AKeyEndsTheRunAtOnceInEveryStateWithTheLinesOfThatState) {
+  using TEvents = std::vector<std::string>;
+  const auto aMovie = [](test::TPlayerRig& rig, TFakeSearch&) {
+    rig.Player.MovieList() = {rig.Dir.Write("m.mp4", "movie bytes")};
+  };
+  const TEvents played{"m.mp4 Start", "m.mp4 Stop"};
+  const TEvents nothingFound{"Movie not found", "FsrFileRead.Resume"};
+  struct TCase {
+    const char* State;
+    std::function<void(test::TPlayerRig&, TFakeSearch&)> SetUp;
+    std::int64_t KeyAtMs;
+    TEvents Events;
+  };
+  const std::vector<TCase> cases = {
+      {"waiting for the walk's first movie",
+       [](test::TPlayerRig&, TFakeSearch& search) { search.Done = false; }, 250, nothingFound},
+      {"pausing between movies", [](test::TPlayerRig&, TFakeSearch&) {}, 700, nothingFound},
+      {"waiting for a movie not shown before",
+       [](test::TPlayerRig& rig, TFakeSearch& search) {
+         static TShownMemory memory(rig.Dir.Name("shown.txt"));
+         memory.Remember("old");
+         rig.Player.SetShownMemory(&memory);
+         rig.Settings.RandomSort = true;
+         rig.Player.MovieList() = {"old"};
+         search.Done = false;
+       },
+       350, {"old not Found"}},
+      {"starting the movie", aMovie, 150, played},
+      {"waiting for a graph event after a partial render",
+       [&](test::TPlayerRig& rig, TFakeSearch& search) {
+         aMovie(rig, search);
+         rig.Media.RenderResult = kVfwSPartialRender;
+       },
+       1500, played},
+      {"reading the length", aMovie, 700, played},
+      {"waiting for the grab",
+       [&](test::TPlayerRig& rig, TFakeSearch& search) {
+         aMovie(rig, search);
+         rig.Media.DeliversFrames = false;
+         rig.Media.HasSnapshot = false;
+       },
+       4000, played},
+      {"holding a still", aMovie, 3000, played},
+      {"pausing before the next segment",
+       [&](test::TPlayerRig& rig, TFakeSearch& search) {
+         aMovie(rig, search);
+         rig.Settings.DrawWait = 0;
+       },
+       1650, played},
+      {"showing the error notice",
+       [&](test::TPlayerRig& rig, TFakeSearch& search) {
+         aMovie(rig, search);
+         rig.Media.FailingCalls = {"Pause"};
+       },
+       9000, {"m.mp4 Start", "m.mp4 Error", "m.mp4 Stop"}},
+  };
+  for (const TCase& state : cases) {
+    SCOPED_TRACE(state.State);
+    const TEndedRun ended = EndedByAKey(state.SetUp, state.KeyAtMs);
+    EXPECT_EQ(ended.EndedAtMs, state.KeyAtMs);
+    EXPECT_EQ(ended.Events, state.Events);
+  }
 }
 
 TEST_F(PlayController, InputDuringAHoldEndsTheMovieWithinATenthOfASecond) {

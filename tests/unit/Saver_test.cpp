@@ -214,7 +214,8 @@ TEST_F(Saver, TheFirstActivationPreparesTheBackgroundPausesAndStartsThePlayLoop)
   ASSERT_FALSE(Host.Sleeps.empty());
   EXPECT_EQ(Host.Sleeps.front(), 2200);
   EXPECT_TRUE(Window.Closing());
-  EXPECT_EQ(Events().front(), "Mouse Push");
+  const std::vector<std::string> events = Events();
+  EXPECT_NE(std::find(events.begin(), events.end(), "Mouse Push"), events.end());
   // A second activation does nothing.
   Window.FormActivate();
   EXPECT_FALSE(Window.PlayLoopRunning());

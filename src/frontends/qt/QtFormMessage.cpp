@@ -1,7 +1,6 @@
 #include "frontends/qt/QtFormMessage.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QFont>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -116,8 +115,8 @@ void TQtFormMessage::Close() {
   close();
 }
 
-void TQtFormMessage::ProcessMessages() {
-  QCoreApplication::processEvents();
+void TQtFormMessage::RepaintCountdown() {
+  FCountdownLabel->repaint();
 }
 
 }  // namespace tavelune::platform

@@ -36,7 +36,7 @@ class TQtFormMessage : public QDialog, private IFormMessageView {
   void SetTimerEnabled(bool enabled) override;
   void Hide() override;
   void Close() override;
-  void ProcessMessages() override;
+  void RepaintCountdown() override;
 
   QLabel* FMessageLabel;
   QLabel* FCountdownLabel;

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "app/InputWatchdog.h"
+#include "platform/InputWatch.h"
 #include "app/Program.h"
 #include "base/ProcessUtils.h"
 #include "base/Synchronize.h"
@@ -61,7 +61,7 @@ int gSignalPipe[2] = {-1, -1};
 void OnSignal(int) {
   const char byte = 1;
   [[maybe_unused]] const ssize_t written = ::write(gSignalPipe[1], &byte, 1);
-  TInputWatchdog::NoteInput();
+  platform::NoteInputSignal();
 }
 
 class TQtFrontEnd : public IProgramFrontEnd {

@@ -22,7 +22,6 @@
 #include "base/ProcessUtils.h"
 #include "base/Synchronize.h"
 #include "frontends/qt/QtFormMessage.h"
-#include "platform/InputIdle.h"
 #include "platform/SystemDirs.h"
 #include "playback/MediaFramework.h"
 #include "ports/qt/QtFonts.h"
@@ -231,12 +230,15 @@ void TQtSaverWindow::OtherScreenKeyPress(QKeyEvent* event) {
 }
 
 void TQtSaverWindow::WatchInput() {
-  // Ticks of this timer run inside every message pass, nested ones
-  // included, so they stop only while the UI thread handles no messages.
-  FBeatTimer.setInterval(100);
-  connect(&FBeatTimer, &QTimer::timeout, this, [this] { FInputWatchdog->Beat(); });
-  FInputWatchdog = StartInputWatchdog(CreateInputIdleClock(), FLogFile);
-  FBeatTimer.start();
+  // The answer is a queued call, which every message pass runs, nested
+  // ones included: it stays out only while the UI thread handles nothing.
+  FInputWatchdog = StartInputWatchdog(
+      [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { FInputWatchdog->Answer(); }, Qt::QueuedConnection);
+      },
+      FLogFile);
+  FInputWatch = WatchDesktopInput([watchdog = FInputWatchdog.get()] { watchdog->InputArrived(); });
 }
 
 void TQtSaverWindow::GrabInput() {
@@ -356,10 +358,6 @@ void TQtSaverWindow::RequestClose() {
 }
 
 // --- ISaverHost ---
-
-void TQtSaverWindow::YieldToMessages() {
-  tavelune::YieldToMessages();
-}
 
 void TQtSaverWindow::ProcessMessages() {
   RunSynchronizeRequests();

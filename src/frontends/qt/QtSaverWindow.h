@@ -21,6 +21,7 @@
 #include "app/Saver.h"
 #include "catalogue/LogFile.h"
 #include "frontends/qt/QtFormMessage.h"
+#include "platform/InputWatch.h"
 
 namespace tavelune::platform {
 
@@ -91,7 +92,6 @@ class TQtSaverWindow : public QWidget, public TDesktopSaverHost {
   void ForgetMonitor(QScreen* screen);
 
   // --- ISaverHost ---
-  void YieldToMessages() override;
   void ProcessMessages() override;
   std::unique_ptr<ITimer> CreateTimer(int intervalMilliseconds,
                                       std::function<void()> onTimer) override;
@@ -121,10 +121,10 @@ class TQtSaverWindow : public QWidget, public TDesktopSaverHost {
   QPointer<TQtFormMessage> FNotice;
   std::vector<std::unique_ptr<TQtOtherScreenWindow>> FOtherWindows;
   QTimer FFollowTimer;  // follows the target window's size
-  // A full-screen run's dead man's switch, and the timer whose ticks tell it
-  // that the event loop runs.
+  // A full-screen run's dead man's switch, and the desktop's input that
+  // wakes it (declared after it: it goes first).
   std::unique_ptr<TInputWatchdog> FInputWatchdog;
-  QTimer FBeatTimer;
+  std::unique_ptr<IInputWatch> FInputWatch;
   int FCursorCount = 0;
   bool FInputGrabbed = false;
   bool FClosed = false;  // the close was accepted

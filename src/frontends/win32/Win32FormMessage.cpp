@@ -2,7 +2,6 @@
 
 #include <windowsx.h>
 
-#include "base/ProcessUtils.h"
 #include "ports/win32/Win32Gdi.h"
 
 namespace tavelune::platform {
@@ -195,8 +194,8 @@ void TWin32FormMessage::Close() {
   ::PostMessageW(FWindow, WM_CLOSE, 0, 0);
 }
 
-void TWin32FormMessage::ProcessMessages() {
-  YieldToMessages();
+void TWin32FormMessage::RepaintCountdown() {
+  ::UpdateWindow(FCountdownLabel);
 }
 
 }  // namespace tavelune::platform

@@ -43,7 +43,7 @@ class TWin32FormMessage final : private IFormMessageView {
   void SetTimerEnabled(bool enabled) override;
   void Hide() override;
   void Close() override;
-  void ProcessMessages() override;
+  void RepaintCountdown() override;
 
   HWND FWindow = nullptr;
   HWND FMessageLabel = nullptr;

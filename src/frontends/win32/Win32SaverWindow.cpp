@@ -12,7 +12,7 @@
 #include "base/ProcessUtils.h"
 #include "base/Synchronize.h"
 #include "frontends/win32/Win32FormMessage.h"
-#include "platform/InputIdle.h"
+#include "platform/InputWatch.h"
 #include "platform/MessagePump.h"
 #include "platform/SystemDirs.h"
 #include "ports/win32/Win32Gdi.h"
@@ -22,7 +22,8 @@ namespace tavelune::platform {
 namespace {
 
 constexpr wchar_t kClassName[] = L"TSaver";
-constexpr UINT_PTR kBeatTimer = 1;
+// The input watchdog's question, posted to the saver window.
+constexpr UINT kAnswerWatchdog = WM_APP + 3;
 // The red error line's height above the bottom edge of the window.
 constexpr int kErrorLineHeight = 18;
 constexpr COLORREF kRed = RGB(255, 0, 0);
@@ -102,6 +103,7 @@ TWin32SaverWindow::~TWin32SaverWindow() {
     FPaneTimer = 0;
     gWatchedPreview = nullptr;
   }
+  FInputWatch.reset();
   FInputWatchdog.reset();
   Guarded([this] { FSaver->FormDestroy(); });
   FSaver.reset();
@@ -235,11 +237,13 @@ void TWin32SaverWindow::HideUnpluggedMonitors() {
 }
 
 void TWin32SaverWindow::WatchInput() {
-  FInputWatchdog = StartInputWatchdog(CreateInputIdleClock(), FLogFile);
-  // Its beats come from a timer, whose messages the UI thread sees in every
-  // message pass, nested ones included. Every 250 ms is well within the
-  // watchdog's limit and wakes a held still less.
-  ::SetTimer(FWindow, kBeatTimer, 250, nullptr);
+  // The answer is a posted message, which every message loop dispatches,
+  // nested and modal ones included: it stays out only while the UI thread
+  // handles nothing.
+  HWND window = FWindow;
+  FInputWatchdog =
+      StartInputWatchdog([window] { ::PostMessageW(window, kAnswerWatchdog, 0, 0); }, FLogFile);
+  FInputWatch = WatchDesktopInput([watchdog = FInputWatchdog.get()] { watchdog->InputArrived(); });
 }
 
 void CALLBACK TWin32SaverWindow::CheckPreviewPane(HWND, UINT, UINT_PTR, DWORD) {
@@ -296,12 +300,13 @@ LRESULT TWin32SaverWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       Guarded([&] { FSaver->FormKeyPress(key); });
       return 0;
     }
+    case kAnswerWatchdog:
+      if (FInputWatchdog) {
+        FInputWatchdog->Answer();
+      }
+      return 0;
     case WM_TIMER:
-      if (wParam == kBeatTimer) {
-        if (FInputWatchdog) {
-          FInputWatchdog->Beat();
-        }
-      } else if (auto timer = FTimers.find(wParam); timer != FTimers.end()) {
+      if (auto timer = FTimers.find(wParam); timer != FTimers.end()) {
         const std::function<void()> onTimer = timer->second;
         Guarded(onTimer);
       }
@@ -391,10 +396,6 @@ void TWin32SaverWindow::RequestClose() {
 }
 
 // --- ISaverHost ---
-
-void TWin32SaverWindow::YieldToMessages() {
-  tavelune::YieldToMessages();
-}
 
 void TWin32SaverWindow::ProcessMessages() {
   RunSynchronizeRequests();

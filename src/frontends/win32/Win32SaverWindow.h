@@ -82,7 +82,6 @@ class TWin32SaverWindow final : public TDesktopSaverHost {
   void WindowGone();
 
   // --- ISaverHost ---
-  void YieldToMessages() override;
   void ProcessMessages() override;
   std::unique_ptr<ITimer> CreateTimer(int intervalMilliseconds,
                                       std::function<void()> onTimer) override;
@@ -115,8 +114,10 @@ class TWin32SaverWindow final : public TDesktopSaverHost {
   std::map<UINT_PTR, std::function<void()>> FTimers;  // by timer id
   UINT_PTR FNextTimerId = 100;
   UINT_PTR FPaneTimer = 0;  // a thread timer: it outlives a window that is gone
-  // A full-screen run's dead man's switch.
+  // A full-screen run's dead man's switch, and the desktop's input that
+  // wakes it (declared after it: it goes first).
   std::unique_ptr<TInputWatchdog> FInputWatchdog;
+  std::unique_ptr<IInputWatch> FInputWatch;
   // The error notice, once shown; its window closes itself. Last, so that
   // it goes before what its input handlers use.
   std::unique_ptr<TWin32FormMessage> FNotice;

@@ -5,13 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <random>
 #include <string>
 
 #include "helpers/TestFiles.h"
 #include "platform/ByteFile.h"
 #include "platform/FileSystem.h"
-#include "platform/InputIdle.h"
+#include "platform/InputWatch.h"
 
 namespace tavelune {
 namespace {
@@ -58,12 +59,21 @@ TEST(Win32FileSystem, TellsDeviceNamesWhereverTheyStand) {
   }
 }
 
-TEST(Win32InputIdle, TellsTheTimeSinceTheSessionsLastInput) {
-  const auto clock = platform::CreateInputIdleClock();
-  ASSERT_NE(clock, nullptr);
-  const auto since = clock->SinceLastInput();
-  ASSERT_TRUE(since.has_value());
-  EXPECT_GE(since->count(), 0);
+TEST(Win32InputWatch, TheHooksSeeInputThatNoWindowOfOursGets) {
+  std::atomic<int> inputs{0};
+  const auto watch = platform::WatchDesktopInput([&] { ++inputs; });
+  ASSERT_NE(watch, nullptr);
+  INPUT move{};
+  move.type = INPUT_MOUSE;
+  move.mi.dx = 3;
+  move.mi.dwFlags = MOUSEEVENTF_MOVE;
+  for (int i = 0; i < 500 && inputs == 0; ++i) {
+    if (i % 50 == 0) {
+      ::SendInput(1, &move, sizeof move);
+    }
+    ::Sleep(10);
+  }
+  EXPECT_GT(inputs, 0);
 }
 
 }  // namespace
