@@ -3,7 +3,6 @@
 #include <chrono>
 
 #include "base/FileNames.h"
-#include "base/ProcessUtils.h"
 #include "base/Synchronize.h"
 #include "base/TextUtils.h"
 #include "platform/DirectoryList.h"
@@ -13,10 +12,7 @@ namespace tavelune {
 bool IsMovieFile(const std::string& fileName, const std::vector<std::string>& extensions) {
   const std::string extension = AsciiUpper(ExtractFileExt(fileName));
   for (const std::string& entry : extensions) {
-    const bool equal = extension == "." + AsciiUpper(entry);
-    // Input that ends the saver is handled even in the middle of a long walk.
-    YieldToMessagesIfDue();
-    if (equal) {
+    if (extension == "." + AsciiUpper(entry)) {
       return true;
     }
   }

@@ -109,10 +109,10 @@ class TWin32FrontEnd final : public IProgramFrontEnd {
       while (!FPump.QuitRequested() && ::GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (message.hwnd == nullptr && message.message == kWakeMessage) {
           RunSynchronizeRequests();
-          continue;
+        } else {
+          ::TranslateMessage(&message);
+          ::DispatchMessageW(&message);
         }
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
         FWindow->RunDueActivation();
       }
       FWindow.reset();

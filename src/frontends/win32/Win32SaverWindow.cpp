@@ -24,6 +24,10 @@ namespace {
 constexpr wchar_t kClassName[] = L"TSaver";
 // The input watchdog's question, posted to the saver window.
 constexpr UINT kAnswerWatchdog = WM_APP + 3;
+// Wakes the outermost message loop for the first activation, which it runs
+// after dispatching this (the paint that asks for it may come in a nested
+// pass, after which nothing else may arrive for a long time).
+constexpr UINT kActivationDue = WM_APP + 4;
 // The red error line's height above the bottom edge of the window.
 constexpr int kErrorLineHeight = 18;
 constexpr COLORREF kRed = RGB(255, 0, 0);
@@ -300,6 +304,8 @@ LRESULT TWin32SaverWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       Guarded([&] { FSaver->FormKeyPress(key); });
       return 0;
     }
+    case kActivationDue:
+      return 0;  // the outermost loop runs the activation next
     case kAnswerWatchdog:
       if (FInputWatchdog) {
         FInputWatchdog->Answer();
@@ -347,6 +353,7 @@ void TWin32SaverWindow::Paint() {
     // The first activation follows the first paint, so the screen is
     // covered before the pause that starts the run.
     FActivationDue = true;
+    ::PostMessageW(FWindow, kActivationDue, 0, 0);
   }
   const TBitmap24& picture = FSaver->ScreenPicture();
   if (!picture.Empty()) {

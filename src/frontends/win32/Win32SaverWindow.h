@@ -26,6 +26,7 @@
 #include "app/Saver.h"
 #include "catalogue/LogFile.h"
 #include "frontends/win32/Win32FormMessage.h"
+#include "platform/InputWatch.h"
 
 namespace tavelune::platform {
 
