@@ -29,9 +29,9 @@ class TInputWatchdog {
   using TClock = std::chrono::steady_clock;
   // A question unanswered this long ends the run: with the history's last
   // lines, the process is gone well within a second of the input. A
-  // healthy UI thread answers within one message pass (its longest step,
-  // opening a movie, is bounded well below this only on healthy files:
-  // input during an open that hangs is exactly what the watchdog is for).
+  // healthy UI thread answers at its event loop's next pass; one that
+  // takes longer is stuck in a step (an open or a read that hangs), which
+  // is what the watchdog is for.
   static constexpr std::chrono::milliseconds kDefaultLimit{600};
 
   // `ask` posts Answer to the UI thread's event loop (any thread calls it);

@@ -30,7 +30,6 @@ void StartExitWatchdog();
 // run is ended: a line on the standard error, what can be written of
 // `history` within half a second, and the process ends. `history` outlives
 // the watchdog.
-std::unique_ptr<TInputWatchdog> StartInputWatchdog(std::function<void()> ask,
-                                                   IHistoryLog& history);
+std::unique_ptr<TInputWatchdog> StartInputWatchdog(std::function<void()> ask, IHistoryLog& history);
 
 }  // namespace tavelune

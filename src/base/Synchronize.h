@@ -2,9 +2,9 @@
 
 // Hand-over of work from a worker thread to the UI thread. The worker calls
 // Synchronize and blocks until the UI thread has run the step; the UI thread
-// runs waiting steps inside YieldToMessages (and wherever it waits with
-// WaitForSynchronizeRequests), so a step may run in the middle of any UI
-// loop that yields, exactly where window messages are handled.
+// runs waiting steps when the waker installed by its event loop wakes it,
+// inside YieldToMessages, and wherever it waits with
+// WaitForSynchronizeRequests: where window messages are handled.
 
 #include <atomic>
 #include <chrono>

@@ -15,8 +15,7 @@ namespace tavelune {
 
 // Whether `fileName`'s extension (from its last "." after the last folder
 // delimiter, case folded in ASCII) equals one of `extensions` (each taken
-// as stored, without its period, case folded the same way). UI thread:
-// yields to messages while it compares.
+// as stored, without its period, case folded the same way).
 bool IsMovieFile(const std::string& fileName, const std::vector<std::string>& extensions);
 
 // What the playback controller sees of discovery.

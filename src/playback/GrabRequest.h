@@ -26,8 +26,8 @@ namespace tavelune {
 
 class TGrabRequest {
  public:
-  // The play loop's wait for a frame: this many rounds of a message pass
-  // and a sleep of kWaitRoundMilliseconds, 5 s in all.
+  // The play loop's wait for a frame: this many waits of
+  // kWaitRoundMilliseconds, after each of which it looks again, 5 s in all.
   static constexpr int kWaitRounds = 50;
   static constexpr int kWaitRoundMilliseconds = 100;
   // The grab timer, restarted at every seek: when it fires the request

@@ -76,8 +76,8 @@ TEST(QtSaverWindow, AFullScreenRunCoversTheOtherMonitorUntilItIsUnplugged) {
 
   TSeen seen;
   auto window = std::make_unique<TQtSaverWindow>(TProgramRun{"S"}, 0);
-  // The run's play loop takes over the event loop once the window is shown:
-  // what it shows is looked at from inside it, then the run is ended.
+  // The run plays on the event loop once the window is shown: what it shows
+  // is looked at from a timer of that loop, then the run is ended.
   QTimer::singleShot(kLookAfterMs, [&] {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
       if (dynamic_cast<TQtOtherScreenWindow*>(widget) == nullptr) {

@@ -400,7 +400,8 @@ TEST(PlayLoopInput, AKeyEndsTheRunAtOnceInEveryStateWithTheLinesOfThatState) {
          rig.Player.MovieList() = {"old"};
          search.Done = false;
        },
-       350, {"old not Found"}},
+       350,
+       {"old not Found"}},
       {"starting the movie", aMovie, 150, played},
       {"waiting for a graph event after a partial render",
        [&](test::TPlayerRig& rig, TFakeSearch& search) {
@@ -428,7 +429,8 @@ TEST(PlayLoopInput, AKeyEndsTheRunAtOnceInEveryStateWithTheLinesOfThatState) {
          aMovie(rig, search);
          rig.Media.FailingCalls = {"Pause"};
        },
-       9000, {"m.mp4 Start", "m.mp4 Error", "m.mp4 Stop"}},
+       9000,
+       {"m.mp4 Start", "m.mp4 Error", "m.mp4 Stop"}},
   };
   for (const TCase& state : cases) {
     SCOPED_TRACE(state.State);

@@ -22,12 +22,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/InputWatch.h"
 #include "app/Program.h"
 #include "base/ProcessUtils.h"
 #include "base/Synchronize.h"
 #include "frontends/qt/QtControlForm.h"
 #include "frontends/qt/QtSaverWindow.h"
+#include "platform/InputWatch.h"
 #include "platform/MessagePump.h"
 #include "platform/SystemDirs.h"
 #include "ports/x11/X11Windows.h"

@@ -111,7 +111,7 @@ class TWin32SaverWindow final : public TDesktopSaverHost {
   std::string FErrorText;  // the red line, system code page
   HFONT FErrorFont = nullptr;
   bool FActivationDue = false;
-  bool FClosed = false;  // the close was accepted
+  bool FClosed = false;                               // the close was accepted
   std::map<UINT_PTR, std::function<void()>> FTimers;  // by timer id
   UINT_PTR FNextTimerId = 100;
   UINT_PTR FPaneTimer = 0;  // a thread timer: it outlives a window that is gone

@@ -45,7 +45,9 @@ void Drain(int fd) {
 class TX11InputWatch final : public IInputWatch {
  public:
   TX11InputWatch(xcb_connection_t* connection, int quitPipe[2], std::function<void()> onInput)
-      : FConnection(connection), FQuitRead(quitPipe[0]), FQuitWrite(quitPipe[1]),
+      : FConnection(connection),
+        FQuitRead(quitPipe[0]),
+        FQuitWrite(quitPipe[1]),
         FOnInput(std::move(onInput)) {
     FThread = std::thread([this] { Run(); });
   }
