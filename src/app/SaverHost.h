@@ -20,6 +20,11 @@ namespace tavelune {
 
 class ISaverHost : public IPlayHost {
  public:
+  // Blocks for `milliseconds` without handling messages.
+  virtual void Sleep(int milliseconds) = 0;
+  // The waiting window messages once: the window's creation passes them
+  // while it hides the cursor, before anything plays.
+  virtual void ProcessMessages() = 0;
   // The primary screen's size in pixels.
   virtual int ScreenWidth() = 0;
   virtual int ScreenHeight() = 0;

@@ -41,10 +41,6 @@ class IPlayHost {
   // The local date and time, as a date-time value and broken down.
   virtual TDateTime Now() = 0;
   virtual platform::TLocalTime LocalNow() = 0;
-  // Blocks for `milliseconds` without handling messages.
-  virtual void Sleep(int milliseconds) = 0;
-  // The waiting window messages once (the saver's start, before playing).
-  virtual void ProcessMessages() = 0;
   // A uniform whole number in 0..bound-1 (0 for a bound below 1), and a
   // uniform real in [0, 1).
   virtual std::int32_t RandomBelow(std::int32_t bound) = 0;

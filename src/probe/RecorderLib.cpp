@@ -64,7 +64,6 @@ void ReadExtensionFile(const std::string& fileName, TRecorderTapeLib& record) {
     if (read == kMemoLine) {
       record.Memo = MemoText(line.Text);
     }
-    YieldToMessages();
   }
 }
 

@@ -49,12 +49,12 @@ class TWin32SaverWindow final : public TDesktopSaverHost {
   void RunDueActivation();
   void RequestClose() override;
   void PlayLoopEnded() override;
-  // Ends the message loop once the run has closed and its play loop ended.
-  void QuitOnceEnded();
 
  private:
   class TTimer;
   friend class TTimer;
+  // Ends the message loop once the run has closed and its play loop ended.
+  void QuitOnceEnded();
   // A window covering a monitor besides the primary one.
   struct TMonitorWindow {
     TWin32SaverWindow* Owner;
