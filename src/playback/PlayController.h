@@ -93,6 +93,9 @@ class TPlayController : private IGraphListener {
   void WakeUp();
 
   // --- the play loop's steps ---
+  // Each is a task that a step awaits, or that a host's event loop runs
+  // (StartPlayLoop; the console and test hosts' Run). One runs at a time:
+  // the controller has one wake timer.
   // Runs until the window closes, then asks it to close.
   TPlayTask<> PlayLoop();
   // False only when it tried to take a movie and found none.
