@@ -130,21 +130,23 @@ show_waits() {
   done
 }
 # Now and then xscreensaver stops after its first lines on a fresh display
-# and never answers, before any display mode is involved (once in a dozen
-# runs; twice in a row on one display): that start, and only that, is tried
-# once more on a new display, and said so.
+# and never answers, before any display mode is involved, while the X
+# server waits for a child of its own (the keymap compiler): that start,
+# and only that, is tried again on a new display, at most twice, and said
+# so with where the server, its children and the daemon wait.
 start_display
-if ! start_daemon; then
-  echo "RETRY xscreensaver did not answer on a fresh display; a new display and daemon once more"
+for attempt in 1 2; do
+  start_daemon && break
+  echo "RETRY $attempt: xscreensaver did not answer on a fresh display; a new display and daemon"
   tail -n 3 "$work/daemon.log" | sed 's/^/  daemon: /'
-  show_waits "$xvfb_pid" $(pgrep -u "$user")
+  show_waits "$xvfb_pid" $(pgrep -P "$xvfb_pid") $(pgrep -u "$user")
   kill "$daemon_pid" 2>/dev/null
   pkill -u "$user" -x xscreensaver 2>/dev/null
   kill "$xvfb_pid" 2>/dev/null
   sleep 1
   start_display
-  start_daemon
-fi
+done
+daemon_answers || start_daemon
 check "the daemon starts for a plain user" daemon_answers
 history_has() { tr -d '\r' < "$work/history.log" | grep -q -- "$1"; }
 saver_running() { pgrep -u "$user" -x tavelune >/dev/null; }
