@@ -376,9 +376,14 @@ TEndedRun EndedByAKey(const std::function<void(test::TPlayerRig&, TFakeSearch&)>
 
 TEST(PlayLoopInput, AKeyEndsTheRunAtOnceInEveryStateWithTheLinesOfThatState) {
   using TEvents = std::vector<std::string>;
-  const auto aMovie = [](test::TPlayerRig& rig, TFakeSearch&) {
-    rig.Player.MovieList() = {rig.Dir.Write("m.mp4", "movie bytes")};
+  // A movie to play, on media that `script` sets up.
+  const auto aMovieWhere = [](std::function<void(test::TPlayerRig&)> script) {
+    return [script](test::TPlayerRig& rig, TFakeSearch&) {
+      rig.Player.MovieList() = {rig.Dir.Write("m.mp4", "movie bytes")};
+      script(rig);
+    };
   };
+  const auto aMovie = aMovieWhere([](test::TPlayerRig&) {});
   const TEvents played{"m.mp4 Start", "m.mp4 Stop"};
   const TEvents nothingFound{"Movie not found", "FsrFileRead.Resume"};
   struct TCase {
@@ -404,31 +409,19 @@ TEST(PlayLoopInput, AKeyEndsTheRunAtOnceInEveryStateWithTheLinesOfThatState) {
        {"old not Found"}},
       {"starting the movie", aMovie, 150, played},
       {"waiting for a graph event after a partial render",
-       [&](test::TPlayerRig& rig, TFakeSearch& search) {
-         aMovie(rig, search);
-         rig.Media.RenderResult = kVfwSPartialRender;
-       },
+       aMovieWhere([](test::TPlayerRig& rig) { rig.Media.RenderResult = kVfwSPartialRender; }),
        1500, played},
       {"reading the length", aMovie, 700, played},
-      {"waiting for the grab",
-       [&](test::TPlayerRig& rig, TFakeSearch& search) {
-         aMovie(rig, search);
+      {"waiting for the grab", aMovieWhere([](test::TPlayerRig& rig) {
          rig.Media.DeliversFrames = false;
          rig.Media.HasSnapshot = false;
-       },
+       }),
        4000, played},
       {"holding a still", aMovie, 3000, played},
       {"pausing before the next segment",
-       [&](test::TPlayerRig& rig, TFakeSearch& search) {
-         aMovie(rig, search);
-         rig.Settings.DrawWait = 0;
-       },
-       1650, played},
+       aMovieWhere([](test::TPlayerRig& rig) { rig.Settings.DrawWait = 0; }), 1650, played},
       {"showing the error notice",
-       [&](test::TPlayerRig& rig, TFakeSearch& search) {
-         aMovie(rig, search);
-         rig.Media.FailingCalls = {"Pause"};
-       },
+       aMovieWhere([](test::TPlayerRig& rig) { rig.Media.FailingCalls = {"Pause"}; }),
        9000,
        {"m.mp4 Start", "m.mp4 Error", "m.mp4 Stop"}},
   };
